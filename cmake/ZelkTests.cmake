@@ -1,0 +1,10 @@
+# zelk_add_tests(NAME DIR LIBS...): one GoogleTest program from every .cpp in DIR.
+function(zelk_add_tests name dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${ARGN})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+endfunction()
