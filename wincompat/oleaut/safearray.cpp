@@ -251,7 +251,7 @@ extern "C" HRESULT STDAPICALLTYPE SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIn
         *static_cast<IUnknown**>(pv) = item;
     } else if (psa->fFeatures & FADF_VARIANT) {
         VariantInit(static_cast<VARIANT*>(pv));
-        return VariantCopy(static_cast<VARIANT*>(pv), reinterpret_cast<const VARIANT*>(element));
+        return VariantCopy(static_cast<VARIANT*>(pv), reinterpret_cast<VARIANT*>(const_cast<char*>(element)));
     } else {
         memcpy(pv, element, psa->cbElements);
     }
@@ -277,7 +277,7 @@ extern "C" HRESULT STDAPICALLTYPE SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIn
         if (slot) slot->Release();
         slot = item;
     } else if (psa->fFeatures & FADF_VARIANT) {
-        return VariantCopy(reinterpret_cast<VARIANT*>(element), static_cast<const VARIANT*>(pv));
+        return VariantCopy(reinterpret_cast<VARIANT*>(element), static_cast<VARIANT*>(pv));
     } else {
         if (!pv) return E_INVALIDARG;
         memcpy(element, pv, psa->cbElements);

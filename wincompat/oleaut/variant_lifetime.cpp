@@ -49,7 +49,7 @@ extern "C" HRESULT STDAPICALLTYPE VariantClear(VARIANTARG* pvarg) {
     return S_OK;
 }
 
-extern "C" HRESULT STDAPICALLTYPE VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
+extern "C" HRESULT STDAPICALLTYPE VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc) {
     if (!pvargDest || !pvargSrc) return E_INVALIDARG;
     if (pvargDest == pvargSrc) return S_OK;
     if (!IsValidVartype(pvargSrc->vt)) return DISP_E_BADVARTYPE;
@@ -73,7 +73,7 @@ extern "C" HRESULT STDAPICALLTYPE VariantCopy(VARIANTARG* pvargDest, const VARIA
 }
 
 // Copies the value a by-reference variant points at; other variants as VariantCopy.
-extern "C" HRESULT STDAPICALLTYPE VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
+extern "C" HRESULT STDAPICALLTYPE VariantCopyInd(VARIANT* pvarDest, VARIANTARG* pvargSrc) {
     if (!pvarDest || !pvargSrc) return E_INVALIDARG;
     if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
     VARTYPE target = pvargSrc->vt & ~VT_BYREF;
