@@ -1,0 +1,180 @@
+// Code-page conversion between UTF-16 and UTF-8. The ANSI and OEM code pages
+// of this platform are UTF-8, so CP_ACP, CP_OEMCP and CP_THREAD_ACP convert as
+// CP_UTF8 does. Ill-formed input becomes U+FFFD, one per maximal ill-formed
+// subsequence as Windows does, unless the caller asks for the error instead.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+constexpr UINT kThreadAnsiCodePage = 3;  // CP_THREAD_ACP
+constexpr char16_t kReplacement = 0xFFFD;
+constexpr DWORD kAnsiMultiByteFlags = MB_PRECOMPOSED | 0x2 /*MB_COMPOSITE*/ | 0x4 /*MB_USEGLYPHCHARS*/ |
+                                      MB_ERR_INVALID_CHARS;
+constexpr DWORD kAnsiWideFlags = 0x10 /*WC_DISCARDNS*/ | 0x20 /*WC_SEPCHARS*/ | 0x40 /*WC_DEFAULTCHAR*/ |
+                                 0x200 /*WC_COMPOSITECHECK*/ | WC_NO_BEST_FIT_CHARS | WC_ERR_INVALID_CHARS;
+
+bool IsUtf8CodePage(UINT codePage) {
+    return codePage == CP_UTF8 || codePage == CP_ACP || codePage == CP_OEMCP || codePage == kThreadAnsiCodePage;
+}
+
+int Fail(DWORD error) {
+    SetLastError(error);
+    return 0;
+}
+
+// The range a continuation byte must lie in, given the lead byte and its position
+// after the lead (1-based). Narrower ranges exclude overlong forms, surrogates and
+// code points above U+10FFFF.
+bool ContinuationFits(unsigned char lead, int position, unsigned char byte) {
+    unsigned char low = 0x80, high = 0xBF;
+    if (position == 1) {
+        if (lead == 0xE0) low = 0xA0;
+        else if (lead == 0xED) high = 0x9F;
+        else if (lead == 0xF0) low = 0x90;
+        else if (lead == 0xF4) high = 0x8F;
+    }
+    return byte >= low && byte <= high;
+}
+
+// Number of continuation bytes a lead byte announces, or -1 if it can begin nothing.
+int ContinuationCount(unsigned char lead) {
+    if (lead < 0x80) return 0;
+    if (lead >= 0xC2 && lead <= 0xDF) return 1;
+    if (lead >= 0xE0 && lead <= 0xEF) return 2;
+    if (lead >= 0xF0 && lead <= 0xF4) return 3;
+    return -1;
+}
+
+// Decodes one code point at text[pos], advancing pos. Returns false for an ill-formed
+// subsequence, which is then skipped as a whole (at least one byte).
+bool DecodeUtf8(const unsigned char* text, size_t length, size_t& pos, char32_t& codePoint) {
+    unsigned char lead = text[pos++];
+    int more = ContinuationCount(lead);
+    if (more < 0) return false;
+    codePoint = more == 0 ? lead : (lead & (0x3F >> more));
+    for (int i = 1; i <= more; ++i) {
+        if (pos >= length || !ContinuationFits(lead, i, text[pos])) return false;
+        codePoint = (codePoint << 6) | (text[pos++] & 0x3F);
+    }
+    return true;
+}
+
+void AppendUtf16(std::u16string& out, char32_t codePoint) {
+    if (codePoint < 0x10000) {
+        out.push_back(static_cast<char16_t>(codePoint));
+    } else {
+        codePoint -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+    }
+}
+
+void AppendUtf8(std::string& out, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        out.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
+// Converts all of `length` bytes; returns false if any subsequence was ill-formed.
+bool Utf8ToUtf16(const unsigned char* text, size_t length, std::u16string& out) {
+    bool wellFormed = true;
+    size_t pos = 0;
+    while (pos < length) {
+        char32_t codePoint = 0;
+        if (DecodeUtf8(text, length, pos, codePoint)) {
+            AppendUtf16(out, codePoint);
+        } else {
+            out.push_back(kReplacement);
+            wellFormed = false;
+        }
+    }
+    return wellFormed;
+}
+
+// Converts all of `length` UTF-16 units; returns false if any surrogate was unpaired.
+bool Utf16ToUtf8(const char16_t* text, size_t length, std::string& out) {
+    bool wellFormed = true;
+    for (size_t i = 0; i < length; ++i) {
+        char32_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            AppendUtf8(out, kReplacement);
+            wellFormed = false;
+        } else {
+            AppendUtf8(out, unit);
+        }
+    }
+    return wellFormed;
+}
+
+size_t Utf16Length(const char16_t* text) {
+    size_t n = 0;
+    while (text[n]) ++n;
+    return n;
+}
+}  // namespace
+
+extern "C" int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                                          LPWSTR lpWideCharStr, int cchWideChar) {
+    if (!IsUtf8CodePage(CodePage)) return Fail(ERROR_INVALID_PARAMETER);
+    DWORD allowed = CodePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : kAnsiMultiByteFlags;
+    if (dwFlags & ~allowed) return Fail(ERROR_INVALID_FLAGS);
+    if (!lpMultiByteStr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
+        (cchWideChar > 0 && !lpWideCharStr) ||
+        static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))
+        return Fail(ERROR_INVALID_PARAMETER);
+
+    // A length of -1 takes the text up to and including its terminator.
+    size_t length = cbMultiByte == -1 ? strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
+    std::u16string converted;
+    bool wellFormed = Utf8ToUtf16(reinterpret_cast<const unsigned char*>(lpMultiByteStr), length, converted);
+    if (!wellFormed && (dwFlags & MB_ERR_INVALID_CHARS)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+    if (converted.size() > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
+    int needed = static_cast<int>(converted.size());
+    if (cchWideChar == 0) return needed;
+    if (needed > cchWideChar) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    memcpy(lpWideCharStr, converted.data(), converted.size() * sizeof(char16_t));
+    return needed;
+}
+
+extern "C" int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                                          LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                                          LPBOOL lpUsedDefaultChar) {
+    if (!IsUtf8CodePage(CodePage)) return Fail(ERROR_INVALID_PARAMETER);
+    DWORD allowed = CodePage == CP_UTF8 ? WC_ERR_INVALID_CHARS : kAnsiWideFlags;
+    if (dwFlags & ~allowed) return Fail(ERROR_INVALID_FLAGS);
+    // UTF-8 can encode everything, so Windows refuses a default character for it.
+    if (CodePage == CP_UTF8 && (lpDefaultChar || lpUsedDefaultChar)) return Fail(ERROR_INVALID_PARAMETER);
+    if (!lpWideCharStr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
+        (cbMultiByte > 0 && !lpMultiByteStr) ||
+        static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))
+        return Fail(ERROR_INVALID_PARAMETER);
+
+    size_t length = cchWideChar == -1 ? Utf16Length(lpWideCharStr) + 1 : static_cast<size_t>(cchWideChar);
+    std::string converted;
+    bool wellFormed = Utf16ToUtf8(lpWideCharStr, length, converted);
+    if (!wellFormed && (dwFlags & WC_ERR_INVALID_CHARS)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+    if (lpUsedDefaultChar) *lpUsedDefaultChar = wellFormed ? FALSE : TRUE;
+    if (converted.size() > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
+    int needed = static_cast<int>(converted.size());
+    if (cbMultiByte == 0) return needed;
+    if (needed > cbMultiByte) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    memcpy(lpMultiByteStr, converted.data(), converted.size());
+    return needed;
+}
