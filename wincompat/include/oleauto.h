@@ -63,7 +63,19 @@ WINOLEAUTAPI GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);
 WINOLEAUTAPI CreateErrorInfo(ICreateErrorInfo** pperrinfo);
 
 // ---- Type-library registration ----
-// Filled in by the type-library service.
+// A type library is read from a .tlb file or from the "TYPELIB" resource of a
+// module (path, optionally followed by "\<resource id>"). Registration writes
+// TypeLib\{LIBID}\<major.minor> and Interface\{IID} as oleaut32 does.
+typedef enum tagREGKIND { REGKIND_DEFAULT, REGKIND_REGISTER, REGKIND_NONE } REGKIND;
+
+WINOLEAUTAPI LoadTypeLib(const OLECHAR* szFile, ITypeLib** pptlib);
+WINOLEAUTAPI LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib** pptlib);
+WINOLEAUTAPI RegisterTypeLib(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir);
+WINOLEAUTAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind);
+// The per-user forms write under HKEY_CURRENT_USER\Software\Classes.
+WINOLEAUTAPI RegisterTypeLibForUser(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir);
+WINOLEAUTAPI UnRegisterTypeLibForUser(REFGUID libID, WORD wMajorVerNum, WORD wMinorVerNum, LCID lcid,
+                                      SYSKIND syskind);
 // ---- end of type-library registration ----
 
 #define V_VT(X) ((X)->vt)
