@@ -1,0 +1,20 @@
+#include "msxml/com_base.h"
+
+namespace wincompat::msxml {
+
+HRESULT ReportError(HRESULT hr, REFIID iid, const std::u16string& description) {
+    ICreateErrorInfo* creator = nullptr;
+    if (FAILED(CreateErrorInfo(&creator)) || !creator) return hr;
+    creator->SetGUID(iid);
+    creator->SetSource(const_cast<LPOLESTR>(OLESTR("msxml3.dll")));
+    creator->SetDescription(const_cast<LPOLESTR>(description.c_str()));
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(creator->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info))) && info) {
+        SetErrorInfo(0, info);
+        info->Release();
+    }
+    creator->Release();
+    return hr;
+}
+
+}  // namespace wincompat::msxml

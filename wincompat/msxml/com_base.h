@@ -1,0 +1,85 @@
+// Small COM building blocks shared by the DOM objects.
+#pragma once
+#include <windows.h>
+#include <msxml2.h>
+
+#include <atomic>
+#include <string>
+#include <utility>
+
+namespace wincompat::msxml {
+
+// An owning interface reference (AddRef on copy, Release on destruction).
+template <class T>
+class Ref {
+public:
+    Ref() = default;
+    explicit Ref(T* p, bool addRef = true) : p_(p) {
+        if (p_ && addRef) p_->AddRef();
+    }
+    Ref(const Ref& other) : Ref(other.p_) {}
+    Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    Ref& operator=(Ref other) noexcept {
+        std::swap(p_, other.p_);
+        return *this;
+    }
+    ~Ref() {
+        if (p_) p_->Release();
+    }
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    T* detach() { return std::exchange(p_, nullptr); }
+
+private:
+    T* p_ = nullptr;
+};
+
+// Sets the thread's error object with `description` and returns `hr`, so that
+// callers that ask ISupportErrorInfo get the reason as MSXML gives one.
+HRESULT ReportError(HRESULT hr, REFIID iid, const std::u16string& description);
+
+// IDispatch for objects used only through their vtables: no type information.
+template <class Base>
+class NoTypeInfoDispatch : public Base {
+public:
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
+        if (!pctinfo) return E_POINTER;
+        *pctinfo = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
+        if (ppTInfo) *ppTInfo = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+};
+
+// Thread-safe reference count; the object deletes itself at zero.
+class RefCounted {
+protected:
+    virtual ~RefCounted() = default;
+    ULONG AddRefImpl() { return ++refs_; }
+    ULONG ReleaseImpl() {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+private:
+    std::atomic<ULONG> refs_{1};
+};
+
+// Hands `object` (holding the creation reference) out as `riid`, then drops the
+// creation reference: the caller ends up with the only one, or nothing.
+template <class T>
+HRESULT HandOut(T* object, REFIID riid, void** out) {
+    HRESULT hr = object->QueryInterface(riid, out);
+    object->Release();
+    return hr;
+}
+
+}  // namespace wincompat::msxml

@@ -1,0 +1,167 @@
+#include "msxml/selection.h"
+
+#include "msxml/parser.h"
+#include "msxml/text.h"
+
+#include <libxml/xpathInternals.h>
+
+namespace wincompat::msxml {
+namespace {
+
+// Compiled expressions kept per document; beyond this the cache starts over.
+constexpr size_t kMaxCachedExpressions = 256;
+
+bool IsXmlSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+bool IsNameChar(char16_t c) { return !IsXmlSpace(c) && c != u'=' && c != u'\'' && c != u'"' && c != u':'; }
+
+}  // namespace
+
+Selector::~Selector() {
+    for (auto& entry : compiled_) xmlXPathFreeCompExpr(entry.second);
+    if (context_) xmlXPathFreeContext(context_);
+}
+
+bool Selector::SetNamespaces(const std::u16string& text) {
+    // Grammar: (S* 'xmlns' (':' prefix)? S* '=' S* quote uri quote)* S*
+    std::vector<std::pair<std::string, std::string>> bindings;
+    size_t i = 0;
+    const size_t n = text.size();
+    auto skipSpace = [&] {
+        while (i < n && IsXmlSpace(text[i])) ++i;
+    };
+    for (skipSpace(); i < n; skipSpace()) {
+        if (text.compare(i, 5, u"xmlns") != 0) return false;
+        i += 5;
+        std::u16string prefix;
+        if (i < n && text[i] == u':') {
+            size_t start = ++i;
+            while (i < n && IsNameChar(text[i])) ++i;
+            prefix = text.substr(start, i - start);
+            if (prefix.empty()) return false;
+        }
+        skipSpace();
+        if (i >= n || text[i] != u'=') return false;
+        ++i;
+        skipSpace();
+        if (i >= n || (text[i] != u'\'' && text[i] != u'"')) return false;
+        char16_t quote = text[i++];
+        size_t end = text.find(quote, i);
+        if (end == std::u16string::npos) return false;
+        std::u16string uri = text.substr(i, end - i);
+        i = end + 1;
+        if (i < n && !IsXmlSpace(text[i])) return false;
+        // A default namespace is accepted but, as in XPath 1.0, an unprefixed
+        // name still means "no namespace".
+        if (prefix.empty()) continue;
+        std::string prefixUtf8, uriUtf8;
+        if (!Utf16ToUtf8(prefix.data(), prefix.size(), prefixUtf8) || !Utf16ToUtf8(uri.data(), uri.size(), uriUtf8))
+            return false;
+        bindings.emplace_back(std::move(prefixUtf8), std::move(uriUtf8));
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    bindings_ = std::move(bindings);
+    declarations_ = text;
+    bindingsChanged_ = true;
+    return true;
+}
+
+std::u16string Selector::Namespaces() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return declarations_;
+}
+
+void Selector::CollectError(void* userData, xmlErrorPtr error) {
+    auto* self = static_cast<Selector*>(userData);
+    if (error && error->message && self->lastError_.empty()) {
+        self->lastError_ = error->message;
+        while (!self->lastError_.empty() && self->lastError_.back() == '\n') self->lastError_.pop_back();
+        if (error->str1) self->lastError_ += std::string(": ") + error->str1;
+    }
+}
+
+bool Selector::PrepareContext() {
+    if (!context_) {
+        // Made without a document: it must not share a document's dictionary,
+        // since compiled expressions outlive the documents they ran on.
+        context_ = xmlXPathNewContext(nullptr);
+        if (!context_) return false;
+        context_->error = &Selector::CollectError;
+        context_->userData = this;
+    }
+    if (bindingsChanged_) {
+        xmlXPathRegisteredNsCleanup(context_);
+        for (const auto& binding : bindings_)
+            xmlXPathRegisterNs(context_, reinterpret_cast<const xmlChar*>(binding.first.c_str()),
+                               reinterpret_cast<const xmlChar*>(binding.second.c_str()));
+        bindingsChanged_ = false;
+    }
+    return true;
+}
+
+xmlXPathCompExprPtr Selector::Compiled(const std::u16string& query, std::string& error) {
+    auto found = compiled_.find(query);
+    if (found != compiled_.end()) return found->second;
+    std::string expression;
+    if (!Utf16ToUtf8(query.data(), query.size(), expression) || expression.find('\0') != std::string::npos) {
+        error = "The query is not valid text.";
+        return nullptr;
+    }
+    lastError_.clear();
+    xmlXPathCompExprPtr compiled =
+        xmlXPathCtxtCompile(context_, reinterpret_cast<const xmlChar*>(expression.c_str()));
+    if (!compiled) {
+        error = lastError_.empty() ? "The query is not a valid XPath expression." : lastError_;
+        return nullptr;
+    }
+    if (compiled_.size() >= kMaxCachedExpressions) {
+        for (auto& entry : compiled_) xmlXPathFreeCompExpr(entry.second);
+        compiled_.clear();
+    }
+    compiled_.emplace(query, compiled);
+    return compiled;
+}
+
+bool Selector::Select(xmlNodePtr node, const std::u16string& query, bool firstOnly, std::vector<xmlNodePtr>& nodes,
+                      std::u16string& error) {
+    EnsureLibxmlInitialised();
+    nodes.clear();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!PrepareContext()) {
+        error = u"Out of memory.";
+        return false;
+    }
+    std::string message;
+    xmlXPathCompExprPtr compiled = Compiled(query, message);
+    if (!compiled) {
+        error = Utf8ToUtf16(message.data(), message.size());
+        return false;
+    }
+    context_->doc = node->doc;
+    context_->node = node;
+    lastError_.clear();
+    xmlXPathObjectPtr result = xmlXPathCompiledEval(compiled, context_);
+    context_->doc = nullptr;
+    context_->node = nullptr;
+    if (!result) {
+        message = lastError_.empty() ? "The query could not be evaluated." : lastError_;
+        error = Utf8ToUtf16(message.data(), message.size());
+        return false;
+    }
+    bool selected = result->type == XPATH_NODESET;
+    if (!selected) {
+        error = u"Expression does not return a DOM node.";
+    } else if (xmlNodeSetPtr set = result->nodesetval; set && set->nodeNr > 0) {
+        if (set->nodeNr > 1) xmlXPathNodeSetSort(set);
+        for (int k = 0; k < set->nodeNr; ++k) {
+            xmlNodePtr found = set->nodeTab[k];
+            if (found->type == XML_NAMESPACE_DECL) continue;  // namespace nodes are not DOM nodes
+            nodes.push_back(found);
+            if (firstOnly) break;
+        }
+    }
+    xmlXPathFreeObject(result);
+    return selected;
+}
+
+}  // namespace wincompat::msxml

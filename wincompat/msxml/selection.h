@@ -1,0 +1,46 @@
+// XPath selection for one document: the prefixes bound by the
+// "SelectionNamespaces" property and a cache of compiled expressions.
+#pragma once
+#include <libxml/xpath.h>
+
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace wincompat::msxml {
+
+class Selector {
+public:
+    Selector() = default;
+    ~Selector();
+    Selector(const Selector&) = delete;
+    Selector& operator=(const Selector&) = delete;
+
+    // Parses the "xmlns:p='uri' ..." list; false (bindings unchanged) when it is malformed.
+    bool SetNamespaces(const std::u16string& declarations);
+    std::u16string Namespaces() const;
+
+    // Evaluates `query` (XPath 1.0) with `context` as the context node and
+    // gives the selected nodes in document order (at most one when `firstOnly`).
+    // False with `error` set when the query does not compile, does not select
+    // nodes or names an unbound prefix.
+    bool Select(xmlNodePtr context, const std::u16string& query, bool firstOnly, std::vector<xmlNodePtr>& nodes,
+                std::u16string& error);
+
+private:
+    xmlXPathCompExprPtr Compiled(const std::u16string& query, std::string& error);
+    bool PrepareContext();
+    static void CollectError(void* userData, xmlErrorPtr error);
+
+    mutable std::mutex lock_;
+    std::u16string declarations_;
+    std::vector<std::pair<std::string, std::string>> bindings_;  // prefix, namespace URI
+    bool bindingsChanged_ = true;
+    xmlXPathContextPtr context_ = nullptr;
+    std::unordered_map<std::u16string, xmlXPathCompExprPtr> compiled_;
+    std::string lastError_;
+};
+
+}  // namespace wincompat::msxml

@@ -1,0 +1,197 @@
+// Helpers for the DOM tests: owning references, BSTR and VARIANT holders,
+// documents made through activation.
+#pragma once
+#include <windows.h>
+#include <msxml2.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+namespace domtest {
+
+template <class T>
+class Ref {
+public:
+    Ref() = default;
+    Ref(const Ref& other) : p_(other.p_) {
+        if (p_) p_->AddRef();
+    }
+    Ref& operator=(Ref other) {
+        std::swap(p_, other.p_);
+        return *this;
+    }
+    ~Ref() { reset(); }
+    void reset() {
+        if (p_) p_->Release();
+        p_ = nullptr;
+    }
+    T** out() {
+        reset();
+        return &p_;
+    }
+    void** outVoid() { return reinterpret_cast<void**>(out()); }
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+    template <class U>
+    Ref<U> As(REFIID iid) const {
+        Ref<U> result;
+        if (p_) p_->QueryInterface(iid, result.outVoid());
+        return result;
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+class Bstr {
+public:
+    Bstr() = default;
+    Bstr(const char16_t* text) : b_(SysAllocString(text)) {}
+    Bstr(const std::u16string& text) : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    ~Bstr() { SysFreeString(b_); }
+    BSTR get() const { return b_; }
+    BSTR* out() {
+        SysFreeString(b_);
+        b_ = nullptr;
+        return &b_;
+    }
+    std::u16string str() const { return b_ ? std::u16string(b_, SysStringLen(b_)) : std::u16string(); }
+    bool isNull() const { return b_ == nullptr; }
+
+private:
+    BSTR b_ = nullptr;
+};
+
+class Variant {
+public:
+    Variant() { VariantInit(&v_); }
+    explicit Variant(const std::u16string& text) {
+        VariantInit(&v_);
+        v_.vt = VT_BSTR;
+        v_.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    }
+    static Variant Bool(bool value) {
+        Variant v;
+        v.v_.vt = VT_BOOL;
+        v.v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+        return v;
+    }
+    Variant(Variant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    ~Variant() { VariantClear(&v_); }
+    VARIANT* out() {
+        VariantClear(&v_);
+        return &v_;
+    }
+    const VARIANT& get() const { return v_; }
+    VARTYPE vt() const { return v_.vt; }
+    std::u16string str() const { return v_.vt == VT_BSTR && v_.bstrVal ? std::u16string(v_.bstrVal, SysStringLen(v_.bstrVal)) : u"<not a string>"; }
+
+private:
+    VARIANT v_;
+};
+
+// A document made the way the plug-ins make it: activation by CLSID.
+inline Ref<IXMLDOMDocument2> NewDocument(REFCLSID clsid = CLSID_DOMDocument40) {
+    Ref<IXMLDOMDocument2> doc;
+    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2, doc.outVoid()));
+    if (doc) {
+        EXPECT_EQ(S_OK, doc->put_async(VARIANT_FALSE));
+        EXPECT_EQ(S_OK, doc->put_validateOnParse(VARIANT_TRUE));
+    }
+    return doc;
+}
+
+inline bool LoadXml(IXMLDOMDocument2* doc, const std::u16string& xml) {
+    Bstr text(xml);
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    HRESULT hr = doc->loadXML(text.get(), &ok);
+    EXPECT_EQ(ok == VARIANT_TRUE ? S_OK : S_FALSE, hr);
+    return ok == VARIANT_TRUE;
+}
+
+inline Ref<IXMLDOMDocument2> LoadedDocument(const std::u16string& xml, REFCLSID clsid = CLSID_DOMDocument40) {
+    Ref<IXMLDOMDocument2> doc = NewDocument(clsid);
+    EXPECT_TRUE(LoadXml(doc.get(), xml));
+    return doc;
+}
+
+inline void SetProperty(IXMLDOMDocument2* doc, const char16_t* name, const std::u16string& value) {
+    Bstr property(name);
+    Variant v(value);
+    EXPECT_EQ(S_OK, doc->setProperty(property.get(), v.get()));
+}
+
+inline Ref<IXMLDOMElement> Root(IXMLDOMDocument2* doc) {
+    Ref<IXMLDOMElement> root;
+    EXPECT_EQ(S_OK, doc->get_documentElement(root.out()));
+    return root;
+}
+
+inline Ref<IXMLDOMNode> SelectOne(IXMLDOMNode* node, const std::u16string& query) {
+    Ref<IXMLDOMNode> found;
+    Bstr q(query);
+    HRESULT hr = node->selectSingleNode(q.get(), found.out());
+    EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;
+    EXPECT_EQ(hr == S_OK, static_cast<bool>(found));
+    return found;
+}
+
+inline std::u16string TextOf(IXMLDOMNode* node) {
+    Bstr text;
+    EXPECT_EQ(S_OK, node->get_text(text.out()));
+    return text.str();
+}
+
+inline std::u16string XmlOf(IXMLDOMNode* node) {
+    Bstr xml;
+    EXPECT_EQ(S_OK, node->get_xml(xml.out()));
+    return xml.str();
+}
+
+inline std::u16string NameOf(IXMLDOMNode* node) {
+    Bstr name;
+    EXPECT_EQ(S_OK, node->get_nodeName(name.out()));
+    return name.str();
+}
+
+inline std::u16string ParseReason(IXMLDOMDocument2* doc) {
+    Ref<IXMLDOMParseError> error;
+    EXPECT_EQ(S_OK, doc->get_parseError(error.out()));
+    Bstr reason;
+    error->get_reason(reason.out());
+    return reason.str();
+}
+
+inline LONG ParseErrorCode(IXMLDOMDocument2* doc) {
+    Ref<IXMLDOMParseError> error;
+    EXPECT_EQ(S_OK, doc->get_parseError(error.out()));
+    LONG code = 0;
+    error->get_errorCode(&code);
+    return code;
+}
+
+// Description of the thread's error object (empty when there is none).
+inline std::u16string LastErrorDescription() {
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) != S_OK || !info) return u"";
+    Bstr description;
+    info->GetDescription(description.out());
+    info->Release();
+    return description.str();
+}
+
+inline std::string Narrow(const std::u16string& text) {
+    std::string out;
+    for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+}  // namespace domtest
