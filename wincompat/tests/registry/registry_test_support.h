@@ -1,0 +1,78 @@
+// A private registry folder per test, so that tests never touch the user's.
+#pragma once
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+class TempRegistryFolder {
+public:
+    TempRegistryFolder() {
+        char pattern[] = "/tmp/wincompat-registry-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        if (made) path_ = made;
+        setenv("WINCOMPAT_REGISTRY_DIR", path_.c_str(), 1);
+    }
+    ~TempRegistryFolder() {
+        unsetenv("WINCOMPAT_REGISTRY_DIR");
+        std::string command = "rm -rf '" + path_ + "'";
+        if (!path_.empty()) (void)system(command.c_str());
+    }
+    const std::string& path() const { return path_; }
+    std::string HiveFile(const char* root) const { return path_ + "/" + root + ".reg"; }
+
+private:
+    std::string path_;
+};
+
+inline std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+inline void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// Reads a REG_SZ value; empty optional-like result when missing.
+inline LONG QueryString(HKEY root, const char16_t* subKey, const char16_t* valueName, std::u16string& out) {
+    HKEY key = nullptr;
+    LONG status = RegOpenKeyExW(root, subKey, 0, KEY_READ, &key);
+    if (status != ERROR_SUCCESS) return status;
+    DWORD type = 0, size = 0;
+    status = RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size);
+    if (status == ERROR_SUCCESS) {
+        std::u16string buffer(size / 2, u'\0');
+        status = RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&buffer[0]), &size);
+        if (status == ERROR_SUCCESS && type != REG_SZ) status = ERROR_INVALID_DATA;
+        while (!buffer.empty() && buffer.back() == 0) buffer.pop_back();
+        out = buffer;
+    }
+    RegCloseKey(key);
+    return status;
+}
+
+inline LONG SetString(HKEY root, const char16_t* subKey, const char16_t* valueName, const std::u16string& text) {
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExW(root, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    status = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
+    RegCloseKey(key);
+    return status;
+}
+
+inline bool KeyExists(HKEY root, const char16_t* subKey) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
