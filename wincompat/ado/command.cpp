@@ -1,0 +1,347 @@
+// ADODB.Command: text or stored-procedure commands with positional
+// parameters, run on the session of the active connection.
+#include <adoid.h>
+
+#include "ado/errors.h"
+#include "ado/objects.h"
+#include "ado/stubs.h"
+#include "com/builtin_classes.h"
+
+namespace wincompat::ado {
+namespace {
+
+constexpr const char16_t* kSource = u"ADODB.Command";
+
+bool IsCommandInterface(REFIID riid) {
+    return riid == IID__Command || riid == IID__Command_ADO6 || riid == IID_Command25 ||
+           riid == IID_Command25_ADO6 || riid == IID_Command15 || riid == IID_Command15_ADO6 || riid == IID__ADO;
+}
+
+bool ValidCommandType(CommandTypeEnum type) {
+    return type == adCmdUnspecified || type == adCmdUnknown || type == adCmdText || type == adCmdTable ||
+           type == adCmdStoredProc || type == adCmdFile || type == adCmdTableDirect;
+}
+
+// Reads one parameter through its interface: parameters appended to a
+// command need not be ours.
+CommandParameter ReadParameter(_ADOParameter* parameter) {
+    CommandParameter p;
+    BSTR name = nullptr;
+    Check(parameter->get_Name(&name));
+    p.name = BstrText(name);
+    SysFreeString(name);
+    Check(parameter->get_Type(&p.type));
+    Check(parameter->get_Direction(&p.direction));
+    Check(parameter->get_Value(p.value.get()));
+    return p;
+}
+
+// The values of Execute's Parameters argument: a VARIANT array.
+std::vector<VariantHolder> ReadValueArray(const VARIANT* values) {
+    std::vector<VariantHolder> result;
+    if (!values || values->vt == VT_EMPTY || values->vt == VT_NULL || values->vt == VT_ERROR) return result;
+    if (values->vt != (VT_ARRAY | VT_VARIANT) || !values->parray || SafeArrayGetDim(values->parray) != 1)
+        throw InvalidArgument();
+    LONG lower = 0, upper = -1;
+    SafeArrayGetLBound(values->parray, 1, &lower);
+    SafeArrayGetUBound(values->parray, 1, &upper);
+    for (LONG i = lower; i <= upper; ++i) {
+        VariantHolder element;
+        LONG at = i;
+        Check(SafeArrayGetElement(values->parray, &at, element.get()));
+        result.push_back(element);
+    }
+    return result;
+}
+
+class CommandObject final : public CommandStub, public ISupportErrorInfo {
+public:
+    WINCOMPAT_ADO_REFCOUNT
+
+    CommandObject() : parameters_(NewParametersCollection()) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || IsCommandInterface(riid)) {
+            *ppv = static_cast<_ADOCommand*>(this);
+        } else if (riid == IID_ISupportErrorInfo) {
+            *ppv = static_cast<ISupportErrorInfo*>(this);
+        } else {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
+        return IsCommandInterface(riid) ? S_OK : S_FALSE;
+    }
+
+    STDMETHODIMP get_ActiveConnection(_ADOConnection** ppvObject) override {
+        if (!ppvObject) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *ppvObject = connection_;
+        if (connection_) connection_->AddRef();
+        return S_OK;
+    }
+
+    STDMETHODIMP putref_ActiveConnection(_ADOConnection* pCon) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        SetConnection(pCon);
+        return S_OK;
+    }
+
+    STDMETHODIMP put_ActiveConnection(VARIANT vConn) override {
+        return Guarded(kSource, IID__Command, [&] {
+            const VARIANT* v = &vConn;
+            if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+            if (v->vt == VT_EMPTY || v->vt == VT_NULL) {
+                std::lock_guard<std::mutex> guard(lock_);
+                SetConnection(nullptr);
+                return S_OK;
+            }
+            if (v->vt == VT_DISPATCH || v->vt == VT_UNKNOWN) {
+                IUnknown* unknown = v->vt == VT_DISPATCH ? v->pdispVal : v->punkVal;
+                _ADOConnection* connection = nullptr;
+                if (!unknown || FAILED(unknown->QueryInterface(IID__Connection, reinterpret_cast<void**>(&connection))))
+                    throw InvalidConnection();
+                std::lock_guard<std::mutex> guard(lock_);
+                SetConnection(connection);
+                connection->Release();
+                return S_OK;
+            }
+            if (v->vt == VT_BSTR) {  // a connection string: ADO opens a connection of its own
+                _ADOConnection* connection = nullptr;
+                Check(CreateConnectionObject(nullptr, IID__Connection, reinterpret_cast<void**>(&connection)));
+                HRESULT hr = connection->Open(v->bstrVal, nullptr, nullptr, adConnectUnspecified);
+                if (FAILED(hr)) {
+                    connection->Release();
+                    return hr;  // Open has set the error information
+                }
+                std::lock_guard<std::mutex> guard(lock_);
+                SetConnection(connection);
+                connection->Release();
+                return S_OK;
+            }
+            throw InvalidArgument();
+        });
+    }
+
+    STDMETHODIMP get_CommandText(BSTR* pbstr) override {
+        if (!pbstr) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *pbstr = AllocBstr(text_);
+        return *pbstr ? S_OK : E_OUTOFMEMORY;
+    }
+    STDMETHODIMP put_CommandText(BSTR bstr) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        text_ = BstrText(bstr);
+        return S_OK;
+    }
+    STDMETHODIMP get_CommandTimeout(LONG* pl) override {
+        if (!pl) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *pl = timeout_;
+        return S_OK;
+    }
+    STDMETHODIMP put_CommandTimeout(LONG Timeout) override {
+        return Guarded(kSource, IID__Command, [&] {
+            if (Timeout < 0) throw InvalidArgument();
+            std::lock_guard<std::mutex> guard(lock_);
+            timeout_ = Timeout;
+            return S_OK;
+        });
+    }
+    STDMETHODIMP get_Prepared(VARIANT_BOOL* pf) override {
+        if (!pf) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *pf = prepared_;
+        return S_OK;
+    }
+    // Every statement is prepared once per connection anyway (see session.h).
+    STDMETHODIMP put_Prepared(VARIANT_BOOL f) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        prepared_ = f ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+
+    STDMETHODIMP Execute(VARIANT* RecordsAffected, VARIANT* Parameters, LONG Options,
+                         _ADORecordset** ppirs) override {
+        return Guarded(kSource, IID__Command, [&] {
+            if (ppirs) *ppirs = nullptr;
+            std::u16string text;
+            CommandTypeEnum type;
+            std::shared_ptr<Session> session;
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                session = SessionOf(connection_);
+                text = text_;
+                type = type_;
+            }
+            if (!session) throw InvalidConnection();
+            if (Options != adOptionUnspecified && (Options & 0x30F)) type = static_cast<CommandTypeEnum>(Options & 0x30F);
+            _ADORecordset* recordset =
+                RunCommand(*session, text, type, parameters_, Parameters, Options, RecordsAffected);
+            if (ppirs) {
+                *ppirs = recordset;
+            } else if (recordset) {
+                recordset->Release();
+            }
+            return S_OK;
+        });
+    }
+
+    STDMETHODIMP CreateParameter(BSTR Name, DataTypeEnum Type, ParameterDirectionEnum Direction, ADO_LONGPTR Size,
+                                 VARIANT Value, _ADOParameter** ppiprm) override {
+        return Guarded(kSource, IID__Command, [&] {
+            if (!ppiprm) return E_POINTER;
+            *ppiprm = NewParameter(Name, Type, Direction, Size, Value);
+            return S_OK;
+        });
+    }
+
+    STDMETHODIMP get_Parameters(ADOParameters** ppvObject) override {
+        if (!ppvObject) return E_POINTER;
+        parameters_->AddRef();
+        *ppvObject = parameters_;
+        return S_OK;
+    }
+
+    STDMETHODIMP put_CommandType(CommandTypeEnum lCmdType) override {
+        return Guarded(kSource, IID__Command, [&] {
+            if (!ValidCommandType(lCmdType)) throw InvalidArgument();
+            std::lock_guard<std::mutex> guard(lock_);
+            type_ = lCmdType;
+            return S_OK;
+        });
+    }
+    STDMETHODIMP get_CommandType(CommandTypeEnum* plCmdType) override {
+        if (!plCmdType) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *plCmdType = type_;
+        return S_OK;
+    }
+    STDMETHODIMP get_Name(BSTR* pbstrName) override {
+        if (!pbstrName) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *pbstrName = AllocBstr(name_);
+        return *pbstrName ? S_OK : E_OUTOFMEMORY;
+    }
+    STDMETHODIMP put_Name(BSTR bstrName) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        name_ = BstrText(bstrName);
+        return S_OK;
+    }
+    STDMETHODIMP get_State(LONG* plObjState) override {
+        if (!plObjState) return E_POINTER;
+        *plObjState = adStateClosed;  // commands run to completion inside Execute
+        return S_OK;
+    }
+    STDMETHODIMP Cancel() override { return S_OK; }
+    STDMETHODIMP put_NamedParameters(VARIANT_BOOL f) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        namedParameters_ = f ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+    STDMETHODIMP get_NamedParameters(VARIANT_BOOL* pf) override {
+        if (!pf) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *pf = namedParameters_;
+        return S_OK;
+    }
+
+private:
+    ~CommandObject() {
+        SetConnection(nullptr);
+        parameters_->Release();
+    }
+
+    // Called with the lock held.
+    void SetConnection(_ADOConnection* connection) {
+        if (connection) connection->AddRef();
+        if (connection_) connection_->Release();
+        connection_ = connection;
+    }
+
+    std::mutex lock_;
+    _ADOConnection* connection_ = nullptr;
+    ADOParameters* parameters_;
+    std::u16string text_;
+    std::u16string name_;
+    CommandTypeEnum type_ = adCmdUnknown;
+    LONG timeout_ = 30;
+    VARIANT_BOOL prepared_ = VARIANT_FALSE;
+    VARIANT_BOOL namedParameters_ = VARIANT_FALSE;
+};
+
+const BuiltinClassRegistration kCommandClass(CLSID_Command, {u"ADODB.Command", u"ADODB.Command.6.0"},
+                                             &CreateCommandObject);
+
+}  // namespace
+
+HRESULT CreateCommandObject(IUnknown* outer, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    CommandObject* object = new (std::nothrow) CommandObject();
+    if (!object) return E_OUTOFMEMORY;
+    HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+}
+
+_ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandTypeEnum type,
+                          ADOParameters* parameters, VARIANT* parameterValues, LONG options,
+                          VARIANT* recordsAffected) {
+    if (text.empty()) throw AdoFailure{DB_E_NOCOMMAND, u"Command text was not set for the command object."};
+    std::vector<CommandParameter> list;
+    std::vector<_ADOParameter*> objects;  // for writing outputs back
+    struct ReleaseAll {
+        std::vector<_ADOParameter*>& items;
+        ~ReleaseAll() {
+            for (_ADOParameter* p : items) p->Release();
+        }
+    } release{objects};
+    if (parameters) {
+        LONG count = 0;
+        Check(parameters->get_Count(&count));
+        for (LONG i = 0; i < count; ++i) {
+            VARIANT index;
+            index.vt = VT_I4;
+            index.lVal = i;
+            _ADOParameter* parameter = nullptr;
+            Check(parameters->get_Item(index, &parameter));
+            objects.push_back(parameter);
+            list.push_back(ReadParameter(parameter));
+        }
+    }
+    // Values given to Execute replace those of the first parameters, and
+    // stand as input parameters of their own beyond them.
+    std::vector<VariantHolder> values = ReadValueArray(parameterValues);
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i < list.size()) {
+            list[i].value = values[i];
+        } else {
+            CommandParameter extra;
+            extra.type = adVariant;
+            extra.value = values[i];
+            list.push_back(std::move(extra));
+        }
+    }
+
+    ExecutionOutcome outcome = type == adCmdStoredProc ? session.ExecuteProcedure(text, list)
+                                                       : session.ExecuteText(text, list, type == adCmdTable ? adCmdTable
+                                                                                                              : adCmdText);
+    for (size_t i = 0; i < objects.size() && i < outcome.outputs.size(); ++i)
+        if (outcome.outputs[i]) Check(objects[i]->put_Value(outcome.outputs[i]->ref()));
+
+    if (recordsAffected) {
+        VariantClear(recordsAffected);
+        recordsAffected->vt = VT_I4;
+        recordsAffected->lVal = static_cast<LONG>(outcome.recordsAffected);
+    }
+    if (options != adOptionUnspecified && (options & adExecuteNoRecords)) return nullptr;
+    return NewRecordset(outcome.resultSet);
+}
+
+}  // namespace wincompat::ado

@@ -1,0 +1,69 @@
+// The ADO COM objects of wincompat and what they share. Each object is a
+// plain C++ class over the stubs of stubs.h, reference counted, safe to call
+// from several threads (a mutex per object; a connection runs one command at
+// a time).
+#pragma once
+#include <windows.h>
+
+#include <adoint.h>
+
+#include <atomic>
+#include <memory>
+
+#include "ado/session.h"
+
+namespace wincompat::ado {
+
+// Reaches the session behind a Connection object made here; other
+// implementations of _Connection do not answer it.
+extern const IID IID_IAdoConnectionInternals;
+struct IAdoConnectionInternals : public IUnknown {
+    // Null when the connection is closed.
+    virtual std::shared_ptr<Session> CurrentSession() = 0;
+};
+
+// The session of an open Connection of ours, or null.
+std::shared_ptr<Session> SessionOf(IUnknown* connection);
+
+// Class-table creators (CoCreateInstance of the ADODB classes).
+HRESULT CreateConnectionObject(IUnknown* outer, REFIID riid, void** ppv);
+HRESULT CreateCommandObject(IUnknown* outer, REFIID riid, void** ppv);
+HRESULT CreateRecordsetObject(IUnknown* outer, REFIID riid, void** ppv);
+HRESULT CreateParameterObject(IUnknown* outer, REFIID riid, void** ppv);
+
+// A new open recordset over these rows, or a closed one when `rows` is null.
+// Returned with one reference.
+_ADORecordset* NewRecordset(std::shared_ptr<const ResultSet> rows);
+// A new parameter; returned with one reference. Throws AdoFailure.
+_ADOParameter* NewParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction, ADO_LONGPTR size,
+                            const VARIANT& value);
+
+// An empty Parameters collection; returned with one reference.
+ADOParameters* NewParametersCollection();
+
+// Runs a command's text or procedure on a session: shared by Command.Execute,
+// Connection.Execute and Recordset.Open. `parameters` may be null. Returns the
+// recordset (null with adExecuteNoRecords) and sets `recordsAffected`.
+_ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandTypeEnum type,
+                          ADOParameters* parameters, VARIANT* parameterValues, LONG options, VARIANT* recordsAffected);
+
+// Index of a collection item: a number (0-based), or a name for `name`
+// lookups. Throws AdoFailure (ItemNotFound) for anything else.
+struct ItemIndex {
+    bool byName = false;
+    LONG ordinal = 0;
+    std::u16string name;
+};
+ItemIndex ReadItemIndex(const VARIANT& index);
+bool SameNameNoCase(const std::u16string& a, const std::u16string& b);
+
+#define WINCOMPAT_ADO_REFCOUNT                                        \
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }        \
+    STDMETHODIMP_(ULONG) Release() override {                         \
+        ULONG left = --refs_;                                         \
+        if (left == 0) delete this;                                   \
+        return left;                                                  \
+    }                                                                 \
+    std::atomic<ULONG> refs_{1};
+
+}  // namespace wincompat::ado

@@ -1,0 +1,327 @@
+// ADODB.Parameter and the Parameters collection of a command.
+#include <adoid.h>
+
+#include <vector>
+
+#include "ado/errors.h"
+#include "ado/objects.h"
+#include "ado/stubs.h"
+#include "com/builtin_classes.h"
+
+namespace wincompat::ado {
+namespace {
+
+constexpr const char16_t* kSource = u"ADODB.Parameter";
+
+bool IsParameterInterface(REFIID riid) { return riid == IID__Parameter || riid == IID__ADO; }
+
+bool ValidDirection(ParameterDirectionEnum d) {
+    return d == adParamUnknown || d == adParamInput || d == adParamOutput || d == adParamInputOutput ||
+           d == adParamReturnValue;
+}
+
+class ParameterObject final : public ParameterStub, public ISupportErrorInfo {
+public:
+    WINCOMPAT_ADO_REFCOUNT
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || IsParameterInterface(riid)) {
+            *ppv = static_cast<_ADOParameter*>(this);
+        } else if (riid == IID_ISupportErrorInfo) {
+            *ppv = static_cast<ISupportErrorInfo*>(this);
+        } else {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
+        return IsParameterInterface(riid) ? S_OK : S_FALSE;
+    }
+
+    STDMETHODIMP get_Name(BSTR* pbstr) override {
+        if (!pbstr) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *pbstr = AllocBstr(name_);
+        return *pbstr ? S_OK : E_OUTOFMEMORY;
+    }
+    STDMETHODIMP put_Name(BSTR bstr) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        name_ = BstrText(bstr);
+        return S_OK;
+    }
+    STDMETHODIMP get_Value(VARIANT* pvar) override {
+        if (!pvar) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        return value_.CopyTo(pvar);
+    }
+    STDMETHODIMP put_Value(VARIANT val) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        return value_.CopyFrom(val);
+    }
+    STDMETHODIMP get_Type(DataTypeEnum* psDataType) override {
+        if (!psDataType) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *psDataType = type_;
+        return S_OK;
+    }
+    STDMETHODIMP put_Type(DataTypeEnum sDataType) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        type_ = sDataType;
+        return S_OK;
+    }
+    STDMETHODIMP put_Direction(ParameterDirectionEnum direction) override {
+        return Guarded(kSource, IID__Parameter, [&] {
+            if (!ValidDirection(direction)) throw InvalidArgument();
+            std::lock_guard<std::mutex> guard(lock_);
+            direction_ = direction;
+            return S_OK;
+        });
+    }
+    STDMETHODIMP get_Direction(ParameterDirectionEnum* plParmDirection) override {
+        if (!plParmDirection) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *plParmDirection = direction_;
+        return S_OK;
+    }
+    STDMETHODIMP put_Precision(BYTE b) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        precision_ = b;
+        return S_OK;
+    }
+    STDMETHODIMP get_Precision(BYTE* pb) override {
+        if (!pb) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *pb = precision_;
+        return S_OK;
+    }
+    STDMETHODIMP put_NumericScale(BYTE b) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        scale_ = b;
+        return S_OK;
+    }
+    STDMETHODIMP get_NumericScale(BYTE* pb) override {
+        if (!pb) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *pb = scale_;
+        return S_OK;
+    }
+    STDMETHODIMP put_Size(ADO_LONGPTR l) override {
+        return Guarded(kSource, IID__Parameter, [&] {
+            if (l < 0) throw InvalidArgument();
+            std::lock_guard<std::mutex> guard(lock_);
+            size_ = l;
+            return S_OK;
+        });
+    }
+    STDMETHODIMP get_Size(ADO_LONGPTR* pl) override {
+        if (!pl) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *pl = size_;
+        return S_OK;
+    }
+    STDMETHODIMP get_Attributes(LONG* pl) override {
+        if (!pl) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *pl = attributes_;
+        return S_OK;
+    }
+    STDMETHODIMP put_Attributes(LONG l) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        attributes_ = l;
+        return S_OK;
+    }
+
+private:
+    ~ParameterObject() = default;
+
+    std::mutex lock_;
+    std::u16string name_;
+    DataTypeEnum type_ = adEmpty;
+    ParameterDirectionEnum direction_ = adParamInput;
+    ADO_LONGPTR size_ = 0;
+    BYTE precision_ = 0;
+    BYTE scale_ = 0;
+    LONG attributes_ = adParamNullable;
+    VariantHolder value_;
+};
+
+bool IsParametersInterface(REFIID riid) {
+    return riid == IID_Parameters || riid == IID__ADODynaCollection || riid == IID__ADOCollection;
+}
+
+class ParametersObject final : public ParametersStub, public ISupportErrorInfo {
+public:
+    WINCOMPAT_ADO_REFCOUNT
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || IsParametersInterface(riid)) {
+            *ppv = static_cast<ADOParameters*>(this);
+        } else if (riid == IID_ISupportErrorInfo) {
+            *ppv = static_cast<ISupportErrorInfo*>(this);
+        } else {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
+        return IsParametersInterface(riid) ? S_OK : S_FALSE;
+    }
+
+    STDMETHODIMP get_Count(LONG* c) override {
+        if (!c) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *c = static_cast<LONG>(items_.size());
+        return S_OK;
+    }
+    STDMETHODIMP Refresh() override { return S_OK; }
+
+    STDMETHODIMP Append(IDispatch* Object) override {
+        return Guarded(u"ADODB.Parameters", IID_Parameters, [&] {
+            if (!Object) throw InvalidArgument();
+            _ADOParameter* parameter = nullptr;
+            if (FAILED(Object->QueryInterface(IID__Parameter, reinterpret_cast<void**>(&parameter))) || !parameter)
+                throw AdoFailure{adErrInvalidArgument, u"The object appended to Parameters is not a Parameter."};
+            std::lock_guard<std::mutex> guard(lock_);
+            for (_ADOParameter* existing : items_) {
+                if (existing == parameter) {
+                    parameter->Release();
+                    throw AdoFailure{adErrObjectInCollection,
+                                     u"Object is already in collection. Cannot append."};
+                }
+            }
+            items_.push_back(parameter);  // keeps the reference QueryInterface added
+            return S_OK;
+        });
+    }
+
+    STDMETHODIMP Delete(VARIANT Index) override {
+        return Guarded(u"ADODB.Parameters", IID_Parameters, [&] {
+            std::lock_guard<std::mutex> guard(lock_);
+            size_t at = Find(Index);
+            items_[at]->Release();
+            items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(at));
+            return S_OK;
+        });
+    }
+
+    STDMETHODIMP get_Item(VARIANT Index, _ADOParameter** ppvObject) override {
+        return Guarded(u"ADODB.Parameters", IID_Parameters, [&] {
+            if (!ppvObject) return E_POINTER;
+            *ppvObject = nullptr;
+            std::lock_guard<std::mutex> guard(lock_);
+            _ADOParameter* item = items_[Find(Index)];
+            item->AddRef();
+            *ppvObject = item;
+            return S_OK;
+        });
+    }
+
+private:
+    ~ParametersObject() {
+        for (_ADOParameter* p : items_) p->Release();
+    }
+
+    // Called with the lock held.
+    size_t Find(const VARIANT& index) {
+        ItemIndex i = ReadItemIndex(index);
+        if (!i.byName) {
+            if (i.ordinal < 0 || static_cast<size_t>(i.ordinal) >= items_.size()) throw ItemNotFound();
+            return static_cast<size_t>(i.ordinal);
+        }
+        for (size_t k = 0; k < items_.size(); ++k) {
+            BSTR name = nullptr;
+            if (SUCCEEDED(items_[k]->get_Name(&name))) {
+                bool same = SameNameNoCase(BstrText(name), i.name);
+                SysFreeString(name);
+                if (same) return k;
+            }
+        }
+        throw ItemNotFound();
+    }
+
+    std::mutex lock_;
+    std::vector<_ADOParameter*> items_;
+};
+
+const BuiltinClassRegistration kParameterClass(CLSID_Parameter, {u"ADODB.Parameter", u"ADODB.Parameter.6.0"},
+                                               &CreateParameterObject);
+
+}  // namespace
+
+HRESULT CreateParameterObject(IUnknown* outer, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    ParameterObject* object = new (std::nothrow) ParameterObject();
+    if (!object) return E_OUTOFMEMORY;
+    HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+}
+
+_ADOParameter* NewParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction, ADO_LONGPTR size,
+                            const VARIANT& value) {
+    if (!ValidDirection(direction) || size < 0) throw InvalidArgument();
+    ParameterObject* object = new ParameterObject();
+    object->put_Name(name);
+    object->put_Type(type);
+    object->put_Direction(direction);
+    object->put_Size(size);
+    HRESULT hr = object->put_Value(value);
+    if (FAILED(hr)) {
+        object->Release();
+        throw AdoFailure{hr, u"The parameter value cannot be copied."};
+    }
+    return object;
+}
+
+ADOParameters* NewParametersCollection() { return new ParametersObject(); }
+
+ItemIndex ReadItemIndex(const VARIANT& index) {
+    ItemIndex result;
+    const VARIANT* v = &index;
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+    switch (v->vt) {
+        case VT_I1: result.ordinal = v->cVal; break;
+        case VT_UI1: result.ordinal = v->bVal; break;
+        case VT_I2: result.ordinal = v->iVal; break;
+        case VT_UI2: result.ordinal = v->uiVal; break;
+        case VT_I4: result.ordinal = v->lVal; break;
+        case VT_UI4: result.ordinal = static_cast<LONG>(v->ulVal); break;
+        case VT_INT: result.ordinal = v->intVal; break;
+        case VT_UINT: result.ordinal = static_cast<LONG>(v->uintVal); break;
+        case VT_I8: result.ordinal = static_cast<LONG>(v->llVal); break;
+        case VT_R8: result.ordinal = static_cast<LONG>(v->dblVal); break;
+        case VT_BSTR:
+            result.byName = true;
+            result.name = BstrText(v->bstrVal);
+            break;
+        case VT_BYREF | VT_I4:
+            result.ordinal = v->plVal ? *v->plVal : -1;
+            break;
+        case VT_BYREF | VT_BSTR:
+            result.byName = true;
+            result.name = v->pbstrVal ? BstrText(*v->pbstrVal) : std::u16string();
+            break;
+        default:
+            throw ItemNotFound();
+    }
+    return result;
+}
+
+bool SameNameNoCase(const std::u16string& a, const std::u16string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c; };
+        if (fold(a[i]) != fold(b[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace wincompat::ado

@@ -1,0 +1,540 @@
+#include "ado/session.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "ado/errors.h"
+#include "ado/tsql.h"
+
+namespace wincompat::ado {
+namespace {
+
+constexpr size_t kStatementCacheCapacity = 256;
+
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Fold(a[i]) != Fold(b[i])) return false;
+    return true;
+}
+
+std::string_view WithoutAt(std::string_view name) { return (!name.empty() && name[0] == '@') ? name.substr(1) : name; }
+
+std::string TrimCopy(std::string_view text) {
+    size_t b = 0, e = text.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
+    return std::string(text.substr(b, e - b));
+}
+
+// Collapses a connection-string keyword: case and runs of blanks do not matter.
+std::string NormalizeKeyword(std::string_view key) {
+    std::string out;
+    bool blank = false;
+    for (char c : TrimCopy(key)) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            blank = true;
+            continue;
+        }
+        if (blank && !out.empty()) out += ' ';
+        blank = false;
+        out += Fold(c);
+    }
+    return out;
+}
+
+[[noreturn]] void BadConnectionString(const std::string& message) { throw AdoFailure{E_FAIL, Utf8ToUtf16(message)}; }
+
+std::string HresultText(HRESULT hr) {
+    char buffer[16];
+    snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(hr));
+    return buffer;
+}
+
+const char* CommandTypeName(CommandTypeEnum type) {
+    switch (type) {
+        case adCmdText: return "text";
+        case adCmdStoredProc: return "storedproc";
+        case adCmdTable: return "table";
+        default: return "unknown";
+    }
+}
+
+bool IsOutput(ParameterDirectionEnum d) { return d == adParamOutput || d == adParamInputOutput; }
+
+struct ProcedureParameter {
+    std::string name;
+    bool output = false;
+};
+
+std::vector<ProcedureParameter> ParseProcedureParameters(const std::string& list) {
+    std::vector<ProcedureParameter> result;
+    std::vector<std::string> items;
+    std::string current;
+    int depth = 0;
+    for (char c : list) {
+        if (c == '(') ++depth;
+        if (c == ')') --depth;
+        if (c == ',' && depth == 0) {
+            items.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    items.push_back(current);
+    for (const std::string& item : items) {
+        std::vector<std::string> words;
+        std::string word;
+        for (char c : item + " ") {
+            if (std::isspace(static_cast<unsigned char>(c))) {
+                if (!word.empty()) words.push_back(word);
+                word.clear();
+            } else {
+                word += c;
+            }
+        }
+        if (words.empty()) continue;
+        if (words.front()[0] != '@')
+            throw DbError(DbErrorKind::Command, "bad parameter list in a stored procedure definition: \"" + item + "\"");
+        ProcedureParameter p;
+        p.name = words.front();
+        p.output = words.size() > 1 && (SameNoCase(words.back(), "OUTPUT") || SameNoCase(words.back(), "OUT"));
+        result.push_back(p);
+    }
+    return result;
+}
+
+struct ResetOnExit {
+    DbStatement& statement;
+    ~ResetOnExit() { statement.Reset(); }
+};
+
+}  // namespace
+
+ConnectionSettings ParseConnectionString(const std::u16string& text) {
+    ConnectionSettings settings;
+    const std::string s = Utf16ToUtf8(text);
+    bool haveSource = false;
+    size_t i = 0;
+    while (i < s.size()) {
+        size_t eq = s.find('=', i);
+        size_t semicolon = s.find(';', i);
+        if (eq == std::string::npos || (semicolon != std::string::npos && semicolon < eq)) {
+            std::string stray = TrimCopy(s.substr(i, semicolon == std::string::npos ? std::string::npos : semicolon - i));
+            if (!stray.empty()) BadConnectionString("Invalid connection string attribute: \"" + stray + "\" has no value.");
+            if (semicolon == std::string::npos) break;
+            i = semicolon + 1;
+            continue;
+        }
+        std::string key = NormalizeKeyword(s.substr(i, eq - i));
+        size_t j = eq + 1;
+        while (j < s.size() && (s[j] == ' ' || s[j] == '\t')) ++j;
+        std::string value;
+        if (j < s.size() && (s[j] == '"' || s[j] == '\'')) {
+            char quote = s[j++];
+            bool closed = false;
+            while (j < s.size()) {
+                if (s[j] == quote) {
+                    if (j + 1 < s.size() && s[j + 1] == quote) {
+                        value += quote;
+                        j += 2;
+                        continue;
+                    }
+                    ++j;
+                    closed = true;
+                    break;
+                }
+                value += s[j++];
+            }
+            if (!closed) BadConnectionString("Invalid connection string: unterminated quoted value of \"" + key + "\".");
+            while (j < s.size() && s[j] != ';') {
+                if (!std::isspace(static_cast<unsigned char>(s[j])))
+                    BadConnectionString("Invalid connection string: text after the quoted value of \"" + key + "\".");
+                ++j;
+            }
+        } else {
+            size_t end = s.find(';', j);
+            value = TrimCopy(s.substr(j, end == std::string::npos ? std::string::npos : end - j));
+            j = end == std::string::npos ? s.size() : end;
+        }
+        i = j < s.size() ? j + 1 : s.size();
+
+        if (key == "provider") {
+            settings.provider = FindProvider(value);
+            if (!settings.provider) {
+                AdoFailure failure = ProviderNotFound();
+                failure.description += Utf8ToUtf16(" (Provider=" + value + "; the available provider is SQLite.)");
+                throw failure;
+            }
+        } else if (key == "data source") {
+            settings.dataSource = value;
+            haveSource = true;
+        } else if (key == "statement log") {
+            settings.statementLogPath = value;
+        } else if (key == "busy timeout") {
+            char* end = nullptr;
+            long ms = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != 0 || ms < 0 || ms > 3600000)
+                BadConnectionString("Invalid connection string: Busy Timeout must be milliseconds from 0 to 3600000, "
+                                    "not \"" + value + "\".");
+            settings.options.busyTimeoutMs = static_cast<int>(ms);
+        } else if (key == "user id" || key == "uid" || key == "password" || key == "pwd") {
+            // Accepted for the connection strings written for a server; an
+            // embedded database has no logins.
+        } else {
+            BadConnectionString("Invalid connection string attribute: unknown keyword \"" + key +
+                                "\" (known: Provider, Data Source, Statement Log, Busy Timeout, User ID, Password).");
+        }
+    }
+    if (!settings.provider) settings.provider = &DefaultProvider();
+    if (!haveSource || settings.dataSource.empty())
+        BadConnectionString("Invalid connection string: Data Source (the database file) is missing.");
+    return settings;
+}
+
+class Session::StatementCache {
+public:
+    StatementCache(DbSession& db, size_t capacity) : db_(db), capacity_(capacity) {}
+
+    // The prepared statement for this text, prepared now if it is not cached.
+    // Valid until the next Get.
+    DbStatement& Get(const std::string& sql) {
+        auto found = entries_.find(sql);
+        if (found != entries_.end()) {
+            order_.splice(order_.begin(), order_, found->second.position);
+            return *found->second.statement;
+        }
+        std::unique_ptr<DbStatement> prepared = db_.Prepare(sql);
+        if (entries_.size() >= capacity_) {
+            entries_.erase(order_.back());
+            order_.pop_back();
+        }
+        order_.push_front(sql);
+        Entry& entry = entries_[sql];
+        entry.statement = std::move(prepared);
+        entry.position = order_.begin();
+        return *entry.statement;
+    }
+    size_t size() const { return entries_.size(); }
+
+private:
+    struct Entry {
+        std::unique_ptr<DbStatement> statement;
+        std::list<std::string>::iterator position;
+    };
+    DbSession& db_;
+    size_t capacity_;
+    std::list<std::string> order_;  // most recently used first
+    std::unordered_map<std::string, Entry> entries_;
+};
+
+struct Session::RunState {
+    bool noCount = false;
+    bool haveIdentity = false;
+    int64_t identity = 0;
+    int64_t affected = -1;
+    std::shared_ptr<ResultSet> first;
+    bool trackLastRow = false;
+    std::vector<std::string> lastRowNames;
+    std::vector<DbValue> lastRow;
+};
+
+Session::Session(const ConnectionSettings& settings) : dataSource_(settings.dataSource) {
+    db_ = settings.provider->Open(settings.dataSource, settings.options);
+    cache_ = std::make_unique<StatementCache>(*db_, kStatementCacheCapacity);
+    if (!settings.statementLogPath.empty()) log_ = std::make_unique<StatementLog>(settings.statementLogPath);
+}
+
+Session::~Session() = default;
+
+size_t Session::cachedStatementCount() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return cache_->size();
+}
+
+void Session::Log(const LoggedCommand& command) {
+    if (log_) log_->Write(command);
+}
+
+void Session::RunStatement(DbStatement& statement, RunState& state, bool countsRows, bool isInsert) {
+    ResetOnExit reset{statement};
+    const int columns = statement.ColumnCount();
+    std::shared_ptr<ResultSet> captured;
+    if (columns > 0 && !state.first) {
+        captured = std::make_shared<ResultSet>();
+        for (int c = 0; c < columns; ++c)
+            captured->columns.push_back(
+                {Utf8ToUtf16(statement.ColumnName(c)), ColumnTypeFromDeclared(statement.ColumnDeclaredType(c))});
+    }
+    if (columns > 0 && state.trackLastRow) {
+        state.lastRowNames.clear();
+        for (int c = 0; c < columns; ++c) state.lastRowNames.push_back(statement.ColumnName(c));
+    }
+    while (statement.Step()) {
+        if (captured) {
+            std::vector<VariantHolder> row(columns);
+            for (int c = 0; c < columns; ++c) {
+                HRESULT hr = ToVariant(statement.ColumnValue(c), captured->columns[c].type, row[c].get());
+                if (FAILED(hr)) throw AdoFailure{hr, u"Out of memory while reading a row."};
+            }
+            captured->rows.push_back(std::move(row));
+        }
+        if (state.trackLastRow) {
+            state.lastRow.clear();
+            for (int c = 0; c < columns; ++c) state.lastRow.push_back(statement.ColumnValue(c));
+        }
+    }
+    if (countsRows) {
+        const int64_t changes = db_->Changes();
+        if (isInsert && changes > 0) {
+            state.haveIdentity = true;
+            state.identity = db_->LastInsertId();
+        }
+        if (!state.noCount) state.affected = (state.affected < 0 ? 0 : state.affected) + changes;
+    }
+    if (captured) state.first = std::move(captured);
+}
+
+ExecutionOutcome Session::RunText(const std::string& text, const std::vector<DbValue>& values) {
+    std::vector<BatchStatement> statements = SplitBatch(text);
+    size_t markers = 0;
+    for (const BatchStatement& s : statements)
+        if (s.kind == BatchStatement::Kind::Sql) markers += static_cast<size_t>(s.markerCount);
+    if (markers > values.size())
+        throw AdoFailure{DB_E_PARAMNOTOPTIONAL, u"No value given for one or more required parameters."};
+
+    RunState state;
+    size_t next = 0;
+    for (const BatchStatement& s : statements) {
+        switch (s.kind) {
+            case BatchStatement::Kind::NoCountOn:
+                state.noCount = true;
+                continue;
+            case BatchStatement::Kind::NoCountOff:
+                state.noCount = false;
+                continue;
+            case BatchStatement::Kind::ScopeIdentity:
+                if (!state.first) {
+                    // SQL Server answers with one unnamed numeric(38,0) column,
+                    // NULL when the batch inserted nothing.
+                    auto rs = std::make_shared<ResultSet>();
+                    rs->columns.push_back({u"", adNumeric});
+                    rs->rows.emplace_back(1);
+                    if (state.haveIdentity) {
+                        Check(ToVariant(DbValue::Integer(state.identity), adNumeric, rs->rows[0][0].get()));
+                    } else {
+                        rs->rows[0][0].get()->vt = VT_NULL;
+                    }
+                    state.first = std::move(rs);
+                }
+                continue;
+            case BatchStatement::Kind::Sql:
+                break;
+        }
+        DbStatement& statement = cache_->Get(db_->TranslateStatement(s.text));
+        const int count = statement.ParameterCount();
+        for (int k = 0; k < count; ++k) {
+            std::string name = statement.ParameterName(k);
+            if (!name.empty() && name[0] != '?') {
+                statement.Reset();
+                throw AdoFailure{DB_E_ERRORSINCOMMAND,
+                                 Utf8ToUtf16("Must declare the scalar variable \"" + name + "\".")};
+            }
+            if (next >= values.size()) {
+                statement.Reset();
+                throw AdoFailure{DB_E_PARAMNOTOPTIONAL, u"No value given for one or more required parameters."};
+            }
+            statement.Bind(k, values[next++]);
+        }
+        RunStatement(statement, state, s.CountsRows(), s.firstKeyword == "INSERT");
+    }
+    ExecutionOutcome outcome;
+    outcome.resultSet = state.first;
+    outcome.recordsAffected = state.affected;
+    return outcome;
+}
+
+ExecutionOutcome Session::ExecuteText(const std::u16string& text, const std::vector<CommandParameter>& parameters,
+                                      CommandTypeEnum typeForLog) {
+    std::lock_guard<std::mutex> guard(lock_);
+    LoggedCommand record;
+    record.commandType = CommandTypeName(typeForLog);
+    record.text = Utf16ToUtf8(text);
+    try {
+        std::vector<DbValue> values;
+        for (const CommandParameter& p : parameters) {
+            LoggedParameter logged{Utf16ToUtf8(p.name), DataTypeName(p.type), DirectionName(p.direction),
+                                   VariantTypeName(p.value.ref().vt), DbValue::Null()};
+            if (p.direction != adParamOutput) {
+                std::u16string error;
+                HRESULT hr = ToDbValue(p.value.ref(), p.type, logged.value, error);
+                if (FAILED(hr)) {
+                    record.parameters.push_back(logged);
+                    throw AdoFailure{hr, error};
+                }
+            }
+            values.push_back(logged.value);
+            record.parameters.push_back(std::move(logged));
+        }
+        std::string sql = record.text;
+        if (typeForLog == adCmdTable) sql = "SELECT * FROM " + sql;
+        ExecutionOutcome outcome = RunText(sql, values);
+        outcome.outputs.resize(parameters.size());
+        record.recordsAffected = outcome.recordsAffected;
+        Log(record);
+        return outcome;
+    } catch (const AdoFailure& failure) {
+        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
+        Log(record);
+        throw;
+    } catch (const DbError& error) {
+        AdoFailure failure = FromDbError(error);
+        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
+        Log(record);
+        throw failure;
+    }
+}
+
+ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vector<CommandParameter>& parameters,
+                                       std::vector<DbValue>& values, std::vector<LoggedParameter>& logged) {
+    const AdoFailure notFound{DB_E_ERRORSINCOMMAND, Utf8ToUtf16("Could not find stored procedure '" + name + "'.")};
+    std::string parameterList, body;
+    bool found = false;
+    try {
+        DbStatement& lookup = cache_->Get("SELECT Parameters, Body FROM StoredProcedures WHERE Name = ?");
+        ResetOnExit reset{lookup};
+        lookup.Bind(0, DbValue::Text(name));
+        if (lookup.Step()) {
+            parameterList = lookup.ColumnValue(0).text;
+            body = lookup.ColumnValue(1).text;
+            found = true;
+        }
+    } catch (const DbError&) {
+        throw notFound;  // no procedures table at all
+    }
+    if (!found) throw notFound;
+
+    const std::vector<ProcedureParameter> declared = ParseProcedureParameters(parameterList);
+    // Return-value parameters take the procedure's status, not a position.
+    std::vector<size_t> positional;
+    for (size_t i = 0; i < parameters.size(); ++i)
+        if (parameters[i].direction != adParamReturnValue) positional.push_back(i);
+    if (positional.size() > declared.size())
+        throw AdoFailure{DB_E_ERRORSINCOMMAND,
+                         Utf8ToUtf16("Procedure or function " + name + " has too many arguments specified.")};
+
+    std::vector<DbValue> bound(declared.size());
+    for (size_t k = 0; k < declared.size(); ++k) {
+        if (k < positional.size()) {
+            bound[k] = values[positional[k]];
+        } else if (!declared[k].output) {
+            throw AdoFailure{DB_E_ERRORSINCOMMAND,
+                             Utf8ToUtf16("Procedure or function '" + name + "' expects parameter '" + declared[k].name +
+                                         "', which was not supplied.")};
+        }
+    }
+
+    RunState state;
+    state.trackLastRow = true;
+    const bool ownTransaction = !db_->InTransaction();
+    if (ownTransaction) db_->BeginWriteTransaction();
+    try {
+        for (const BatchStatement& s : SplitBatch(body)) {
+            if (s.kind == BatchStatement::Kind::NoCountOn || s.kind == BatchStatement::Kind::NoCountOff) continue;
+            DbStatement& statement = cache_->Get(db_->TranslateStatement(s.text));
+            for (int k = 0; k < statement.ParameterCount(); ++k) {
+                std::string parameter = statement.ParameterName(k);
+                size_t index = declared.size();
+                for (size_t d = 0; d < declared.size(); ++d)
+                    if (SameNoCase(WithoutAt(declared[d].name), WithoutAt(parameter))) index = d;
+                if (index == declared.size()) {
+                    statement.Reset();
+                    throw AdoFailure{DB_E_ERRORSINCOMMAND,
+                                     Utf8ToUtf16("Must declare the scalar variable \"" +
+                                                 (parameter.empty() ? std::string("?") : parameter) + "\".")};
+                }
+                statement.Bind(k, bound[index]);
+            }
+            RunStatement(statement, state, s.CountsRows(), s.firstKeyword == "INSERT");
+        }
+        if (ownTransaction) db_->Commit();
+    } catch (...) {
+        if (ownTransaction) db_->Rollback();
+        throw;
+    }
+
+    ExecutionOutcome outcome;
+    outcome.resultSet = state.first;
+    outcome.recordsAffected = state.affected;
+    outcome.outputs.resize(parameters.size());
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        auto output = std::make_unique<VariantHolder>();
+        if (parameters[i].direction == adParamReturnValue) {
+            output->get()->vt = VT_I4;  // the procedure's status: it ran
+            output->get()->lVal = 0;
+            outcome.outputs[i] = std::move(output);
+            continue;
+        }
+        if (!IsOutput(parameters[i].direction)) continue;
+        size_t k = 0;
+        while (k < positional.size() && positional[k] != i) ++k;
+        DbValue value = DbValue::Null();
+        bool haveColumn = false;
+        if (k < declared.size()) {
+            for (size_t c = 0; c < state.lastRowNames.size() && c < state.lastRow.size(); ++c) {
+                if (SameNoCase(WithoutAt(state.lastRowNames[c]), WithoutAt(declared[k].name))) {
+                    value = state.lastRow[c];
+                    haveColumn = true;
+                }
+            }
+        }
+        if (!haveColumn && parameters[i].direction == adParamInputOutput) continue;  // keeps its input value
+        Check(ToVariant(value, parameters[i].type, output->get()));
+        logged[i].value = value;
+        outcome.outputs[i] = std::move(output);
+    }
+    return outcome;
+}
+
+ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, const std::vector<CommandParameter>& parameters) {
+    std::lock_guard<std::mutex> guard(lock_);
+    LoggedCommand record;
+    record.commandType = "storedproc";
+    record.text = Utf16ToUtf8(name);
+    try {
+        std::vector<DbValue> values;
+        for (const CommandParameter& p : parameters) {
+            LoggedParameter logged{Utf16ToUtf8(p.name), DataTypeName(p.type), DirectionName(p.direction),
+                                   VariantTypeName(p.value.ref().vt), DbValue::Null()};
+            if (p.direction == adParamInput || p.direction == adParamInputOutput) {
+                std::u16string error;
+                HRESULT hr = ToDbValue(p.value.ref(), p.type, logged.value, error);
+                if (FAILED(hr)) {
+                    record.parameters.push_back(logged);
+                    throw AdoFailure{hr, error};
+                }
+            }
+            values.push_back(logged.value);
+            record.parameters.push_back(std::move(logged));
+        }
+        std::string procedure = TrimCopy(record.text);
+        ExecutionOutcome outcome = RunProcedure(procedure, parameters, values, record.parameters);
+        record.recordsAffected = outcome.recordsAffected;
+        Log(record);
+        return outcome;
+    } catch (const AdoFailure& failure) {
+        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
+        Log(record);
+        throw;
+    } catch (const DbError& error) {
+        AdoFailure failure = FromDbError(error);
+        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
+        Log(record);
+        throw failure;
+    }
+}
+
+}  // namespace wincompat::ado

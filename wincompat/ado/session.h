@@ -1,0 +1,104 @@
+// One open ADO connection's database side, independent of COM: the provider
+// session, its cache of prepared statements, the statement log, and the
+// execution of T-SQL batches and stored procedures.
+//
+// Stored procedures live in the database, in the table
+//
+//   StoredProcedures (Name TEXT PRIMARY KEY COLLATE NOCASE,
+//                     Parameters TEXT NOT NULL, Body TEXT NOT NULL)
+//
+// Parameters lists the parameters in calling order, separated by commas, each
+// "@Name [type] [OUTPUT]" as T-SQL declares them (the type is documentation).
+// Body holds statements in the database's own dialect, separated by ";",
+// that refer to the parameters as @Name. A call binds the command's
+// parameters by position, runs the body in one write transaction, returns the
+// body's first result set, and fills each output parameter from the column of
+// the same name (with or without "@") of the last row that the body's queries
+// produced; an output parameter with no such column receives NULL.
+#pragma once
+#include <windows.h>
+
+#include <adoint.h>
+
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "ado/provider.h"
+#include "ado/statement_log.h"
+#include "ado/values.h"
+
+namespace wincompat::ado {
+
+struct ConnectionSettings {
+    const DbProvider* provider = nullptr;
+    std::string dataSource;
+    std::string statementLogPath;  // empty: no log
+    SessionOptions options;
+};
+
+// Parses "Provider=SQLite;Data Source=PATH;..." (keywords without regard to
+// case, values optionally quoted with " or '). Throws AdoFailure for unknown
+// keywords or providers and for a missing Data Source.
+ConnectionSettings ParseConnectionString(const std::u16string& text);
+
+struct CommandParameter {
+    std::u16string name;
+    DataTypeEnum type = adEmpty;
+    ParameterDirectionEnum direction = adParamInput;
+    VariantHolder value;
+};
+
+struct ResultColumn {
+    std::u16string name;
+    DataTypeEnum type = adEmpty;
+};
+
+struct ResultSet {
+    std::vector<ResultColumn> columns;
+    std::vector<std::vector<VariantHolder>> rows;
+};
+
+struct ExecutionOutcome {
+    std::shared_ptr<const ResultSet> resultSet;  // null: the command returned no rows
+    int64_t recordsAffected = -1;
+    // One per command parameter; set for output parameters only.
+    std::vector<std::unique_ptr<VariantHolder>> outputs;
+};
+
+class Session {
+public:
+    // Throws DbError when the database or the log cannot be opened.
+    explicit Session(const ConnectionSettings& settings);
+    ~Session();
+
+    // Both serialise on the session: one command at a time per connection.
+    // Throw AdoFailure or DbError; the command is logged either way.
+    ExecutionOutcome ExecuteText(const std::u16string& text, const std::vector<CommandParameter>& parameters,
+                                 CommandTypeEnum typeForLog);
+    ExecutionOutcome ExecuteProcedure(const std::u16string& name, const std::vector<CommandParameter>& parameters);
+
+    const std::string& dataSource() const { return dataSource_; }
+    size_t cachedStatementCount() const;
+
+private:
+    class StatementCache;
+    struct RunState;
+
+    ExecutionOutcome RunText(const std::string& text, const std::vector<DbValue>& values);
+    ExecutionOutcome RunProcedure(const std::string& name, const std::vector<CommandParameter>& parameters,
+                                  std::vector<DbValue>& values, std::vector<LoggedParameter>& logged);
+    void RunStatement(DbStatement& statement, RunState& state, bool countsRows, bool isInsert);
+    void Log(const LoggedCommand& command);
+
+    mutable std::mutex lock_;
+    std::string dataSource_;
+    std::unique_ptr<DbSession> db_;
+    std::unique_ptr<StatementCache> cache_;
+    std::unique_ptr<StatementLog> log_;
+};
+
+}  // namespace wincompat::ado
