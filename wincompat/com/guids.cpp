@@ -1,7 +1,11 @@
 // Interface identifiers of the COM and OLE Automation core, and GUID text forms.
 #include <windows.h>
 
+#include <sys/random.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 extern "C" {
 const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
@@ -105,4 +109,25 @@ extern "C" HRESULT STDAPICALLTYPE CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid
     }
     HRESULT hr = CLSIDFromProgID(lpsz, pclsid);
     return SUCCEEDED(hr) ? hr : CO_E_CLASSSTRING;
+}
+
+// A random (version 4) GUID from the kernel's random source.
+extern "C" HRESULT STDAPICALLTYPE CoCreateGuid(GUID* pguid) {
+    if (!pguid) return E_INVALIDARG;
+    unsigned char bytes[sizeof(GUID)];
+    size_t filled = 0;
+    while (filled < sizeof bytes) {
+        ssize_t got = getrandom(bytes + filled, sizeof bytes - filled, 0);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);  // what Windows reports when its generator fails
+        }
+        filled += static_cast<size_t>(got);
+    }
+    GUID guid;
+    memcpy(&guid, bytes, sizeof guid);
+    guid.Data3 = static_cast<uint16_t>((guid.Data3 & 0x0FFF) | 0x4000);     // version 4
+    guid.Data4[0] = static_cast<uint8_t>((guid.Data4[0] & 0x3F) | 0x80);  // RFC 4122 variant
+    *pguid = guid;
+    return S_OK;
 }
