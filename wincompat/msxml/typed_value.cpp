@@ -246,13 +246,14 @@ long DaysFromCivil(int y, int m, int d) {
 
 // An automation date: days since 30 December 1899; before that day the
 // fraction still counts forward from midnight, as OLE dates do.
-DATE ToAutomationDate(const DateTimeFields& f) {
+DATE ToAutomationDate(const DateTimeFields& f, bool timeOnly) {
     double seconds = f.hour * 3600.0 + f.minute * 60.0 + f.second + f.fraction - f.zoneMinutes * 60.0;
     long days = DaysFromCivil(f.year, f.month, f.day) - DaysFromCivil(1899, 12, 30);
     // A zone offset can move the instant into the next or previous day.
     while (seconds < 0) seconds += 86400, --days;
     while (seconds >= 86400) seconds -= 86400, ++days;
     double dayFraction = seconds / 86400.0;
+    if (timeOnly) return dayFraction;
     return days >= 0 ? days + dayFraction : days - dayFraction;
 }
 
@@ -278,8 +279,7 @@ bool ParseDateForm(DateForm form, const std::string& text, DATE& value) {
             break;
     }
     if (!ok || !reader.AtEnd() || !FieldsInRange(f)) return false;
-    value = ToAutomationDate(f);
-    if (form == DateForm::Time || form == DateForm::TimeZone) value = value - std::floor(value);  // time of day only
+    value = ToAutomationDate(f, form == DateForm::Time || form == DateForm::TimeZone);
     return true;
 }
 
