@@ -146,7 +146,7 @@ CREATE TABLE IF NOT EXISTS ZELKDetectedInterfaces (
 );
 -- One interface row per host, MAC and address.
 CREATE UNIQUE INDEX IF NOT EXISTS ZELKDetectedInterfaces_Identity
-    ON ZELKDetectedInterfaces (HostID, IFNULL(MAC, ''), IFNULL(IPV6, X''));
+    ON ZELKDetectedInterfaces (HostID, IFNULL(MAC, '') COLLATE NOCASE, IFNULL(IPV6, X''));
 
 CREATE TABLE IF NOT EXISTS ZELKOndrixEvents (
     AutoID INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -234,7 +234,7 @@ INSERT OR REPLACE INTO StoredProcedures (Name, Parameters, Body) VALUES (
      SourceSensorID = @SourceID,
      SourceType = @SourceType,
      ExternalID = COALESCE(@ExternalID, ExternalID)
- WHERE HostID = @HostID AND IFNULL(MAC, '''') = IFNULL(@MAC, '''') AND IFNULL(IPV6, X'''') = IFNULL(@IPV6, X'''');
+ WHERE HostID = @HostID AND IFNULL(MAC, '''') = IFNULL(@MAC, '''') COLLATE NOCASE AND IFNULL(IPV6, X'''') = IFNULL(@IPV6, X'''');
 INSERT INTO ZELKDetectedInterfaces
      (HostID, MAC, IPV4, IPV4Mask, IPV4Subnet, IPV6, IPV6Mask, IPV6Subnet, FirstDetectedTime, LastDetectedTime,
       SourceSensorID, SourceType, ExternalID)

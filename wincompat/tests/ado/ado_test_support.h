@@ -229,7 +229,7 @@ inline HRESULT AddParameter(_Command* command, DataTypeEnum type, Var& value,
     return parameters->Append(parameter.get());
 }
 
-inline HRESULT Run(_Command* command, Ref<_Recordset>& recordset, LONG options = adOptionUnspecified,
+inline HRESULT Execute(_Command* command, Ref<_Recordset>& recordset, LONG options = adOptionUnspecified,
                    VARIANT* affected = nullptr) {
     return command->Execute(affected, nullptr, options, recordset.out());
 }

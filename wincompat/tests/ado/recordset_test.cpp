@@ -1,0 +1,154 @@
+// Recordset, Fields and Field: values typed by the column's declared type as
+// ADO gives them from SQL Server, navigation, and the errors past the end.
+#include "ado_test_support.h"
+
+using namespace adotest;
+
+namespace {
+
+class AdoRecordset : public ::testing::Test {
+protected:
+    void SetUp() override {
+        connection_ = OpenConnection(dir_.File("r.db"));
+        Exec(u"CREATE TABLE T (ID INTEGER PRIMARY KEY, Small smallint, Flag bit, Seen datetime, Name nvarchar(20), "
+             u"Agent uniqueidentifier, Address binary(16), Big bigint, Ratio float, Empty int)");
+        Exec(u"INSERT INTO T VALUES (1, 7, 1, '2013-03-08 13:47:20.500', N'first', "
+             u"'{6F9619FF-8B86-D011-B42D-00C04FC964FF}', X'0102', 5000000000, 0.5, NULL)");
+        Exec(u"INSERT INTO T (ID, Flag, Name) VALUES (2, 0, 'second')");
+    }
+    void Exec(const char16_t* text) {
+        Bstr bstr(text);
+        ASSERT_EQ(S_OK, connection_->Execute(bstr.get(), nullptr, adExecuteNoRecords, nullptr));
+    }
+    Ref<_Recordset> Select(const char16_t* text) {
+        Ref<_Recordset> recordset;
+        Bstr bstr(text);
+        EXPECT_EQ(S_OK, connection_->Execute(bstr.get(), nullptr, adCmdText, recordset.out()));
+        return recordset;
+    }
+    TempDir dir_;
+    Ref<_Connection> connection_;
+};
+
+TEST_F(AdoRecordset, ValuesAreTypedAsSqlServerColumnsComeThroughAdo) {
+    Ref<_Recordset> rs = Select(u"SELECT * FROM T ORDER BY ID");
+    Var v;
+    Collect(rs.get(), u"ID", v);
+    ASSERT_EQ(VT_I4, v.vt());
+    EXPECT_EQ(1, v.get().lVal);
+    Collect(rs.get(), u"Small", v);
+    ASSERT_EQ(VT_I2, v.vt());
+    EXPECT_EQ(7, v.get().iVal);
+    Collect(rs.get(), u"Flag", v);
+    ASSERT_EQ(VT_BOOL, v.vt());
+    EXPECT_EQ(VARIANT_TRUE, v.get().boolVal);
+    Collect(rs.get(), u"Seen", v);
+    ASSERT_EQ(VT_DATE, v.vt());
+    EXPECT_NEAR(41341.0 + (13 * 3600 + 47 * 60 + 20.5) / 86400.0, v.get().date, 1e-9);
+    Collect(rs.get(), u"Name", v);
+    EXPECT_EQ(u"first", v.text());
+    Collect(rs.get(), u"Agent", v);
+    EXPECT_EQ(u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}", v.text());
+    Collect(rs.get(), u"Address", v);
+    EXPECT_EQ((std::vector<uint8_t>{1, 2}), v.bytes());
+    Collect(rs.get(), u"Big", v);
+    ASSERT_EQ(VT_I8, v.vt());
+    EXPECT_EQ(5000000000LL, v.get().llVal);
+    Collect(rs.get(), u"Ratio", v);
+    ASSERT_EQ(VT_R8, v.vt());
+    EXPECT_EQ(0.5, v.get().dblVal);
+    Collect(rs.get(), u"Empty", v);
+    EXPECT_EQ(VT_NULL, v.vt());
+    ASSERT_EQ(S_OK, rs->MoveNext());
+    Collect(rs.get(), u"Flag", v);
+    EXPECT_EQ(VARIANT_FALSE, v.get().boolVal);
+    Collect(rs.get(), u"Seen", v);
+    EXPECT_EQ(VT_NULL, v.vt());
+}
+
+TEST_F(AdoRecordset, FieldsAnswerByNameAndOrdinalAndFollowTheCurrentRow) {
+    Ref<_Recordset> rs = Select(u"SELECT ID, Name FROM T ORDER BY ID");
+    Ref<Fields> fields;
+    ASSERT_EQ(S_OK, rs->get_Fields(fields.out()));
+    LONG count = 0;
+    ASSERT_EQ(S_OK, fields->get_Count(&count));
+    EXPECT_EQ(2, count);
+    Ref<Field> byOrdinal, byName;
+    ASSERT_EQ(S_OK, fields->get_Item(Index(1), byOrdinal.out()));
+    Var name = Var::Text(u"NAME");
+    ASSERT_EQ(S_OK, fields->get_Item(name.get(), byName.out()));
+    Bstr fieldName;
+    ASSERT_EQ(S_OK, byOrdinal->get_Name(fieldName.out()));
+    EXPECT_EQ(u"Name", fieldName.text());
+    DataTypeEnum type = adEmpty;
+    ASSERT_EQ(S_OK, byName->get_Type(&type));
+    EXPECT_EQ(adVarWChar, type);
+    Var value;
+    ASSERT_EQ(S_OK, byName->get_Value(value.out()));
+    EXPECT_EQ(u"first", value.text());
+    ASSERT_EQ(S_OK, rs->MoveNext());
+    ASSERT_EQ(S_OK, byOrdinal->get_Value(value.out()));
+    EXPECT_EQ(u"second", value.text());
+    Ref<Field> missing;
+    Var unknown = Var::Text(u"Nope");
+    EXPECT_EQ(adErrItemNotFound, fields->get_Item(unknown.get(), missing.out()));
+    EXPECT_EQ(adErrItemNotFound, fields->get_Item(Index(2), missing.out()));
+    EXPECT_EQ(adErrItemNotFound, rs->get_Collect(Index(-1), value.out()));
+    EXPECT_EQ(u"Item cannot be found in the collection corresponding to the requested name or ordinal.",
+              TakeErrorDescription());
+}
+
+TEST_F(AdoRecordset, ReadingPastTheEndAndAfterCloseFails) {
+    Ref<_Recordset> rs = Select(u"SELECT Name FROM T WHERE ID = 2");
+    VARIANT_BOOL eof = VARIANT_TRUE, bof = VARIANT_TRUE;
+    ASSERT_EQ(S_OK, rs->get_EOF(&eof));
+    EXPECT_FALSE(eof);
+    ASSERT_EQ(S_OK, rs->get_BOF(&bof));
+    EXPECT_FALSE(bof);
+    ASSERT_EQ(S_OK, rs->MoveNext());
+    ASSERT_EQ(S_OK, rs->get_EOF(&eof));
+    EXPECT_TRUE(eof);
+    Var value;
+    EXPECT_EQ(adErrNoCurrentRecord, rs->get_Collect(Index(0), value.out()));
+    EXPECT_NE(std::u16string::npos, TakeErrorDescription().find(u"Either BOF or EOF is True"));
+    EXPECT_EQ(adErrNoCurrentRecord, rs->MoveNext());
+    Var put = Var::Int(1);
+    EXPECT_EQ(adErrFeatureNotAvailable, rs->put_Collect(Index(0), put.get()));
+    ASSERT_EQ(S_OK, rs->MoveFirst());
+    ASSERT_EQ(S_OK, rs->get_Collect(Index(0), value.out()));
+    EXPECT_EQ(u"second", value.text());
+    ASSERT_EQ(S_OK, rs->Close());
+    LONG state = -1;
+    ASSERT_EQ(S_OK, rs->get_State(&state));
+    EXPECT_EQ(adStateClosed, state);
+    EXPECT_EQ(adErrObjectClosed, rs->get_EOF(&eof));
+    EXPECT_EQ(adErrObjectClosed, rs->Close());
+
+    Ref<_Recordset> empty = Select(u"SELECT Name FROM T WHERE ID = 99");
+    ASSERT_EQ(S_OK, empty->get_EOF(&eof));
+    EXPECT_TRUE(eof);
+    ASSERT_EQ(S_OK, empty->get_State(&state));
+    EXPECT_EQ(adStateOpen, state);
+}
+
+TEST_F(AdoRecordset, OpenRunsAQueryOnAConnection) {
+    Ref<_Recordset> rs;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Recordset, nullptr, CLSCTX_INPROC_SERVER, IID__Recordset,
+                                     reinterpret_cast<void**>(rs.out())));
+    Var source = Var::Text(u"SELECT Name FROM T ORDER BY ID");
+    Var connection;
+    connection.get().vt = VT_DISPATCH;
+    connection.get().pdispVal = connection_.get();
+    connection_->AddRef();
+    ASSERT_EQ(S_OK, rs->Open(source.get(), connection.get(), adOpenForwardOnly, adLockReadOnly, adCmdText));
+    EXPECT_EQ((std::vector<std::u16string>{u"first", u"second"}), ColumnTexts(rs.get(), u"Name"));
+    EXPECT_EQ(adErrObjectOpen, rs->Open(source.get(), connection.get(), adOpenForwardOnly, adLockReadOnly, adCmdText));
+    // Rows stay readable after the connection closes: they were read at once.
+    ASSERT_EQ(S_OK, rs->MoveFirst());
+    ASSERT_EQ(S_OK, connection_->Close());
+    Var value;
+    ASSERT_EQ(S_OK, rs->get_Collect(Index(0), value.out()));
+    EXPECT_EQ(u"first", value.text());
+}
+
+}  // namespace
