@@ -79,9 +79,10 @@ void ClearElements(SAFEARRAY* psa) {
 }
 
 // Byte offset of an element from its indices (given in dimension order), or false if out of bounds.
+// The first dimension varies fastest in memory, as in Windows' arrays.
 bool ElementOffset(SAFEARRAY* psa, const LONG* indices, size_t& offset) {
     size_t index = 0;
-    for (UINT dim = 1; dim <= psa->cDims; ++dim) {
+    for (UINT dim = psa->cDims; dim >= 1; --dim) {
         const SAFEARRAYBOUND& bound = psa->rgsabound[psa->cDims - dim];
         int64_t relative = static_cast<int64_t>(indices[dim - 1]) - bound.lLbound;
         if (relative < 0 || relative >= static_cast<int64_t>(bound.cElements)) return false;

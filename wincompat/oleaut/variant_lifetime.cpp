@@ -78,6 +78,7 @@ extern "C" HRESULT STDAPICALLTYPE VariantCopyInd(VARIANT* pvarDest, VARIANTARG* 
     if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
     VARTYPE target = pvargSrc->vt & ~VT_BYREF;
     if (!IsValidVartype(target)) return DISP_E_BADVARTYPE;
+    if (!pvargSrc->byref) return E_INVALIDARG;  // a reference to nothing
     if (target == VT_VARIANT) return VariantCopyInd(pvarDest, pvargSrc->pvarVal);
     VARIANT shallow;
     VariantInit(&shallow);
