@@ -1,0 +1,103 @@
+// The statement log: one JSON line per command with the text as received,
+// the command type, each parameter and the records affected.
+#include "ado_test_support.h"
+
+using namespace adotest;
+
+namespace {
+
+class AdoStatementLog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        logPath_ = dir_.File("statements.log");
+        connection_ = OpenReferenceDatabase(dir_, ";Statement Log=" + logPath_);
+    }
+    TempDir dir_;
+    std::string logPath_;
+    Ref<_Connection> connection_;
+};
+
+TEST_F(AdoStatementLog, RecordsTextTypeParametersAndRowsOfEachCommand) {
+    Ref<_Command> update = NewCommand(connection_.get(),
+                                      u"UPDATE [ZELKSensorProperties] SET [SensorName] = ?,\n[DHCP] = ?,\n"
+                                      u"[LastRecordedTime] = ? WHERE (([AgentGUID] = ?));");
+    Var name = Var::Text(u"Sensor \"1\"\\"), dhcp = Var::Int(5), time = Var::Date(41341.5),
+        agent = Var::Text(u"6f9619ff-8b86-d011-b42d-00c04fc964ff");
+    ASSERT_EQ(S_OK, AddParameter(update.get(), adBSTR, name));
+    ASSERT_EQ(S_OK, AddParameter(update.get(), adBoolean, dhcp));
+    ASSERT_EQ(S_OK, AddParameter(update.get(), adDate, time));
+    ASSERT_EQ(S_OK, AddParameter(update.get(), adGUID, agent));
+    Var affected;
+    Ref<_Recordset> rs;
+    ASSERT_EQ(S_OK, Execute(update.get(), rs, adExecuteNoRecords, affected.out()));
+
+    Ref<_Command> insert = NewCommand(connection_.get(),
+                                      u"SET NOCOUNT ON;\nINSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6])\n"
+                                      u"VALUES (?,?);\nSELECT SCOPE_IDENTITY();\n");
+    Var empty, bytes = Var::Bytes({0x0A, 0xFF});
+    ASSERT_EQ(S_OK, AddParameter(insert.get(), adBSTR, empty));
+    ASSERT_EQ(S_OK, AddParameter(insert.get(), adBinary, bytes));
+    ASSERT_EQ(S_OK, Execute(insert.get(), rs));
+
+    Bstr bad(u"SELECT * FROM Nowhere");
+    EXPECT_EQ(DB_E_ERRORSINCOMMAND, connection_->Execute(bad.get(), nullptr, adCmdText, rs.out()));
+
+    std::vector<std::string> lines = ReadLines(logPath_);
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ(
+        "{\"type\":\"text\",\"text\":\"UPDATE [ZELKSensorProperties] SET [SensorName] = ?,\\n[DHCP] = ?,\\n"
+        "[LastRecordedTime] = ? WHERE (([AgentGUID] = ?));\",\"parameters\":["
+        "{\"name\":\"\",\"type\":\"adBSTR\",\"direction\":\"input\",\"vt\":\"VT_BSTR\",\"value\":\"Sensor \\\"1\\\"\\\\\"},"
+        "{\"name\":\"\",\"type\":\"adBoolean\",\"direction\":\"input\",\"vt\":\"VT_INT\",\"value\":1},"
+        "{\"name\":\"\",\"type\":\"adDate\",\"direction\":\"input\",\"vt\":\"VT_DATE\",\"value\":\"2013-03-08 12:00:00.000\"},"
+        "{\"name\":\"\",\"type\":\"adGUID\",\"direction\":\"input\",\"vt\":\"VT_BSTR\","
+        "\"value\":\"{6F9619FF-8B86-D011-B42D-00C04FC964FF}\"}],\"recordsAffected\":0,\"result\":\"ok\"}",
+        lines[0]);
+    EXPECT_EQ(
+        "{\"type\":\"text\",\"text\":\"SET NOCOUNT ON;\\nINSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6])\\n"
+        "VALUES (?,?);\\nSELECT SCOPE_IDENTITY();\\n\",\"parameters\":["
+        "{\"name\":\"\",\"type\":\"adBSTR\",\"direction\":\"input\",\"vt\":\"VT_EMPTY\",\"value\":null},"
+        "{\"name\":\"\",\"type\":\"adBinary\",\"direction\":\"input\",\"vt\":\"VT_ARRAY|VT_UI1\",\"value\":\"X'0AFF'\"}],"
+        "\"recordsAffected\":-1,\"result\":\"ok\"}",
+        lines[1]);
+    EXPECT_EQ("{\"type\":\"text\",\"text\":\"SELECT * FROM Nowhere\",\"parameters\":[],\"recordsAffected\":-1,"
+              "\"result\":\"0x80040E14 no such table: Nowhere\"}",
+              lines[2]);
+}
+
+TEST_F(AdoStatementLog, ProcedureCallsLogTheirOutputs) {
+    Bstr host(u"INSERT INTO ZELKDetectedSystemProperties (DnsName, MAC) VALUES ('h', 'AA')");
+    ASSERT_EQ(S_OK, connection_->Execute(host.get(), nullptr, adExecuteNoRecords, nullptr));
+    Ref<_Command> call = NewCommand(connection_.get(), u"ZELKSP_UpdateDetectedSystems", adCmdStoredProc);
+    for (int i = 0; i < 20; ++i) {
+        Var value = i == 11 ? Var::Text(u"AA") : (i == 17 ? Var::Text(u"detectedSystem") : Var::Null());
+        ASSERT_EQ(S_OK, AddParameter(call.get(), i == 11 || i == 17 ? adBSTR : adInteger, value));
+    }
+    Var out1 = Var::Null(), out2 = Var::Null();
+    ASSERT_EQ(S_OK, AddParameter(call.get(), adInteger, out1, adParamOutput, u"@OutputHostID"));
+    ASSERT_EQ(S_OK, AddParameter(call.get(), adBoolean, out2, adParamOutput, u"@OutputNewDetection"));
+    Ref<_Recordset> none;
+    ASSERT_EQ(S_OK, Execute(call.get(), none, adExecuteNoRecords)) << TakeErrorDescription().size();
+    std::vector<std::string> lines = ReadLines(logPath_);
+    ASSERT_EQ(2u, lines.size());
+    const std::string& record = lines[1];
+    EXPECT_EQ(0u, record.find("{\"type\":\"storedproc\",\"text\":\"ZELKSP_UpdateDetectedSystems\",\"parameters\":["));
+    EXPECT_NE(std::string::npos,
+              record.find("{\"name\":\"@OutputHostID\",\"type\":\"adInteger\",\"direction\":\"output\",\"vt\":\"VT_NULL\","
+                          "\"value\":1},{\"name\":\"@OutputNewDetection\",\"type\":\"adBoolean\",\"direction\":\"output\","
+                          "\"vt\":\"VT_NULL\",\"value\":0}]"))
+        << record;
+    EXPECT_NE(std::string::npos, record.find("\"result\":\"ok\"}"));
+}
+
+TEST(AdoStatementLogFile, AnUnwritableLogRefusesTheConnection) {
+    TempDir dir;
+    Ref<_Connection> connection;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Connection, nullptr, CLSCTX_INPROC_SERVER, IID__Connection,
+                                     reinterpret_cast<void**>(connection.out())));
+    Bstr text(U16("Data Source=" + dir.File("a.db") + ";Statement Log=" + dir.File("no/dir/log")));
+    EXPECT_EQ(E_FAIL, connection->Open(text.get(), nullptr, nullptr, adConnectUnspecified));
+    EXPECT_NE(std::u16string::npos, TakeErrorDescription().find(u"statement log"));
+}
+
+}  // namespace
