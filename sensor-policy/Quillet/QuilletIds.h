@@ -1,0 +1,46 @@
+// The plug-in's own identities and the identities of the platform classes and
+// interfaces that it uses, with the smart-reference bindings for them.
+#pragma once
+#include <windows.h>
+#include <msxml2.h>
+#ifdef _WIN32
+#include <objidl.h>
+#endif
+#include <adoint.h>
+
+#include "comsupport/InterfaceId.h"
+#include "QuilletInterfaces.h"
+
+namespace quillet {
+
+extern const CLSID kClsidQuilletObj;   // {8536B712-8980-4C37-8C09-951594664437}
+extern const GUID kLibidQuilletLib;    // {B6B584D4-64C1-46A1-98C3-483D463B8430}
+extern const GUID kAppIdQuillet;       // {3B841D8C-3E27-41C4-BC51-936D1B24B807}
+extern const IID kIidAgentPolicyHandler;  // {11EB44FA-4C61-47BE-84A9-AFA6716C49A2}
+
+// MSXML 4.0 DOM document class, and the DOM interfaces.
+extern const CLSID kClsidDomDocument40;  // {88D969C0-F192-11D4-A65F-0040963251E5}
+extern const IID kIidXmlDomDocument2;    // {2933BF95-7B36-11D2-B20E-00C04F983E60}
+extern const IID kIidXmlDomNode;         // {2933BF80-7B36-11D2-B20E-00C04F983E60}
+extern const IID kIidXmlDomElement;      // {2933BF86-7B36-11D2-B20E-00C04F983E60}
+
+// ADO: the Command class and the Connection, Command and Recordset interfaces.
+extern const CLSID kClsidAdoCommand;     // {00000507-0000-0010-8000-00AA006D2EA4}
+extern const IID kIidAdoConnection;      // {00000550-0000-0010-8000-00AA006D2EA4}
+extern const IID kIidAdoCommand;         // {B08400BD-F9D1-4D02-B856-71D5DBA123E9}
+extern const IID kIidAdoRecordset;       // {00000556-0000-0010-8000-00AA006D2EA4}
+
+extern const IID kIidMarshal;            // {00000003-0000-0000-C000-000000000046}
+
+// The module number of every trace record of the policy handler.
+constexpr LONG kTraceModule = 5;
+
+}  // namespace quillet
+
+COMSUPPORT_INTERFACE_ID(IMORVAgentPolicyHandler, quillet::kIidAgentPolicyHandler)
+COMSUPPORT_INTERFACE_ID(IXMLDOMDocument2, quillet::kIidXmlDomDocument2)
+COMSUPPORT_INTERFACE_ID(IXMLDOMNode, quillet::kIidXmlDomNode)
+COMSUPPORT_INTERFACE_ID(IXMLDOMElement, quillet::kIidXmlDomElement)
+COMSUPPORT_INTERFACE_ID(_ADOConnection, quillet::kIidAdoConnection)
+COMSUPPORT_INTERFACE_ID(_ADOCommand, quillet::kIidAdoCommand)
+COMSUPPORT_INTERFACE_ID(_ADORecordset, quillet::kIidAdoRecordset)
