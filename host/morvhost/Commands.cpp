@@ -1,0 +1,204 @@
+#include "Commands.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include "HostDatabase.h"
+#include "HostError.h"
+#include "QuilletInterfaces.h"
+#include "comsupport/Bstr.h"
+#include "comsupport/ComRef.h"
+
+namespace morvhost {
+namespace {
+
+using comsupport::Bstr;
+using comsupport::ComRef;
+
+// The policy plug-in's class and the host's policy-handler interface.
+const CLSID kClsidQuilletObj = {0x8536B712, 0x8980, 0x4C37, {0x8C, 0x09, 0x95, 0x15, 0x94, 0x66, 0x44, 0x37}};
+const IID kIidAgentPolicyHandler = {0x11EB44FA, 0x4C61, 0x47BE, {0x84, 0xA9, 0xAF, 0xA6, 0x71, 0x6C, 0x49, 0xA2}};
+
+// The administrator's entries are stored in nvarchar(50) columns.
+constexpr size_t kMaxEntryLength = 50;
+
+void CheckEntries(const std::vector<std::string>& entries, const char* what) {
+    if (entries.empty()) throw HostError(std::string("no ") + what + " given");
+    for (const std::string& entry : entries) {
+        if (entry.empty()) throw HostError(std::string("an empty ") + what + " is not allowed");
+        if (entry.size() > kMaxEntryLength)
+            throw HostError(std::string("the ") + what + " '" + entry + "' is longer than 50 characters");
+    }
+}
+
+// COM for the calling thread, for the duration of a command.
+class ComApartment {
+public:
+    ComApartment() {
+        HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (FAILED(hr)) comsupport::ThrowComError(hr);
+    }
+    ~ComApartment() { CoUninitialize(); }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+};
+
+}  // namespace
+}  // namespace morvhost
+
+COMSUPPORT_INTERFACE_ID(IMORVAgentPolicyHandler, morvhost::kIidAgentPolicyHandler)
+
+namespace morvhost {
+
+void ApplyCommonOptions(const CommonOptions& options) {
+    if (!options.registry.empty()) setenv("WINCOMPAT_REGISTRY_DIR", options.registry.c_str(), 1);
+    if (options.debugOutput) setenv("WINCOMPAT_DEBUG_OUTPUT", "stderr", 1);
+}
+
+std::string DatabasePath(const CommonOptions& options) {
+    return options.database.empty() ? DefaultDatabasePath() : options.database;
+}
+
+void InitCommand(const CommonOptions& options, std::ostream& out) {
+    std::string path = DatabasePath(options);
+    InitializeDatabase(path);
+    out << "database ready: " << path << "\n";
+}
+
+void RegisterCommand(const std::vector<std::string>& libraries, const RegistrationRequest& request,
+                     std::ostream& out) {
+    std::vector<std::string> targets = libraries;
+    if (targets.empty()) {
+        targets = FindDeliverables(ProgramFolder());
+        if (targets.empty()) throw HostError("no COM server found beside the program in " + ProgramFolder());
+    }
+    ComApartment apartment;
+    for (const std::string& library : targets) {
+        RunRegistration(library, request);
+        out << (request.unregister ? "unregistered " : "registered ") << library
+            << (request.perUser ? " (current user)" : "") << "\n";
+    }
+}
+
+std::string ReadPolicy(const std::string& source) {
+    std::string text;
+    if (source == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        return text;
+    }
+    std::ifstream in(source, std::ios::binary);
+    if (!in) throw HostError("cannot read the policy file " + source);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) throw HostError("cannot read the policy file " + source);
+    return text;
+}
+
+PolicyOutcome PolicyCommand(const CommonOptions& options, const std::string& policyUtf8) {
+    ComApartment apartment;
+    HostDatabase database(DatabasePath(options), options.statementLog);
+
+    ComRef<IMORVAgentPolicyHandler> handler;
+    HRESULT hr = CoCreateInstance(kClsidQuilletObj, nullptr, CLSCTX_INPROC_SERVER, kIidAgentPolicyHandler,
+                                  handler.ReceiveVoid());
+    if (hr == REGDB_E_CLASSNOTREG)
+        throw HostError("the policy plug-in Quillet is not registered: run 'morvhost register' first");
+    if (FAILED(hr)) comsupport::ThrowComError(hr);
+
+    Bstr policy = Bstr::FromUtf8(policyUtf8);
+    Bstr edited;
+    Bstr empty(OLESTR(""));
+    hr = handler->ProcessPolicy(database.Connection().Get(), 0, empty.Get(), empty.Get(), empty.Get(), policy.Get(),
+                                edited.Receive());
+    if (hr == S_OK) return {true, edited.Utf8()};
+    if (hr == S_FALSE) return {false, policyUtf8};
+    comsupport::ThrowComError(hr);
+}
+
+void BlacklistAdd(const CommonOptions& options, const std::vector<std::string>& entries, std::ostream& out) {
+    CheckEntries(entries, "blacklist entry");
+    ComApartment apartment;
+    HostDatabase database(DatabasePath(options), options.statementLog);
+    for (const std::string& entry : entries) {
+        long added = database.Execute(
+            "INSERT INTO ZELKScanBlacklist (MACorOUI) SELECT ? WHERE NOT EXISTS "
+            "(SELECT 1 FROM ZELKScanBlacklist WHERE MACorOUI = ?)",
+            {entry, entry});
+        out << (added > 0 ? "added " : "already in the blacklist: ") << entry << "\n";
+    }
+}
+
+void BlacklistRemove(const CommonOptions& options, const std::vector<std::string>& entries, std::ostream& out) {
+    CheckEntries(entries, "blacklist entry");
+    ComApartment apartment;
+    HostDatabase database(DatabasePath(options), options.statementLog);
+    std::vector<std::string> missing;
+    for (const std::string& entry : entries) {
+        if (database.Execute("DELETE FROM ZELKScanBlacklist WHERE MACorOUI = ?", {entry}) > 0)
+            out << "removed " << entry << "\n";
+        else
+            missing.push_back(entry);
+    }
+    if (!missing.empty()) throw HostError("not in the blacklist: " + missing.front());
+}
+
+void BlacklistList(const CommonOptions& options, std::ostream& out) {
+    ComApartment apartment;
+    HostDatabase database(DatabasePath(options), options.statementLog);
+    for (const std::string& entry : database.QueryColumn("SELECT MACorOUI FROM ZELKScanBlacklist ORDER BY ID", {}))
+        out << entry << "\n";
+}
+
+void ExceptionSet(const CommonOptions& options, const std::vector<std::string>& macs, bool record,
+                  std::ostream& out) {
+    CheckEntries(macs, "MAC address");
+    ComApartment apartment;
+    HostDatabase database(DatabasePath(options), options.statementLog);
+    for (const std::string& mac : macs) {
+        long marked = database.Execute(
+            "UPDATE ZELKDetectedSystemProperties SET [Exception] = 1 "
+            "WHERE MAC = ? AND [DetectionType] = N'detectedSystem'",
+            {mac});
+        if (marked == 0 && record) {
+            marked = database.Execute(
+                "INSERT INTO ZELKDetectedSystemProperties (MAC, [Exception], [DetectionType], NewDetection) "
+                "VALUES (?, 1, N'detectedSystem', 0)",
+                {mac});
+            out << "recorded " << mac << " as a detected system, marked as exception\n";
+            continue;
+        }
+        if (marked == 0)
+            throw HostError("no detected system has the MAC " + mac + " (use --record to record one)");
+        out << "marked " << mac << " as exception (" << marked << " system" << (marked == 1 ? "" : "s") << ")\n";
+    }
+}
+
+void ExceptionClear(const CommonOptions& options, const std::vector<std::string>& macs, std::ostream& out) {
+    CheckEntries(macs, "MAC address");
+    ComApartment apartment;
+    HostDatabase database(DatabasePath(options), options.statementLog);
+    for (const std::string& mac : macs) {
+        long cleared = database.Execute(
+            "UPDATE ZELKDetectedSystemProperties SET [Exception] = 0 "
+            "WHERE MAC = ? AND [Exception] = 1 AND [DetectionType] = N'detectedSystem'",
+            {mac});
+        if (cleared == 0) throw HostError("no detected system with the MAC " + mac + " is marked as exception");
+        out << "cleared " << mac << "\n";
+    }
+}
+
+void ExceptionList(const CommonOptions& options, std::ostream& out) {
+    ComApartment apartment;
+    HostDatabase database(DatabasePath(options), options.statementLog);
+    for (const std::string& mac : database.QueryColumn(
+             "SELECT MAC FROM ZELKDetectedSystemProperties "
+             "WHERE [Exception] = 1 AND [DetectionType] = N'detectedSystem' ORDER BY HostID",
+             {}))
+        out << mac << "\n";
+}
+
+}  // namespace morvhost

@@ -1,0 +1,46 @@
+// The morvhost commands. Each raises HostError (or comsupport::ComError) with
+// its reason when it fails.
+#pragma once
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "Registration.h"
+
+namespace morvhost {
+
+// Options that every command shares.
+struct CommonOptions {
+    std::string database;      // empty: DefaultDatabasePath()
+    std::string registry;      // empty: wincompat's default registry folder
+    std::string statementLog;  // empty: no statement log
+    bool debugOutput = false;
+};
+
+// Sets the registry folder and the debugger output as asked. Must run before
+// any COM call.
+void ApplyCommonOptions(const CommonOptions& options);
+std::string DatabasePath(const CommonOptions& options);
+
+void InitCommand(const CommonOptions& options, std::ostream& out);
+void RegisterCommand(const std::vector<std::string>& libraries, const RegistrationRequest& request, std::ostream& out);
+
+// The result of passing a policy through the policy plug-in.
+struct PolicyOutcome {
+    bool edited = false;  // S_OK: the plug-in's text; S_FALSE: the original
+    std::string policy;   // UTF-8, what the host would send
+};
+PolicyOutcome PolicyCommand(const CommonOptions& options, const std::string& policyUtf8);
+// Reads a policy file, or standard input for "-".
+std::string ReadPolicy(const std::string& source);
+
+void BlacklistAdd(const CommonOptions& options, const std::vector<std::string>& entries, std::ostream& out);
+void BlacklistRemove(const CommonOptions& options, const std::vector<std::string>& entries, std::ostream& out);
+void BlacklistList(const CommonOptions& options, std::ostream& out);
+
+// record: a MAC that no detected system has yet gets a detected-system row.
+void ExceptionSet(const CommonOptions& options, const std::vector<std::string>& macs, bool record, std::ostream& out);
+void ExceptionClear(const CommonOptions& options, const std::vector<std::string>& macs, std::ostream& out);
+void ExceptionList(const CommonOptions& options, std::ostream& out);
+
+}  // namespace morvhost

@@ -1,0 +1,125 @@
+#include "HostDatabase.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "HostError.h"
+#include "comsupport/Bstr.h"
+#include "comsupport/Variant.h"
+#include "reference_schema.h"
+
+namespace morvhost {
+namespace {
+
+using comsupport::Bstr;
+using comsupport::ComRef;
+using comsupport::Variant;
+
+void MakeFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        std::string folder = path.substr(0, slash);
+        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+            throw HostError("cannot create the folder " + folder + ": " + strerror(errno));
+    }
+}
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+// Connection-string values may not hold the separator.
+void CheckConnectionValue(const std::string& what, const std::string& value) {
+    if (value.find(';') != std::string::npos)
+        throw HostError(what + " may not contain ';': " + value);
+}
+
+}  // namespace
+
+std::string DefaultDatabasePath() {
+    std::string folder;
+    if (const char* data = getenv("XDG_DATA_HOME"); data && *data) {
+        folder = data;
+    } else if (const char* home = getenv("HOME"); home && *home) {
+        folder = std::string(home) + "/.local/share";
+    } else {
+        throw HostError("no per-user data folder (neither XDG_DATA_HOME nor HOME is set): give --db");
+    }
+    return folder + "/morvhost/morvhost.db";
+}
+
+void InitializeDatabase(const std::string& path) {
+    if (path.empty()) throw HostError("the database path is empty");
+    MakeFolders(path);
+    std::string error;
+    if (!zelk::ApplyReferenceSchema(path, error)) throw HostError("cannot set up the database " + path + ": " + error);
+}
+
+HostDatabase::HostDatabase(const std::string& path, const std::string& statementLog) {
+    if (!FileExists(path)) InitializeDatabase(path);
+    CheckConnectionValue("the database path", path);
+    CheckConnectionValue("the statement log path", statementLog);
+    std::string connectionString = "Provider=SQLite;Data Source=" + path;
+    if (!statementLog.empty()) connectionString += ";Statement Log=" + statementLog;
+
+    connection_ = ComRef<_ADOConnection>::Create(CLSID_Connection);
+    connection_.Call(&_ADOConnection::Open, Bstr::FromUtf8(connectionString).Get(), static_cast<BSTR>(nullptr),
+                     static_cast<BSTR>(nullptr), static_cast<LONG>(adOptionUnspecified));
+}
+
+ComRef<_ADOCommand> HostDatabase::Prepare(const char* sql, const std::vector<std::string>& parameters) {
+    auto command = ComRef<_ADOCommand>::Create(CLSID_Command);
+    command.Call(&_ADOCommand::putref_ActiveConnection, connection_.Get());
+    command.Call(&_ADOCommand::put_CommandText, Bstr::FromUtf8(sql).Get());
+    command.Call(&_ADOCommand::put_CommandType, adCmdText);
+    ComRef<ADOParameters> bound;
+    command.Call(&_ADOCommand::get_Parameters, bound.Receive());
+    for (const std::string& text : parameters) {
+        Bstr value = Bstr::FromUtf8(text);
+        ComRef<_ADOParameter> parameter;
+        command.Call(&_ADOCommand::CreateParameter, Bstr().Get(), adBSTR, adParamInput,
+                     static_cast<ADO_LONGPTR>(value.Length()), Variant::FromBstr(std::move(value)).Get(),
+                     parameter.Receive());
+        bound.Call(&ADOParameters::Append, static_cast<IDispatch*>(parameter.Get()));
+    }
+    return command;
+}
+
+long HostDatabase::Execute(const char* sql, const std::vector<std::string>& parameters) {
+    ComRef<_ADOCommand> command = Prepare(sql, parameters);
+    Variant affected;
+    ComRef<_ADORecordset> ignored;
+    command.Call(&_ADOCommand::Execute, affected.Receive(), static_cast<VARIANT*>(nullptr),
+                 static_cast<LONG>(adExecuteNoRecords), ignored.Receive());
+    return affected.Type() == VT_I4 ? affected.Get().lVal : affected.ConvertedTo(VT_I4).Get().lVal;
+}
+
+std::vector<std::string> HostDatabase::QueryColumn(const char* sql, const std::vector<std::string>& parameters) {
+    ComRef<_ADOCommand> command = Prepare(sql, parameters);
+    ComRef<_ADORecordset> rows;
+    command.Call(&_ADOCommand::Execute, static_cast<VARIANT*>(nullptr), static_cast<VARIANT*>(nullptr),
+                 static_cast<LONG>(adOptionUnspecified), rows.Receive());
+    std::vector<std::string> texts;
+    Variant firstColumn = Variant::FromLong(0);
+    for (;;) {
+        VARIANT_BOOL atEnd = VARIANT_TRUE;
+        rows.Call(&_ADORecordset::get_EOF, &atEnd);
+        if (atEnd != VARIANT_FALSE) break;
+        Variant value;
+        rows.Call(&_ADORecordset::get_Collect, firstColumn.Get(), value.Receive());
+        if (value.IsNull()) {
+            texts.emplace_back();
+        } else {
+            Variant text = value.ConvertedTo(VT_BSTR);
+            texts.push_back(comsupport::Utf8FromOle(text.Get().bstrVal, SysStringLen(text.Get().bstrVal)));
+        }
+        rows.Call(&_ADORecordset::MoveNext);
+    }
+    rows.Call(&_ADORecordset::Close);
+    return texts;
+}
+
+}  // namespace morvhost

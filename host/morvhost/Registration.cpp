@@ -1,0 +1,102 @@
+#include "Registration.h"
+
+#include <windows.h>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "HostError.h"
+#include "comsupport/Bstr.h"
+#include "comsupport/ComError.h"
+
+namespace morvhost {
+namespace {
+
+using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
+using InstallFunction = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
+
+struct LibraryCloser {
+    void operator()(HMODULE module) const {
+        if (module) FreeLibrary(module);
+    }
+};
+using Library = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryCloser>;
+
+Library Load(const std::string& path) {
+    comsupport::OleString wide = comsupport::OleFromUtf8(path);
+    return Library(LoadLibraryW(wide.c_str()));
+}
+
+// GetProcAddress hands out a generic function pointer; going through
+// void (*)() tells the compiler the cast is meant.
+template <typename Function>
+Function ExportOf(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+std::string HresultText(HRESULT hr) {
+    char code[16];
+    snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    std::string text = code;
+    std::string message = comsupport::Utf8FromOle(comsupport::SystemMessageFor(hr));
+    if (!message.empty()) text += " (" + message + ")";
+    return text;
+}
+
+bool IsSharedLibraryName(const std::string& name) {
+    auto endsWith = [&](const char* suffix) {
+        std::string s(suffix);
+        return name.size() > s.size() && name.compare(name.size() - s.size(), s.size(), s) == 0;
+    };
+    return endsWith(".so") || name.find(".so.") != std::string::npos || endsWith(".dll") || endsWith(".DLL");
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) throw HostError("cannot find the program's own folder");
+    std::string program(path, static_cast<size_t>(length));
+    return program.substr(0, program.rfind('/'));
+}
+
+std::vector<std::string> FindDeliverables(const std::string& folder) {
+    std::vector<std::string> found;
+    std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir(folder.c_str()), &closedir);
+    if (!directory) throw HostError("cannot read the folder " + folder);
+    while (dirent* entry = readdir(directory.get())) {
+        std::string name = entry->d_name;
+        if (!IsSharedLibraryName(name)) continue;
+        std::string path = folder + "/" + name;
+        Library library = Load(path);
+        if (library && GetProcAddress(library.get(), "DllRegisterServer")) found.push_back(path);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+void RunRegistration(const std::string& library, const RegistrationRequest& request) {
+    Library module = Load(library);
+    if (!module) throw HostError("cannot load " + library + ": error " + std::to_string(GetLastError()));
+    HRESULT hr;
+    const char* exportName;
+    if (request.perUser) {
+        exportName = "DllInstall";
+        auto install = ExportOf<InstallFunction>(module.get(), exportName);
+        if (!install) throw HostError(library + " has no DllInstall export: it registers machine-wide only");
+        hr = install(request.unregister ? FALSE : TRUE, OLESTR("user"));
+    } else {
+        exportName = request.unregister ? "DllUnregisterServer" : "DllRegisterServer";
+        auto run = ExportOf<RegisterFunction>(module.get(), exportName);
+        if (!run) throw HostError(library + " has no " + exportName + " export");
+        hr = run();
+    }
+    if (FAILED(hr)) throw HostError(library + ": " + exportName + " failed with " + HresultText(hr));
+}
+
+}  // namespace morvhost

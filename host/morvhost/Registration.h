@@ -1,0 +1,25 @@
+// Registers and unregisters COM in-process servers through their own exports
+// (DllRegisterServer, DllUnregisterServer, DllInstall).
+#pragma once
+#include <string>
+#include <vector>
+
+namespace morvhost {
+
+// The in-process servers in `folder`: the shared libraries there that export
+// DllRegisterServer, in name order.
+std::vector<std::string> FindDeliverables(const std::string& folder);
+
+// The folder that holds the running program.
+std::string ProgramFolder();
+
+struct RegistrationRequest {
+    bool perUser = false;
+    bool unregister = false;
+};
+
+// Runs the library's own registration export; raises HostError with the
+// library, the export and the failure code when it fails or is missing.
+void RunRegistration(const std::string& library, const RegistrationRequest& request);
+
+}  // namespace morvhost

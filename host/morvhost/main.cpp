@@ -1,0 +1,113 @@
+// morvhost: the stand-in for the host management server. It keeps the
+// administrator's data in the host database, registers the plug-ins, and
+// passes policies through the policy plug-in as the host does before it sends
+// them to a sensor.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "Commands.h"
+#include "HostError.h"
+#include "comsupport/ComError.h"
+
+namespace {
+
+void AddCommonOptions(CLI::App& command, morvhost::CommonOptions& options) {
+    command.add_option("--db", options.database, "Database file (default: morvhost.db in the per-user data folder)");
+    command.add_option("--registry", options.registry, "Registry folder (sets WINCOMPAT_REGISTRY_DIR)");
+    command.add_option("--sql-log", options.statementLog, "Append every SQL statement run to this file (JSON lines)");
+    command.add_flag("--debug-output", options.debugOutput, "Show the plug-ins' debugger output on standard error");
+}
+
+int Fail(const std::string& reason) {
+    std::cerr << "morvhost: " << reason << "\n";
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"morvhost: the host stand-in that runs the policy plug-in over the host database"};
+    app.require_subcommand(1);
+    morvhost::CommonOptions common;
+    AddCommonOptions(app, common);
+    std::function<void()> run;
+
+    CLI::App* init = app.add_subcommand("init", "Create the host database (an existing one keeps its data)");
+    AddCommonOptions(*init, common);
+    init->callback([&] { run = [&] { morvhost::InitCommand(common, std::cout); }; });
+
+    CLI::App* reg = app.add_subcommand("register", "Register the COM servers beside the program (or the given ones)");
+    AddCommonOptions(*reg, common);
+    morvhost::RegistrationRequest request;
+    std::vector<std::string> libraries;
+    reg->add_flag("--user", request.perUser, "Register for the current user only (through DllInstall)");
+    reg->add_flag("--unregister", request.unregister, "Remove the registration instead");
+    reg->add_option("LIBRARY", libraries, "COM server libraries (default: those beside the program)");
+    reg->callback([&] { run = [&] { morvhost::RegisterCommand(libraries, request, std::cout); }; });
+
+    CLI::App* policy = app.add_subcommand("policy", "Pass a policy through the policy plug-in and print what the host would send");
+    AddCommonOptions(*policy, common);
+    std::string policySource;
+    policy->add_option("FILE", policySource, "Policy XML file, or - for standard input")->required();
+    policy->callback([&] {
+        run = [&] {
+            morvhost::PolicyOutcome outcome = morvhost::PolicyCommand(common, morvhost::ReadPolicy(policySource));
+            std::cout << outcome.policy;
+            if (!outcome.policy.empty() && outcome.policy.back() != '\n') std::cout << "\n";
+            std::cerr << (outcome.edited ? "morvhost: policy edited by Quillet (S_OK): sending the edited policy\n"
+                                         : "morvhost: policy left unchanged by Quillet (S_FALSE): sending the original\n");
+        };
+    });
+
+    CLI::App* blacklist = app.add_subcommand("blacklist", "The scan blacklist (MAC addresses or vendor prefixes)");
+    blacklist->require_subcommand(1);
+    std::vector<std::string> entries;
+    CLI::App* blacklistAdd = blacklist->add_subcommand("add", "Add entries to the scan blacklist");
+    AddCommonOptions(*blacklistAdd, common);
+    blacklistAdd->add_option("ENTRY", entries, "MAC address or vendor prefix")->required();
+    blacklistAdd->callback([&] { run = [&] { morvhost::BlacklistAdd(common, entries, std::cout); }; });
+    CLI::App* blacklistRemove = blacklist->add_subcommand("remove", "Remove entries from the scan blacklist");
+    AddCommonOptions(*blacklistRemove, common);
+    blacklistRemove->add_option("ENTRY", entries, "MAC address or vendor prefix")->required();
+    blacklistRemove->callback([&] { run = [&] { morvhost::BlacklistRemove(common, entries, std::cout); }; });
+    CLI::App* blacklistList = blacklist->add_subcommand("list", "Print the scan blacklist, one entry a line");
+    AddCommonOptions(*blacklistList, common);
+    blacklistList->callback([&] { run = [&] { morvhost::BlacklistList(common, std::cout); }; });
+
+    CLI::App* exception = app.add_subcommand("exception", "The exception flag of detected systems");
+    exception->require_subcommand(1);
+    std::vector<std::string> macs;
+    bool record = false;
+    CLI::App* exceptionSet = exception->add_subcommand("set", "Mark detected systems as exceptions");
+    AddCommonOptions(*exceptionSet, common);
+    exceptionSet->add_option("MAC", macs, "MAC address of a detected system")->required();
+    exceptionSet->add_flag("--record", record, "Record a detected system for a MAC that none has yet");
+    exceptionSet->callback([&] { run = [&] { morvhost::ExceptionSet(common, macs, record, std::cout); }; });
+    CLI::App* exceptionClear = exception->add_subcommand("clear", "Remove the exception mark");
+    AddCommonOptions(*exceptionClear, common);
+    exceptionClear->add_option("MAC", macs, "MAC address of a detected system")->required();
+    exceptionClear->callback([&] { run = [&] { morvhost::ExceptionClear(common, macs, std::cout); }; });
+    CLI::App* exceptionList = exception->add_subcommand("list", "Print the MACs of the systems marked as exceptions");
+    AddCommonOptions(*exceptionList, common);
+    exceptionList->callback([&] { run = [&] { morvhost::ExceptionList(common, std::cout); }; });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
+    if (!run) return Fail("no command given");
+    try {
+        morvhost::ApplyCommonOptions(common);
+        run();
+        std::cout.flush();
+        return std::cout.good() ? 0 : Fail("cannot write to standard output");
+    } catch (const morvhost::HostError& error) {
+        return Fail(error.what());
+    } catch (const comsupport::ComError& error) {
+        return Fail(error.what());
+    } catch (const std::exception& error) {
+        return Fail(error.what());
+    }
+}
