@@ -8,15 +8,14 @@
 #include <string>
 
 namespace {
-constexpr UINT kThreadAnsiCodePage = 3;  // CP_THREAD_ACP
 constexpr char16_t kReplacement = 0xFFFD;
-constexpr DWORD kAnsiMultiByteFlags = MB_PRECOMPOSED | 0x2 /*MB_COMPOSITE*/ | 0x4 /*MB_USEGLYPHCHARS*/ |
-                                      MB_ERR_INVALID_CHARS;
-constexpr DWORD kAnsiWideFlags = 0x10 /*WC_DISCARDNS*/ | 0x20 /*WC_SEPCHARS*/ | 0x40 /*WC_DEFAULTCHAR*/ |
-                                 0x200 /*WC_COMPOSITECHECK*/ | WC_NO_BEST_FIT_CHARS | WC_ERR_INVALID_CHARS;
+// Flags the ANSI code page accepts; they change nothing for UTF-8 text.
+constexpr DWORD kAnsiMultiByteFlags = MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
+constexpr DWORD kAnsiWideFlags =
+    WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR | WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS | WC_ERR_INVALID_CHARS;
 
 bool IsUtf8CodePage(UINT codePage) {
-    return codePage == CP_UTF8 || codePage == CP_ACP || codePage == CP_OEMCP || codePage == kThreadAnsiCodePage;
+    return codePage == CP_UTF8 || codePage == CP_ACP || codePage == CP_OEMCP || codePage == CP_THREAD_ACP;
 }
 
 int Fail(DWORD error) {

@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,7 +35,7 @@ private:
     std::vector<std::string> lines_;
 };
 
-TEST(OutputDebugString, DeliversWideAndNarrowTextAsUtf8) {
+TEST(DebugOutput, DeliversWideAndNarrowTextAsUtf8) {
     CapturedDebugOutput capture;
     OutputDebugStringW(u"Stra\u00dfe \u20ac\n");
     OutputDebugStringA("plain\n");
@@ -41,14 +45,14 @@ TEST(OutputDebugString, DeliversWideAndNarrowTextAsUtf8) {
     EXPECT_EQ(expected, capture.Lines());
 }
 
-TEST(OutputDebugString, KeepsTheCallersLastError) {
+TEST(DebugOutput, KeepsTheCallersLastError) {
     CapturedDebugOutput capture;
     SetLastError(1234);
     OutputDebugStringW(u"x");
     EXPECT_EQ(1234u, GetLastError());
 }
 
-TEST(OutputDebugString, DefaultSinkIsSilentAndRestorable) {
+TEST(DebugOutput, DefaultSinkIsSilentAndRestorable) {
     {
         CapturedDebugOutput capture;
     }
@@ -58,7 +62,36 @@ TEST(OutputDebugString, DefaultSinkIsSilentAndRestorable) {
     EXPECT_EQ(std::vector<std::string>{"seen"}, again.Lines());
 }
 
-TEST(OutputDebugStringThreads, ConcurrentWritersLoseNothing) {
+// The variable is read once per process, so each case runs in a fresh child process.
+TEST(DebugOutput, EnvironmentSendsTextToAFileOrStandardError) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The child process runs this test body again, so the path must not depend on the process.
+    std::string path = ::testing::TempDir() + "wincompat_debug_output_test.txt";
+    remove(path.c_str());
+    EXPECT_EXIT(
+        {
+            setenv("WINCOMPAT_DEBUG_OUTPUT", path.c_str(), 1);
+            OutputDebugStringW(u"first line\n");
+            OutputDebugStringA("second line\n");
+            exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    std::ifstream file(path);
+    std::stringstream contents;
+    contents << file.rdbuf();
+    EXPECT_EQ("first line\nsecond line\n", contents.str());
+    remove(path.c_str());
+
+    EXPECT_EXIT(
+        {
+            setenv("WINCOMPAT_DEBUG_OUTPUT", "stderr", 1);
+            OutputDebugStringW(u"to standard error");
+            exit(0);
+        },
+        ::testing::ExitedWithCode(0), "to standard error");
+}
+
+TEST(DebugOutputThreads, ConcurrentWritersLoseNothing) {
     CapturedDebugOutput capture;
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t)
