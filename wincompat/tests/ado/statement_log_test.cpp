@@ -1,5 +1,7 @@
 // The statement log: one JSON line per command with the text as received,
 // the command type, each parameter and the records affected.
+#include <wincompat/ado_statement_log.h>
+
 #include "ado_test_support.h"
 
 using namespace adotest;
@@ -63,6 +65,22 @@ TEST_F(AdoStatementLog, RecordsTextTypeParametersAndRowsOfEachCommand) {
     EXPECT_EQ("{\"type\":\"text\",\"text\":\"SELECT * FROM Nowhere\",\"parameters\":[],\"recordsAffected\":-1,"
               "\"result\":\"0x80040E14 no such table: Nowhere\"}",
               lines[2]);
+
+    // Read back, the records give the texts exactly as sent.
+    std::vector<wincompat::LoggedStatement> records = wincompat::ReadStatementLog(logPath_);
+    ASSERT_EQ(3u, records.size());
+    EXPECT_EQ("SET NOCOUNT ON;\nINSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6])\nVALUES (?,?);\n"
+              "SELECT SCOPE_IDENTITY();\n",
+              records[1].text);
+    EXPECT_EQ("text", records[1].commandType);
+    ASSERT_EQ(2u, records[1].parameters.size());
+    EXPECT_TRUE(records[1].parameters[0].isNull);
+    EXPECT_EQ("X'0AFF'", records[1].parameters[1].value);
+    EXPECT_EQ("Sensor \"1\"\\", records[0].parameters[0].value);
+    EXPECT_TRUE(records[0].parameters[1].isNumber);
+    EXPECT_EQ("1", records[0].parameters[1].value);
+    EXPECT_EQ(0, records[0].recordsAffected);
+    EXPECT_EQ("0x80040E14 no such table: Nowhere", records[2].result);
 }
 
 TEST_F(AdoStatementLog, ProcedureCallsLogTheirOutputs) {
@@ -88,6 +106,15 @@ TEST_F(AdoStatementLog, ProcedureCallsLogTheirOutputs) {
                           "\"vt\":\"VT_NULL\",\"value\":0}]"))
         << record;
     EXPECT_NE(std::string::npos, record.find("\"result\":\"ok\"}"));
+}
+
+TEST(AdoStatementLogFile, ReadingAMalformedLogFails) {
+    TempDir dir;
+    std::ofstream(dir.File("bad.log")) << "{\"type\":\"text\",\"text\":\"x\\q\"}\n";
+    EXPECT_THROW(wincompat::ReadStatementLog(dir.File("bad.log")), std::runtime_error);
+    std::ofstream(dir.File("bad2.log")) << "{\"type\":\"text\"\n";
+    EXPECT_THROW(wincompat::ReadStatementLog(dir.File("bad2.log")), std::runtime_error);
+    EXPECT_TRUE(wincompat::ReadStatementLog(dir.File("absent.log")).empty());
 }
 
 TEST(AdoStatementLogFile, AnUnwritableLogRefusesTheConnection) {

@@ -1,0 +1,191 @@
+// Reads back the JSON Lines that statement_log.cpp writes. A strict reader
+// for exactly that shape: objects, arrays, strings, numbers and null.
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+#include "wincompat/ado_statement_log.h"
+
+namespace wincompat {
+namespace {
+
+class LineReader {
+public:
+    explicit LineReader(const std::string& line) : s_(line) {}
+
+    LoggedStatement Record() {
+        LoggedStatement record;
+        Expect('{');
+        bool first = true;
+        while (!Peek('}')) {
+            if (!first) Expect(',');
+            first = false;
+            std::string key = String();
+            Expect(':');
+            if (key == "type") {
+                record.commandType = String();
+            } else if (key == "text") {
+                record.text = String();
+            } else if (key == "recordsAffected") {
+                std::string number = Number();
+                char* end = nullptr;
+                record.recordsAffected = std::strtoll(number.c_str(), &end, 10);
+                if (*end != 0) Fail("bad recordsAffected");
+            } else if (key == "result") {
+                record.result = String();
+            } else if (key == "parameters") {
+                Expect('[');
+                bool firstParameter = true;
+                while (!Peek(']')) {
+                    if (!firstParameter) Expect(',');
+                    firstParameter = false;
+                    record.parameters.push_back(Parameter());
+                }
+                Expect(']');
+            } else {
+                Fail("unknown key \"" + key + "\"");
+            }
+        }
+        Expect('}');
+        if (pos_ != s_.size()) Fail("text after the record");
+        return record;
+    }
+
+private:
+    LoggedStatementParameter Parameter() {
+        LoggedStatementParameter p;
+        Expect('{');
+        bool first = true;
+        while (!Peek('}')) {
+            if (!first) Expect(',');
+            first = false;
+            std::string key = String();
+            Expect(':');
+            if (key == "name") {
+                p.name = String();
+            } else if (key == "type") {
+                p.type = String();
+            } else if (key == "direction") {
+                p.direction = String();
+            } else if (key == "vt") {
+                p.vt = String();
+            } else if (key == "value") {
+                if (s_.compare(pos_, 4, "null") == 0) {
+                    pos_ += 4;
+                } else if (Peek('"')) {
+                    p.isNull = false;
+                    p.value = String();
+                } else {
+                    p.isNull = false;
+                    p.isNumber = true;
+                    p.value = Number();
+                }
+            } else {
+                Fail("unknown parameter key \"" + key + "\"");
+            }
+        }
+        Expect('}');
+        return p;
+    }
+
+    bool Peek(char c) const { return pos_ < s_.size() && s_[pos_] == c; }
+    void Expect(char c) {
+        if (!Peek(c)) Fail(std::string("expected '") + c + "'");
+        ++pos_;
+    }
+    [[noreturn]] void Fail(const std::string& what) const {
+        throw std::runtime_error("statement log: " + what + " at column " + std::to_string(pos_ + 1));
+    }
+
+    std::string Number() {
+        size_t start = pos_;
+        while (pos_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[pos_])) || s_[pos_] == '-' ||
+                                    s_[pos_] == '+' || s_[pos_] == '.' || s_[pos_] == 'e' || s_[pos_] == 'E'))
+            ++pos_;
+        if (start == pos_) Fail("expected a number");
+        return s_.substr(start, pos_ - start);
+    }
+
+    void AppendUtf8(std::string& out, unsigned code) {
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += static_cast<char>(0xE0 | (code >> 12));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (code >> 18));
+            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+
+    unsigned Hex4() {
+        if (pos_ + 4 > s_.size()) Fail("short \\u escape");
+        for (size_t i = 0; i < 4; ++i)
+            if (!std::isxdigit(static_cast<unsigned char>(s_[pos_ + i]))) Fail("bad \\u escape");
+        unsigned value = static_cast<unsigned>(std::stoul(s_.substr(pos_, 4), nullptr, 16));
+        pos_ += 4;
+        return value;
+    }
+
+    std::string String() {
+        Expect('"');
+        std::string out;
+        while (pos_ < s_.size() && s_[pos_] != '"') {
+            char c = s_[pos_++];
+            if (c != '\\') {
+                out += c;
+                continue;
+            }
+            if (pos_ >= s_.size()) Fail("escape at the end");
+            char e = s_[pos_++];
+            switch (e) {
+                case '"': out += '"'; break;
+                case '\\': out += '\\'; break;
+                case '/': out += '/'; break;
+                case 'n': out += '\n'; break;
+                case 'r': out += '\r'; break;
+                case 't': out += '\t'; break;
+                case 'b': out += '\b'; break;
+                case 'f': out += '\f'; break;
+                case 'u': {
+                    unsigned code = Hex4();
+                    if (code >= 0xD800 && code <= 0xDBFF && s_.compare(pos_, 2, "\\u") == 0) {
+                        pos_ += 2;
+                        unsigned low = Hex4();
+                        code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                    }
+                    AppendUtf8(out, code);
+                    break;
+                }
+                default:
+                    Fail("bad escape");
+            }
+        }
+        Expect('"');
+        return out;
+    }
+
+    const std::string& s_;
+    size_t pos_ = 0;
+};
+
+}  // namespace
+
+std::vector<LoggedStatement> ReadStatementLog(const std::string& path) {
+    std::vector<LoggedStatement> records;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty()) continue;
+        records.push_back(LineReader(line).Record());
+    }
+    return records;
+}
+
+}  // namespace wincompat
