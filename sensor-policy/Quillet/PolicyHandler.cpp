@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "AdoIds.h"
 #include "DomDocumentFactory.h"
 #include "TraceLog.h"
 #include "comsupport/Bstr.h"

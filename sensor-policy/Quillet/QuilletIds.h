@@ -1,12 +1,9 @@
 // The plug-in's own identities and the identities of the platform classes and
-// interfaces that it uses, with the smart-reference bindings for them.
+// interfaces that it uses, with the smart-reference bindings for the DOM ones
+// (the ADO bindings live with the ADO code: see AdoIds.h).
 #pragma once
 #include <windows.h>
 #include <msxml2.h>
-#ifdef _WIN32
-#include <objidl.h>
-#endif
-#include <adoint.h>
 
 #include "comsupport/InterfaceId.h"
 #include "QuilletInterfaces.h"
@@ -41,6 +38,3 @@ COMSUPPORT_INTERFACE_ID(IMORVAgentPolicyHandler, quillet::kIidAgentPolicyHandler
 COMSUPPORT_INTERFACE_ID(IXMLDOMDocument2, quillet::kIidXmlDomDocument2)
 COMSUPPORT_INTERFACE_ID(IXMLDOMNode, quillet::kIidXmlDomNode)
 COMSUPPORT_INTERFACE_ID(IXMLDOMElement, quillet::kIidXmlDomElement)
-COMSUPPORT_INTERFACE_ID(_ADOConnection, quillet::kIidAdoConnection)
-COMSUPPORT_INTERFACE_ID(_ADOCommand, quillet::kIidAdoCommand)
-COMSUPPORT_INTERFACE_ID(_ADORecordset, quillet::kIidAdoRecordset)

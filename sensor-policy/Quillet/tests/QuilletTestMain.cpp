@@ -1,0 +1,41 @@
+// The test program's set-up: a private registry folder and COM on the main
+// thread, before any test runs; Quillet registered from its own library.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "QuilletTestSupport.h"
+
+namespace quillettest {
+namespace {
+
+class QuilletEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        setenv("WINCOMPAT_REGISTRY_DIR", folder_.Path("registry").c_str(), 1);
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+        ASSERT_EQ(DllRegisterServer(), S_OK);
+    }
+    void TearDown() override {
+        DllUnregisterServer();
+        CoUninitialize();
+    }
+    tracetest::TempFolder folder_;
+};
+
+QuilletEnvironment* const g_environment =
+    static_cast<QuilletEnvironment*>(::testing::AddGlobalTestEnvironment(new QuilletEnvironment));
+
+}  // namespace
+
+const std::string& RegistryFolder() {
+    static const std::string folder = g_environment->folder_.Path("registry");
+    return folder;
+}
+
+comsupport::ComRef<IMORVAgentPolicyHandler> ActivateQuillet() {
+    return comsupport::ComRef<IMORVAgentPolicyHandler>::Create(quillet::kClsidQuilletObj);
+}
+
+}  // namespace quillettest
+
