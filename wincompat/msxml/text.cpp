@@ -3,10 +3,16 @@
 namespace wincompat::msxml {
 
 bool Utf16ToUtf8(const char16_t* text, size_t length, std::string& out) {
-    out.clear();
-    out.reserve(length + length / 2);
+    // Sized for the worst case (3 bytes per UTF-16 unit) and written through a
+    // pointer: documents are mostly ASCII and this runs on every loadXML.
+    out.resize(length * 3);
+    char* p = out.data();
     for (size_t i = 0; i < length; ++i) {
         uint32_t c = text[i];
+        if (c < 0x80) {
+            *p++ = static_cast<char>(c);
+            continue;
+        }
         if (c >= 0xD800 && c <= 0xDBFF) {
             if (i + 1 >= length || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
@@ -14,22 +20,21 @@ bool Utf16ToUtf8(const char16_t* text, size_t length, std::string& out) {
         } else if (c >= 0xDC00 && c <= 0xDFFF) {
             return false;
         }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        if (c < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (c >> 6));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
         } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *p++ = static_cast<char>(0xE0 | (c >> 12));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {  // a surrogate pair: 2 units in, 4 bytes out
+            *p++ = static_cast<char>(0xF0 | (c >> 18));
+            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
+    out.resize(static_cast<size_t>(p - out.data()));
     return true;
 }
 
