@@ -141,6 +141,8 @@ function(zelk_add_com_server)
     get_filename_component(def ${ARG_DEF} ABSOLUTE)
     if(WIN32)
       target_sources(${ARG_TARGET} PRIVATE ${def})
+      # The .def names the __stdcall entry points undecorated, as the Windows SDK tools export them.
+      target_link_options(${ARG_TARGET} PRIVATE -Wl,--enable-stdcall-fixup)
     else()
       # Only the .def's EXPORTS are visible, as on Windows.
       file(STRINGS ${def} def_lines)

@@ -2,6 +2,9 @@
 // refuses aggregation and one that can be aggregated and aggregates the
 // free-threaded marshaler.
 #include <windows.h>
+#ifdef _WIN32
+#include <initguid.h>  // the GUIDs below are defined here, not only declared
+#endif
 
 #include "comserver/class_factory.h"
 #include "comserver/module.h"
