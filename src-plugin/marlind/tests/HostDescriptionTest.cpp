@@ -146,23 +146,12 @@ TEST(OSType, DeviceTypeIsResetOnEveryMap) {
 }
 
 TEST(OSType, DeviceTypesFromDocuments) {
+    // The table itself is checked in HostValuesTest; here: what the DOM hands it.
     EXPECT_EQ("mobile", DeviceTypeOf("<zelk:Platform>Windows</zelk:Platform><zelk:Family>Mobile</zelk:Family>"));
     EXPECT_EQ("computer", DeviceTypeOf("<zelk:Platform>Windows</zelk:Platform><zelk:Family>mobile</zelk:Family>"));
-    EXPECT_EQ("computer", DeviceTypeOf("<zelk:Platform>Windows</zelk:Platform>"));
-    EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Platform>windows</zelk:Platform>"));
-    EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Platform>Windows Mobile</zelk:Platform>"));
-    EXPECT_EQ("mobile", DeviceTypeOf("<zelk:Platform>Android</zelk:Platform>"));
-    EXPECT_EQ("mobile", DeviceTypeOf("<zelk:Platform>BlackBerry</zelk:Platform>"));
-    EXPECT_EQ("computer", DeviceTypeOf("<zelk:Platform>HP-UX</zelk:Platform>"));
-    EXPECT_EQ("computer", DeviceTypeOf("<zelk:Platform>Sun</zelk:Platform>"));
-    EXPECT_EQ("computer", DeviceTypeOf("<zelk:Platform>Unix</zelk:Platform>"));
-    EXPECT_EQ("printer", DeviceTypeOf("<zelk:Platform>Printer</zelk:Platform>"));
-    EXPECT_EQ("router", DeviceTypeOf("<zelk:Platform>Router</zelk:Platform>"));
-    EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Platform>Switch</zelk:Platform>"));
+    EXPECT_EQ("computer", DeviceTypeOf("<zelk:Platform>Linux|BSD</zelk:Platform>"));
     EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Platform></zelk:Platform>"));
     EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Platform> Linux </zelk:Platform>"));
-    EXPECT_EQ("computer", DeviceTypeOf("<zelk:Platform>Linux|BSD</zelk:Platform>"));
-    EXPECT_EQ("mobile", DeviceTypeOf("<zelk:Platform>iOS|Android</zelk:Platform>"));
     EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Family>Windows</zelk:Family>"));
     // A typed platform is not a string: unknown.
     EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Platform dt:dt='i4'>7</zelk:Platform>"));

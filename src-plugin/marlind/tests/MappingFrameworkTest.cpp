@@ -1,7 +1,19 @@
 // The lookups, lists and nested-object rule every mapped class is built on,
 // exercised on real parsed documents.
+#include <type_traits>
+
 #include "TestSupport.h"
 #include "comsupport/ComError.h"
+
+// Mapped objects are values destroyed as their own type: the bases cannot be
+// destroyed (or deleted) from outside, and every mapped class copies.
+static_assert(!std::is_destructible_v<ZELKXML::XMLMappable>);
+static_assert(!std::is_destructible_v<ZELKXML::XMLValidElement>);
+static_assert(!std::has_virtual_destructor_v<ZELKXML::XMLMappable>);
+static_assert(std::is_copy_constructible_v<ZELKXML::ECEvent> && std::is_copy_assignable_v<ZELKXML::ECEvent>);
+static_assert(std::is_copy_constructible_v<ZELKXML::Node> && std::is_copy_assignable_v<ZELKXML::Node>);
+static_assert(std::is_copy_constructible_v<ZELKXML::AgentGUID> && std::is_copy_assignable_v<ZELKXML::InetAddress>);
+static_assert(std::is_base_of_v<std::deque<ZELKXML::Nic>, ZELKXML::XMLMappableList<ZELKXML::Nic>>);
 
 namespace {
 using namespace marlind_test;
