@@ -179,5 +179,7 @@ function(zelk_add_com_server)
     target_link_libraries(${ARG_TARGET} PRIVATE ole32 oleaut32 advapi32 uuid ${ARG_LIBS})
   else()
     target_link_libraries(${ARG_TARGET} PRIVATE wincompat ${ARG_LIBS})
+    # Each server keeps its own module object and kit, as a DLL does, even when two are loaded.
+    target_link_options(${ARG_TARGET} PRIVATE -Wl,-Bsymbolic)
   endif()
 endfunction()
