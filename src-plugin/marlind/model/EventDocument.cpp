@@ -1,6 +1,7 @@
 #include "model/EventDocument.h"
 
 #include <climits>
+#include <exception>
 #include <new>
 
 #include "comsupport/ComError.h"
@@ -177,11 +178,26 @@ void ReportLoadFailure(HRESULT hr, const comsupport::OleString& description) noe
     }
 }
 
+// Runs one load: a failure is reported to the debugger output and ends the
+// load, keeping whatever was mapped before it.
+template <typename Load>
+void AbsorbingFailures(Load&& load) noexcept {
+    try {
+        load();
+    } catch (const comsupport::ComError& error) {
+        ReportLoadFailure(error.Code(), error.Description());
+    } catch (const std::bad_alloc&) {
+        ReportLoadFailure(E_OUTOFMEMORY, comsupport::OleString());
+    } catch (const std::exception&) {
+        ReportLoadFailure(E_UNEXPECTED, comsupport::OleString());
+    }
+}
+
 }  // namespace
 
 void ECEvent::LoadFromPayload(SAFEARRAY* payload) {
     if (!payload || !payload->pvData) return;
-    try {
+    AbsorbingFailures([&] {
         comsupport::Bstr text = PayloadText(payload);
         DocumentRef document = CreateEventDocument(kCLSID_FreeThreadedDOMDocument);
         ApplyParsingSettings(document);
@@ -189,18 +205,12 @@ void ECEvent::LoadFromPayload(SAFEARRAY* payload) {
         VARIANT_BOOL parsed = VARIANT_FALSE;
         document.Call(&IXMLDOMDocument2::loadXML, text.Get(), &parsed);
         if (parsed != VARIANT_TRUE) ThrowNotLoaded(document);
-        comsupport::ComRef<IXMLDOMElement> root;
-        document.Call(&IXMLDOMDocument2::get_documentElement, root.Receive());
-        map(root.Get(), nullptr);
-    } catch (const comsupport::ComError& error) {
-        ReportLoadFailure(error.Code(), error.Description());
-    } catch (const std::bad_alloc&) {
-        ReportLoadFailure(E_OUTOFMEMORY, comsupport::OleString());
-    }
+        MapDocumentElement(document);
+    });
 }
 
 void ECEvent::LoadFromFile(const OLECHAR* path) {
-    try {
+    AbsorbingFailures([&] {
         DocumentRef document = CreateEventDocument(kCLSID_DOMDocument);
         ApplyParsingSettings(document);
         comsupport::Variant source = comsupport::Variant::FromText(path);
@@ -208,14 +218,14 @@ void ECEvent::LoadFromFile(const OLECHAR* path) {
         document.Call(&IXMLDOMDocument2::load, source.Get(), &loaded);
         if (loaded != VARIANT_TRUE) ThrowNotLoaded(document);
         BindEventNamespace(document);
-        comsupport::ComRef<IXMLDOMElement> root;
-        document.Call(&IXMLDOMDocument2::get_documentElement, root.Receive());
-        map(root.Get(), nullptr);
-    } catch (const comsupport::ComError& error) {
-        ReportLoadFailure(error.Code(), error.Description());
-    } catch (const std::bad_alloc&) {
-        ReportLoadFailure(E_OUTOFMEMORY, comsupport::OleString());
-    }
+        MapDocumentElement(document);
+    });
+}
+
+void ECEvent::MapDocumentElement(const DocumentRef& document) {
+    comsupport::ComRef<IXMLDOMElement> root;
+    document.Call(&IXMLDOMDocument2::get_documentElement, root.Receive());
+    map(root.Get(), nullptr);
 }
 
 }  // namespace ZELKXML

@@ -102,6 +102,9 @@ public:
     virtual void LoadFromPayload(SAFEARRAY* payload);
     // Loads an event document from a file path or URL, as LoadFromPayload.
     virtual void LoadFromFile(const OLECHAR* path);
+
+private:
+    void MapDocumentElement(const DocumentRef& document);
 };
 
 }  // namespace ZELKXML

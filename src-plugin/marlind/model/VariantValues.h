@@ -11,8 +11,7 @@ namespace ZELKXML {
 // conversion's HRESULT.
 INT IntegerView(const VARIANT& value);
 
-// The characters of a string variant's text before its first NUL; a null
-// BSTR counts as the empty text. `value` must be VT_BSTR.
+// The characters of a text before its first NUL; a null BSTR is the empty text.
 struct TextView {
     const OLECHAR* text;
     size_t length;
