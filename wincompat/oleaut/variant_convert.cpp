@@ -428,9 +428,9 @@ HRESULT TextOf(const VARIANT& source, const Context& context, std::u16string& te
         text = wincompat::oleaut::FormatReal(source.dblVal, 15, separators);
         return S_OK;
     case VT_DATE:
-        if (!wincompat::oleaut::IsDateInRange(source.date)) return DISP_E_OVERFLOW;
+        // Empty only for a date outside years 100-9999 (also after rounding to the second).
         text = wincompat::oleaut::FormatDateText(source.date);
-        return S_OK;
+        return text.empty() ? DISP_E_OVERFLOW : S_OK;
     case VT_DISPATCH: {
         ScopedVariant value;
         HRESULT hr = ReadDefaultValue(source.pdispVal, context, value.value);

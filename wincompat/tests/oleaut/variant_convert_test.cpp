@@ -419,6 +419,7 @@ TEST(VariantChangeTypeDates, DatesToText) {
     EXPECT_EQ(u"1/1/0100", DoubleToText(-657434, VT_DATE));
     EXPECT_EQ(u"12/31/9999 11:59:59 PM", DoubleToText(2958465 + 86399 / 86400.0, VT_DATE));
     EXPECT_EQ(u"<failed>", DoubleToText(2958466, VT_DATE));
+    EXPECT_EQ(u"<failed>", DoubleToText(2958465.999999999, VT_DATE));  // rounds into year 10000
 }
 
 TEST(VariantChangeTypeDates, TextToDates) {
