@@ -60,6 +60,9 @@ TEST(MultiByteToWideChar, IllFormedInputBecomesReplacementCharacters) {
     EXPECT_EQ(u"x" + r, ToWide("x\xE2\x82"));              // truncated sequence: one replacement
     EXPECT_EQ(r + u"y", ToWide("\xE2\x82y"));
     EXPECT_EQ(r, ToWide("\x80"));                          // lone continuation byte
+    EXPECT_EQ(r + u"AB", ToWide("\xC0" "AB"));              // a lead byte that can begin nothing
+    EXPECT_EQ(r + u"!", ToWide("\xF0\x9F\x98!"));           // a four-byte form cut short
+    EXPECT_EQ(r + r + r + r + r + r, ToWide("\xED\xA0\x80\xED\xB0\x80"));  // surrogates encoded one by one
 }
 
 TEST(MultiByteToWideChar, ErrorFlagRefusesIllFormedInput) {
@@ -121,6 +124,16 @@ TEST(WideCharToMultiByte, UnpairedSurrogatesBecomeReplacementCharacters) {
     DWORD error = 0;
     EXPECT_EQ("<fail>", ToNarrow(std::u16string(u"a\xD800"), WC_ERR_INVALID_CHARS, &error));
     EXPECT_EQ(static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION), error);
+}
+
+TEST(WideCharToMultiByte, AnsiCodePageReportsReplacedCharacters) {
+    char buffer[8];
+    BOOL usedDefault = FALSE;
+    const char16_t broken[] = {u'a', 0xD800};
+    ASSERT_EQ(4, WideCharToMultiByte(CP_ACP, 0, broken, 2, buffer, 8, nullptr, &usedDefault));
+    EXPECT_TRUE(usedDefault);
+    ASSERT_EQ(1, WideCharToMultiByte(CP_ACP, 0, u"a", 1, buffer, 8, nullptr, &usedDefault));
+    EXPECT_FALSE(usedDefault);
 }
 
 TEST(WideCharToMultiByte, RefusesBadArgumentsAndSmallBuffers) {
