@@ -17,7 +17,8 @@ bool IsCommandInterface(REFIID riid) {
            riid == IID_Command25_ADO6 || riid == IID_Command15 || riid == IID_Command15_ADO6 || riid == IID__ADO;
 }
 
-bool ValidCommandType(CommandTypeEnum type) {
+bool ValidCommandType(const CommandTypeEnum& value) {
+    int type = RawEnumValue(value);
     return type == adCmdUnspecified || type == adCmdUnknown || type == adCmdText || type == adCmdTable ||
            type == adCmdStoredProc || type == adCmdFile || type == adCmdTableDirect;
 }

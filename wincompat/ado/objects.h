@@ -8,6 +8,7 @@
 #include <adoint.h>
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 
 #include "ado/session.h"
@@ -35,8 +36,8 @@ HRESULT CreateParameterObject(IUnknown* outer, REFIID riid, void** ppv);
 // Returned with one reference.
 _ADORecordset* NewRecordset(std::shared_ptr<const ResultSet> rows);
 // A new parameter; returned with one reference. Throws AdoFailure.
-_ADOParameter* NewParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction, ADO_LONGPTR size,
-                            const VARIANT& value);
+_ADOParameter* NewParameter(BSTR name, const DataTypeEnum& type, const ParameterDirectionEnum& direction,
+                            ADO_LONGPTR size, const VARIANT& value);
 
 // An empty Parameters collection; returned with one reference.
 ADOParameters* NewParametersCollection();
@@ -56,6 +57,16 @@ struct ItemIndex {
 };
 ItemIndex ReadItemIndex(const VARIANT& index);
 bool SameNameNoCase(const std::u16string& a, const std::u16string& b);
+
+// The value a caller passed for an enumeration, read without assuming that
+// it is one of the enumeration's values (callers can pass any number).
+template <class Enum>
+int RawEnumValue(const Enum& value) {
+    static_assert(sizeof(Enum) == sizeof(int), "enumerations are int-sized");
+    int raw = 0;
+    std::memcpy(&raw, &value, sizeof raw);
+    return raw;
+}
 
 #define WINCOMPAT_ADO_REFCOUNT                                        \
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }        \

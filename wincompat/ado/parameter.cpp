@@ -15,7 +15,15 @@ constexpr const char16_t* kSource = u"ADODB.Parameter";
 
 bool IsParameterInterface(REFIID riid) { return riid == IID__Parameter || riid == IID__ADO; }
 
-bool ValidDirection(ParameterDirectionEnum d) {
+// Any number the enumeration can hold; ADO refuses types it does not know
+// only when the parameter is used.
+bool ValidType(const DataTypeEnum& type) {
+    int t = RawEnumValue(type);
+    return t >= 0 && t <= 0x3FFF;
+}
+
+bool ValidDirection(const ParameterDirectionEnum& direction) {
+    int d = RawEnumValue(direction);
     return d == adParamUnknown || d == adParamInput || d == adParamOutput || d == adParamInputOutput ||
            d == adParamReturnValue;
 }
@@ -68,9 +76,12 @@ public:
         return S_OK;
     }
     STDMETHODIMP put_Type(DataTypeEnum sDataType) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        type_ = sDataType;
-        return S_OK;
+        return Guarded(kSource, IID__Parameter, [&] {
+            if (!ValidType(sDataType)) throw InvalidArgument();
+            std::lock_guard<std::mutex> guard(lock_);
+            type_ = sDataType;
+            return S_OK;
+        });
     }
     STDMETHODIMP put_Direction(ParameterDirectionEnum direction) override {
         return Guarded(kSource, IID__Parameter, [&] {
@@ -265,9 +276,9 @@ HRESULT CreateParameterObject(IUnknown* outer, REFIID riid, void** ppv) {
     return hr;
 }
 
-_ADOParameter* NewParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction, ADO_LONGPTR size,
-                            const VARIANT& value) {
-    if (!ValidDirection(direction) || size < 0) throw InvalidArgument();
+_ADOParameter* NewParameter(BSTR name, const DataTypeEnum& type, const ParameterDirectionEnum& direction,
+                            ADO_LONGPTR size, const VARIANT& value) {
+    if (!ValidDirection(direction) || !ValidType(type) || size < 0) throw InvalidArgument();
     ParameterObject* object = new ParameterObject();
     object->put_Name(name);
     object->put_Type(type);

@@ -335,18 +335,15 @@ ExecutionOutcome Session::RunText(const std::string& text, const std::vector<DbV
                 break;
         }
         DbStatement& statement = cache_->Get(db_->TranslateStatement(s.text));
+        ResetOnExit reset{statement};  // also when a binding fails
         const int count = statement.ParameterCount();
         for (int k = 0; k < count; ++k) {
             std::string name = statement.ParameterName(k);
-            if (!name.empty() && name[0] != '?') {
-                statement.Reset();
+            if (!name.empty() && name[0] != '?')
                 throw AdoFailure{DB_E_ERRORSINCOMMAND,
                                  Utf8ToUtf16("Must declare the scalar variable \"" + name + "\".")};
-            }
-            if (next >= values.size()) {
-                statement.Reset();
+            if (next >= values.size())
                 throw AdoFailure{DB_E_PARAMNOTOPTIONAL, u"No value given for one or more required parameters."};
-            }
             statement.Bind(k, values[next++]);
         }
         RunStatement(statement, state, s.CountsRows(), s.firstKeyword == "INSERT");
@@ -445,13 +442,13 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
         for (const BatchStatement& s : SplitBatch(body)) {
             if (s.kind == BatchStatement::Kind::NoCountOn || s.kind == BatchStatement::Kind::NoCountOff) continue;
             DbStatement& statement = cache_->Get(db_->TranslateStatement(s.text));
+            ResetOnExit reset{statement};  // also when a binding fails
             for (int k = 0; k < statement.ParameterCount(); ++k) {
                 std::string parameter = statement.ParameterName(k);
                 size_t index = declared.size();
                 for (size_t d = 0; d < declared.size(); ++d)
                     if (SameNoCase(WithoutAt(declared[d].name), WithoutAt(parameter))) index = d;
                 if (index == declared.size()) {
-                    statement.Reset();
                     throw AdoFailure{DB_E_ERRORSINCOMMAND,
                                      Utf8ToUtf16("Must declare the scalar variable \"" +
                                                  (parameter.empty() ? std::string("?") : parameter) + "\".")};

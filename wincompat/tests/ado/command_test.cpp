@@ -327,3 +327,69 @@ TEST_F(AdoCommand, ExecuteParameterArrayReplacesValues) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AdoCommand, BadArgumentsGetClearErrorsNotCrashes) {
+    Ref<_Command> command = NewCommand(connection_.get(), u"SELECT ?");
+    EXPECT_EQ(adErrInvalidArgument, command->put_CommandType(static_cast<CommandTypeEnum>(99)));
+    Ref<_Parameter> parameter;
+    Var value = Var::Int(1);
+    EXPECT_EQ(adErrInvalidArgument, command->CreateParameter(nullptr, adInteger, static_cast<ParameterDirectionEnum>(9),
+                                                             0, value.get(), parameter.out()));
+    EXPECT_EQ(adErrInvalidArgument,
+              command->CreateParameter(nullptr, adInteger, adParamInput, -1, value.get(), parameter.out()));
+    EXPECT_EQ(E_POINTER, command->get_Parameters(nullptr));
+    EXPECT_EQ(E_POINTER, command->CreateParameter(nullptr, adInteger, adParamInput, 0, value.get(), nullptr));
+    ASSERT_EQ(S_OK, AddParameter(command.get(), adInteger, value));
+    Var notAnArray = Var::Int(5);
+    Ref<_Recordset> recordset;
+    EXPECT_EQ(adErrInvalidArgument, command->Execute(nullptr, &notAnArray.get(), adOptionUnspecified, recordset.out()));
+    Ref<Parameters> parameters;
+    ASSERT_EQ(S_OK, command->get_Parameters(parameters.out()));
+    Var oddIndex;
+    oddIndex.get().vt = VT_DISPATCH;
+    oddIndex.get().pdispVal = nullptr;
+    EXPECT_EQ(adErrItemNotFound, parameters->get_Item(oddIndex.get(), parameter.out()));
+    // Execute without a place for the recordset still runs the command.
+    EXPECT_EQ(S_OK, command->Execute(nullptr, nullptr, adOptionUnspecified, nullptr));
+}
+
+TEST_F(AdoCommand, AFailingProcedureBodyLeavesNothingBehind) {
+    Exec(u"CREATE TABLE StoredProcedures (Name TEXT PRIMARY KEY COLLATE NOCASE, Parameters TEXT NOT NULL, "
+         u"Body TEXT NOT NULL)");
+    Exec(u"INSERT INTO StoredProcedures VALUES ('AddTwice', '@Name nvarchar(50), @Id int OUTPUT', "
+         u"'INSERT INTO Items (Name) VALUES (@Name); SELECT last_insert_rowid() AS Id; "
+         u"INSERT INTO Items (ItemID) VALUES (last_insert_rowid())')");
+    Ref<_Command> call = NewCommand(connection_.get(), u"addtwice", adCmdStoredProc);
+    Var name = Var::Text(u"x"), id = Var::Null();
+    ASSERT_EQ(S_OK, AddParameter(call.get(), adBSTR, name, adParamInput, u"@Name"));
+    ASSERT_EQ(S_OK, AddParameter(call.get(), adInteger, id, adParamOutput, u"@Id"));
+    Ref<_Recordset> recordset;
+    EXPECT_EQ(DB_E_INTEGRITYVIOLATION, Execute(call.get(), recordset, adExecuteNoRecords));
+    EXPECT_NE(std::u16string::npos, TakeErrorDescription().find(u"UNIQUE constraint failed"));
+    EXPECT_EQ(0, QueryLong(connection_.get(), u"SELECT COUNT(*) FROM Items"));  // rolled back as a whole
+
+    // The same body without the failing statement returns the new id.
+    Exec(u"UPDATE StoredProcedures SET Body = 'INSERT INTO Items (Name) VALUES (@Name); "
+         u"SELECT last_insert_rowid() AS Id, @Name AS Name'");
+    ASSERT_EQ(S_OK, Execute(call.get(), recordset));
+    Ref<Parameters> parameters;
+    ASSERT_EQ(S_OK, call->get_Parameters(parameters.out()));
+    Ref<_Parameter> output;
+    ASSERT_EQ(S_OK, parameters->get_Item(Index(1), output.out()));
+    Var value;
+    ASSERT_EQ(S_OK, output->get_Value(value.out()));
+    ASSERT_EQ(VT_I4, value.vt());
+    EXPECT_EQ(1, value.get().lVal);
+    // The body's result set comes back as the recordset.
+    Var echoed;
+    Collect(recordset.get(), u"Name", echoed);
+    EXPECT_EQ(u"x", echoed.text());
+    // A body that names a parameter the procedure does not declare is refused.
+    Exec(u"UPDATE StoredProcedures SET Body = 'SELECT @Other'");
+    EXPECT_EQ(DB_E_ERRORSINCOMMAND, Execute(call.get(), recordset));
+    EXPECT_EQ(u"Must declare the scalar variable \"@Other\".", TakeErrorDescription());
+}
+
+}  // namespace
