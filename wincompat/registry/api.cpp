@@ -216,24 +216,6 @@ LONG SubkeyNames(const OpenKey& key, std::vector<std::u16string>& names) {
     return ERROR_SUCCESS;
 }
 
-// Where a new key under the classes view goes: to the user's classes when the
-// deepest existing ancestor exists only there, else to the machine's, as Windows does.
-LONG CreationPlace(const std::vector<std::u16string>& path, Place& place) {
-    for (size_t depth = path.size(); depth-- > 0;) {
-        std::vector<std::u16string> ancestor(path.begin(), path.begin() + static_cast<long>(depth) + 1);
-        bool inUser = false, inMachine = false;
-        LONG status = Exists(UserClasses(ancestor), inUser);
-        if (status == ERROR_SUCCESS) status = Exists(MachineClasses(ancestor), inMachine);
-        if (status != ERROR_SUCCESS) return status;
-        if (inUser || inMachine) {
-            place = (inUser && !inMachine) ? UserClasses(path) : MachineClasses(path);
-            return ERROR_SUCCESS;
-        }
-    }
-    place = MachineClasses(path);
-    return ERROR_SUCCESS;
-}
-
 LONG CreateAt(const Place& place, bool& created) {
     created = false;
     return ModifyHive(place.hive, [&](Key& root, bool& changed) -> LONG {
@@ -355,13 +337,9 @@ extern "C" LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWST
     if ((status = KeyExists(key, exists)) != ERROR_SUCCESS) return status;
     bool created = false;
     if (!exists) {
-        Place place;
-        if (key.view == View::Classes) {
-            status = CreationPlace(key.path, place);
-        } else {
-            place = {HiveOf(key.view), key.path};
-        }
-        if (status == ERROR_SUCCESS) status = CreateAt(place, created);
+        // New keys under the classes view go to the machine's classes, as Windows documents.
+        Place place = key.view == View::Classes ? MachineClasses(key.path) : Place{HiveOf(key.view), key.path};
+        status = CreateAt(place, created);
         if (status != ERROR_SUCCESS) return status;
     }
     if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;

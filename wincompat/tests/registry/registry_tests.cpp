@@ -215,7 +215,8 @@ TEST_F(RegistryTest, ClassesRootMergesMachineAndUserClasses) {
     ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, u"UserOnly", u"Extra", u"e"), ERROR_SUCCESS);
     EXPECT_EQ(QueryString(HKEY_CURRENT_USER, u"Software\\Classes\\UserOnly", u"Extra", value), ERROR_SUCCESS);
     ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, u"UserOnly\\Child", nullptr, u"c"), ERROR_SUCCESS);
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, u"Software\\Classes\\UserOnly\\Child"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Classes\\UserOnly\\Child"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Classes\\UserOnly\\Child"));
 
     // Deleting through the view removes the user's key first, uncovering the machine's.
     EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, u"Shared"), ERROR_SUCCESS);
