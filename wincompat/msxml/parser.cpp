@@ -5,7 +5,12 @@
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 
+#include <libxml/entities.h>
+#include <libxml/hash.h>
+
+#include <algorithm>
 #include <mutex>
+#include <unordered_map>
 
 namespace wincompat::msxml {
 namespace {
@@ -13,6 +18,9 @@ namespace {
 // Set while this thread runs one of our parses: the entity loader then refuses
 // everything. Other libxml2 users in the process keep the loader they had.
 thread_local bool tParsingDomDocument = false;
+// Text that entity references may add to a document: this much, or ten times
+// the document's own size when that is more.
+constexpr uint64_t kMaxEntityExpansion = 10 * 1024 * 1024;
 xmlExternalEntityLoader gPreviousLoader = nullptr;
 
 xmlParserInputPtr RefusingEntityLoader(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
@@ -26,19 +34,32 @@ public:
     ~ParsingScope() { tParsingDomDocument = false; }
 };
 
+// Element depth that no document may exceed (libxml2's own default bound,
+// applied by hand when a document is parsed without libxml2's size limits).
+constexpr int kMaxElementDepth = 256;
+
 // Per-parse state reachable from the SAX callbacks through ctxt->_private.
 struct ParseState {
     bool prohibitDtd = false;
+    bool dtdSeen = false;
     bool dtdRefused = false;
+    bool tooDeep = false;
+    int depth = 0;
     internalSubsetSAXFunc defaultInternalSubset = nullptr;
+    startElementNsSAX2Func defaultStartElement = nullptr;
+    endElementNsSAX2Func defaultEndElement = nullptr;
 };
 
+ParseState* StateOf(void* userData) {
+    return static_cast<ParseState*>(static_cast<xmlParserCtxtPtr>(userData)->_private);
+}
+
 void OnInternalSubset(void* userData, const xmlChar* name, const xmlChar* externalId, const xmlChar* systemId) {
-    auto ctxt = static_cast<xmlParserCtxtPtr>(userData);
-    auto* state = static_cast<ParseState*>(ctxt->_private);
+    ParseState* state = StateOf(userData);
+    state->dtdSeen = true;
     if (state->prohibitDtd) {
         state->dtdRefused = true;
-        xmlStopParser(ctxt);
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(userData));
         return;
     }
     state->defaultInternalSubset(userData, name, externalId, systemId);
@@ -46,6 +67,85 @@ void OnInternalSubset(void* userData, const xmlChar* name, const xmlChar* extern
 
 // The external subset is never loaded, whatever the options say.
 void OnExternalSubset(void*, const xmlChar*, const xmlChar*, const xmlChar*) {}
+
+void OnStartElementCountingDepth(void* userData, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
+                                 int namespaceCount, const xmlChar** namespaces, int attributeCount,
+                                 int defaultedCount, const xmlChar** attributes) {
+    ParseState* state = StateOf(userData);
+    if (++state->depth > kMaxElementDepth) {
+        state->tooDeep = true;
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(userData));
+        return;
+    }
+    state->defaultStartElement(userData, localname, prefix, uri, namespaceCount, namespaces, attributeCount,
+                               defaultedCount, attributes);
+}
+
+void OnEndElementCountingDepth(void* userData, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri) {
+    ParseState* state = StateOf(userData);
+    --state->depth;
+    state->defaultEndElement(userData, localname, prefix, uri);
+}
+
+// Counts the characters that reading the text of a document would produce,
+// entity references expanded, without expanding anything. Entities stay
+// references in the tree, so a document whose references multiply out to
+// gigabytes parses small; it must not load.
+class ExpansionCounter {
+public:
+    ExpansionCounter(xmlDocPtr doc, uint64_t limit) : doc_(doc), limit_(limit) {}
+
+    // True when everything the nodes from `first` on expand to stays in the limit.
+    bool WithinLimit(xmlNodePtr first) { return Measure(first, 0) <= limit_; }
+
+private:
+    uint64_t Add(uint64_t a, uint64_t b) const { return a + b > limit_ ? limit_ + 1 : a + b; }
+
+    uint64_t EntitySize(xmlNodePtr reference, int nesting) {
+        xmlEntityPtr entity = xmlGetDocEntity(doc_, reference->name);
+        if (!entity || entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) return 0;
+        auto known = sizes_.find(entity);
+        if (known != sizes_.end()) return known->second;
+        // libxml2 refuses entity loops and deep entity nesting while parsing;
+        // this bound only keeps the count itself safe.
+        uint64_t size = nesting > 64 ? limit_ + 1 : Measure(entity->children, nesting + 1);
+        sizes_.emplace(entity, size);
+        return size;
+    }
+
+    // Walks the sibling list from `first` and everything below it, iteratively.
+    uint64_t Measure(xmlNodePtr first, int nesting) {
+        uint64_t total = 0;
+        if (!first) return 0;
+        xmlNodePtr top = first->parent;
+        for (xmlNodePtr node = first; node && total <= limit_;) {
+            if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
+                if (node->content) total = Add(total, xmlStrlen(node->content));
+            } else if (node->type == XML_ENTITY_REF_NODE) {
+                total = Add(total, EntitySize(node, nesting));
+            } else if (node->type == XML_ELEMENT_NODE) {
+                for (xmlAttrPtr attribute = node->properties; attribute; attribute = attribute->next)
+                    total = Add(total, Measure(attribute->children, nesting));
+                if (node->children) {
+                    node = node->children;
+                    continue;
+                }
+            }
+            while (node && node->parent != top && !node->next) node = node->parent;
+            node = node ? node->next : nullptr;
+        }
+        return total;
+    }
+
+    xmlDocPtr doc_;
+    uint64_t limit_;
+    std::unordered_map<xmlEntityPtr, uint64_t> sizes_;
+};
+
+bool DeclaresEntities(xmlDocPtr doc) {
+    return doc->intSubset && doc->intSubset->entities &&
+           xmlHashSize(static_cast<xmlHashTablePtr>(doc->intSubset->entities)) > 0;
+}
 
 struct ParserCtxtDeleter {
     void operator()(xmlParserCtxtPtr ctxt) const { xmlFreeParserCtxt(ctxt); }
@@ -57,14 +157,22 @@ std::string TrimmedMessage(const char* message) {
     return text;
 }
 
-// The source line `line` (1-based) and the byte offset of its start.
-std::string SourceLine(const char* bytes, size_t length, int line, size_t& lineStart) {
+// The source line `line` (1-based) and the byte offset of its start. A very
+// long line is cut to a window around `column`, on character boundaries.
+std::string SourceLine(const char* bytes, size_t length, int line, int column, size_t& lineStart) {
+    constexpr size_t kWindow = 256;
     lineStart = 0;
     for (int current = 1; current < line && lineStart < length; ++lineStart)
         if (bytes[lineStart] == '\n') ++current;
     size_t end = lineStart;
     while (end < length && bytes[end] != '\n' && bytes[end] != '\r') ++end;
-    return std::string(bytes + lineStart, end - lineStart);
+    size_t errorAt = std::min(end, lineStart + static_cast<size_t>(std::max(column, 1) - 1));
+    size_t from = errorAt - std::min(errorAt - lineStart, kWindow);
+    size_t to = std::min(end, errorAt + kWindow);
+    auto continuation = [&](size_t i) { return (static_cast<unsigned char>(bytes[i]) & 0xC0) == 0x80; };
+    while (from < errorAt && continuation(from)) ++from;
+    while (to < end && continuation(to)) ++to;
+    return std::string(bytes + from, to - from);
 }
 
 bool StartsWithDeclaration(const char* bytes, size_t length) {
@@ -96,6 +204,86 @@ ParseErrorInfo MakeLoadError(LONG code, const std::u16string& reason, const std:
     return error;
 }
 
+namespace {
+
+// One run of the parser over the bytes, and what came of it.
+struct Attempt {
+    DocPtr doc;
+    ParseState state;
+    int errorCode = 0;
+    std::string message;
+    int line = 1;
+    int column = 1;
+    bool expansionTooLarge = false;
+};
+
+// `withoutSizeLimits`: lifts libxml2's limits on the size of single text
+// nodes and names (XML_PARSE_HUGE); only used for documents without a DTD,
+// which have no entities to expand, with the element depth bounded by hand.
+Attempt RunParser(const char* bytes, size_t length, bool utf8Text, const ParseSettings& settings,
+                  const std::string& url, bool withoutSizeLimits) {
+    Attempt attempt;
+    std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> ctxt(xmlNewParserCtxt());
+    if (!ctxt) {
+        attempt.message = "Out of memory.";
+        return attempt;
+    }
+    ParseState& state = attempt.state;
+    state.prohibitDtd = settings.prohibitDtd || withoutSizeLimits;
+    state.defaultInternalSubset = ctxt->sax->internalSubset;
+    ctxt->sax->internalSubset = OnInternalSubset;
+    ctxt->sax->externalSubset = OnExternalSubset;
+    if (withoutSizeLimits) {
+        state.defaultStartElement = ctxt->sax->startElementNs;
+        state.defaultEndElement = ctxt->sax->endElementNs;
+        ctxt->sax->startElementNs = OnStartElementCountingDepth;
+        ctxt->sax->endElementNs = OnEndElementCountingDepth;
+    }
+    ctxt->_private = &state;
+
+    // No XML_PARSE_NOENT (entities stay references), no DTDLOAD, no network,
+    // and no messages on stderr. libxml2's depth and entity-amplification
+    // limits stay in force (no XML_PARSE_HUGE) unless asked otherwise above.
+    int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+    if (settings.validate) options |= XML_PARSE_DTDVALID;
+    if (!settings.preserveWhiteSpace) options |= XML_PARSE_NOBLANKS;
+    if (utf8Text) options |= XML_PARSE_IGNORE_ENC;
+    if (withoutSizeLimits) options |= XML_PARSE_HUGE;
+
+    xmlDocPtr doc = nullptr;
+    {
+        ParsingScope scope;
+        doc = xmlCtxtReadMemory(ctxt.get(), bytes, static_cast<int>(length), url.empty() ? nullptr : url.c_str(),
+                                utf8Text ? "UTF-8" : nullptr, options);
+    }
+    DocPtr parsed(doc);
+    bool failed = !parsed || !ctxt->wellFormed || state.dtdRefused || state.tooDeep;
+    // A document without any DTD is not held against validation: validation
+    // applies only to what the document declares.
+    if (!failed && settings.validate && parsed->intSubset != nullptr && !ctxt->valid) failed = true;
+    if (!failed && xmlDocGetRootElement(parsed.get()) == nullptr) failed = true;
+    if (!failed && DeclaresEntities(parsed.get())) {
+        const uint64_t limit = std::max<uint64_t>(kMaxEntityExpansion, uint64_t{10} * length);
+        if (!ExpansionCounter(parsed.get(), limit).WithinLimit(parsed->children)) {
+            attempt.expansionTooLarge = true;
+            failed = true;
+        }
+    }
+    if (!failed) {
+        attempt.doc = std::move(parsed);
+        return attempt;
+    }
+    if (const xmlError* error = xmlCtxtGetLastError(ctxt.get())) {
+        attempt.errorCode = error->code;
+        attempt.message = TrimmedMessage(error->message);
+        if (error->line > 0) attempt.line = error->line;
+        if (error->int2 > 0) attempt.column = error->int2;
+    }
+    return attempt;
+}
+
+}  // namespace
+
 ParseOutcome ParseXml(const char* bytes, size_t length, bool utf8Text, const ParseSettings& settings,
                       const std::u16string& url) {
     EnsureLibxmlInitialised();
@@ -109,71 +297,45 @@ ParseOutcome ParseXml(const char* bytes, size_t length, bool utf8Text, const Par
         outcome.error = MakeLoadError(kErrorParse, u"The document is too large.", url);
         return outcome;
     }
-
-    std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> ctxt(xmlNewParserCtxt());
-    if (!ctxt) {
-        outcome.error = MakeLoadError(E_OUTOFMEMORY, u"Out of memory.", url);
-        return outcome;
-    }
-    ParseState state;
-    state.prohibitDtd = settings.prohibitDtd;
-    state.defaultInternalSubset = ctxt->sax->internalSubset;
-    ctxt->sax->internalSubset = OnInternalSubset;
-    ctxt->sax->externalSubset = OnExternalSubset;
-    ctxt->_private = &state;
-
-    // No XML_PARSE_NOENT (entities stay references), no DTDLOAD, no network,
-    // no XML_PARSE_HUGE (libxml2's depth, size and entity-amplification limits
-    // stay in force), and no messages on stderr.
-    int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    if (settings.validate) options |= XML_PARSE_DTDVALID;
-    if (!settings.preserveWhiteSpace) options |= XML_PARSE_NOBLANKS;
-    if (utf8Text) options |= XML_PARSE_IGNORE_ENC;
-
     std::string urlUtf8;
     Utf16ToUtf8(url.data(), url.size(), urlUtf8);
-    xmlDocPtr doc = nullptr;
-    {
-        ParsingScope scope;
-        doc = xmlCtxtReadMemory(ctxt.get(), bytes, static_cast<int>(length), urlUtf8.empty() ? nullptr : urlUtf8.c_str(),
-                                utf8Text ? "UTF-8" : nullptr, options);
-    }
-    DocPtr parsed(doc);
 
-    bool failed = !parsed || !ctxt->wellFormed || state.dtdRefused;
-    // A document without any DTD is not held against validation: validation
-    // applies only to what the document declares.
-    if (!failed && settings.validate && parsed->intSubset != nullptr && !ctxt->valid) failed = true;
-    if (!failed && xmlDocGetRootElement(parsed.get()) == nullptr) failed = true;
+    Attempt attempt = RunParser(bytes, length, utf8Text, settings, urlUtf8, false);
+    // libxml2 reports its size limits (a text node over 10 MB, for one) as an
+    // internal error. MSXML takes such documents; without a DTD there is
+    // nothing to expand, so they are parsed again without those limits.
+    if (!attempt.doc && attempt.errorCode == XML_ERR_INTERNAL_ERROR && !attempt.state.dtdSeen)
+        attempt = RunParser(bytes, length, utf8Text, settings, urlUtf8, true);
 
-    if (!failed) {
-        outcome.hasDeclaration = parsed->standalone != -1 || StartsWithDeclaration(bytes, length);
-        outcome.doc = std::move(parsed);
+    if (attempt.doc) {
+        outcome.hasDeclaration = attempt.doc->standalone != -1 || StartsWithDeclaration(bytes, length);
+        outcome.doc = std::move(attempt.doc);
         return outcome;
     }
 
-    const xmlError* error = xmlCtxtGetLastError(ctxt.get());
-    int line = error && error->line > 0 ? error->line : 1;
-    int column = error && error->int2 > 0 ? error->int2 : 1;
     std::string reason;
-    if (state.dtdRefused) {
+    if (attempt.state.dtdRefused && settings.prohibitDtd) {
         reason = "DTD is prohibited.";
-    } else if (error && error->code == XML_ERR_DOCUMENT_EMPTY) {
+    } else if (attempt.state.tooDeep) {
+        reason = "Elements are nested deeper than " + std::to_string(kMaxElementDepth) + " levels.";
+    } else if (attempt.expansionTooLarge) {
+        reason = "Entity references expand to more text than a document may hold.";
+    } else if (attempt.errorCode == XML_ERR_DOCUMENT_EMPTY) {
         outcome.error.errorCode = kErrorMissingRoot;
         reason = "XML document must have a top level element.";
-    } else if (error && error->message) {
-        reason = TrimmedMessage(error->message);
+    } else if (!attempt.message.empty()) {
+        reason = attempt.message;
     } else {
         reason = "The document did not load.";
     }
     if (outcome.error.errorCode == 0) outcome.error.errorCode = kErrorParse;
     size_t lineStart = 0;
-    std::string source = SourceLine(bytes, length, line, lineStart);
+    std::string source = SourceLine(bytes, length, attempt.line, attempt.column, lineStart);
     outcome.error.reason = Utf8ToUtf16(reason.data(), reason.size());
     outcome.error.srcText = Utf8ToUtf16(source.data(), source.size());
-    outcome.error.line = line;
-    outcome.error.linePosition = column;
-    outcome.error.filePosition = static_cast<LONG>(lineStart) + column - 1;
+    outcome.error.line = attempt.line;
+    outcome.error.linePosition = attempt.column;
+    outcome.error.filePosition = static_cast<LONG>(lineStart) + attempt.column - 1;
     return outcome;
 }
 

@@ -148,6 +148,26 @@ TEST(DomEntityExpansion, BillionLaughsFailsToLoad) {
     }
 }
 
+TEST(DomEntityExpansion, ManyReferencesToALargeEntityFailToLoad) {
+    // 100 KB of text referenced 40000 times: 4 GB once read as text.
+    std::u16string xml = u"<!DOCTYPE a [<!ENTITY x '" + std::u16string(100000, u'a') + u"'>]><a>";
+    for (int i = 0; i < 40000; ++i) xml += u"&x;";
+    xml += u"</a>";
+    for (bool validate : {true, false}) {
+        Ref<IXMLDOMDocument2> doc = NewDocument(CLSID_DOMDocument40);
+        doc->put_validateOnParse(validate ? VARIANT_TRUE : VARIANT_FALSE);
+        EXPECT_FALSE(Loads(doc.get(), xml));
+        ExpectEmptyAfterFailure(doc.get());
+    }
+    // The same through an attribute value.
+    std::u16string attribute = u"<!DOCTYPE a [<!ENTITY x '" + std::u16string(100000, u'a') + u"'>]><a v='";
+    for (int i = 0; i < 40000; ++i) attribute += u"&x;";
+    attribute += u"'/>";
+    Ref<IXMLDOMDocument2> doc = NewDocument(CLSID_DOMDocument40);
+    doc->put_validateOnParse(VARIANT_FALSE);
+    EXPECT_FALSE(Loads(doc.get(), attribute));
+}
+
 TEST(DomEntityExpansion, ModestInternalEntitiesStillWork) {
     Ref<IXMLDOMDocument2> doc = NewDocument(CLSID_DOMDocument40);
     doc->put_validateOnParse(VARIANT_FALSE);
@@ -167,6 +187,32 @@ TEST(DomNesting, DeepNestingFailsToLoad) {
     for (int i = 0; i < 100; ++i) shallow += u"<a>";
     for (int i = 0; i < 100; ++i) shallow += u"</a>";
     EXPECT_TRUE(Loads(doc.get(), shallow));
+}
+
+TEST(DomLargeDocuments, ATextNodeOverTenMegabytesLoads) {
+    const size_t size = 10 * 1024 * 1024 + 17;
+    Ref<IXMLDOMDocument2> doc = NewDocument();
+    ASSERT_TRUE(Loads(doc.get(), u"<a><b>" + std::u16string(size, u'A') + u"</b></a>"));
+    EXPECT_EQ(size, TextOf(Root(doc.get()).get()).size());
+}
+
+TEST(DomLargeDocuments, ALargeTextNodeDoesNotLiftTheOtherBounds) {
+    const std::u16string big(10 * 1024 * 1024 + 17, u'A');
+    Ref<IXMLDOMDocument2> doc = NewDocument();
+    std::u16string deep;
+    for (int i = 0; i < 300; ++i) deep += u"<a>";
+    deep += big;
+    for (int i = 0; i < 300; ++i) deep += u"</a>";
+    EXPECT_FALSE(Loads(doc.get(), deep));
+    ExpectEmptyAfterFailure(doc.get());
+    EXPECT_FALSE(Loads(doc.get(), u"<!DOCTYPE a [<!ENTITY x 'x'>]><a>" + big + u"</a>"));
+    // The source text of the error is a window of the long line, not all of it.
+    Ref<IXMLDOMParseError> error;
+    ASSERT_EQ(S_OK, doc->get_parseError(error.out()));
+    Bstr source;
+    EXPECT_EQ(S_OK, error->get_srcText(source.out()));
+    EXPECT_FALSE(source.str().empty());
+    EXPECT_LE(source.str().size(), 1024u);
 }
 
 TEST(DomEncoding, InvalidUtf8InAFileFailsWithAParseError) {
