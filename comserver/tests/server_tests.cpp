@@ -169,6 +169,17 @@ TEST_F(ServerTest, RegistrationWritesClassesProgIdsAppIdAndTypeLibrary) {
     EXPECT_EQ(server.Unregister(), S_OK);  // nothing left to remove is no failure
 }
 
+TEST_F(ServerTest, RegistrationRestoresTheThreadLocale) {
+    LoadedServer server;
+    const LCID saved = GetThreadLocale();
+    ASSERT_TRUE(SetThreadLocale(0x407));
+    EXPECT_EQ(server.Register(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), LCID(0x407));
+    EXPECT_EQ(server.Unregister(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), LCID(0x407));
+    SetThreadLocale(saved);
+}
+
 TEST_F(ServerTest, InstallForTheUserWritesUnderCurrentUserClasses) {
     {
         LoadedServer server;
