@@ -1,5 +1,6 @@
 #include "ado/session.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -517,7 +518,12 @@ ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, const std
             values.push_back(logged.value);
             record.parameters.push_back(std::move(logged));
         }
+        // "[name]", "dbo.name" and "[dbo].[name]" name the same procedure, as
+        // on the server.
         std::string procedure = TrimCopy(record.text);
+        procedure.erase(std::remove_if(procedure.begin(), procedure.end(), [](char c) { return c == '[' || c == ']'; }),
+                        procedure.end());
+        if (procedure.size() > 4 && SameNoCase(procedure.substr(0, 4), "dbo.")) procedure.erase(0, 4);
         ExecutionOutcome outcome = RunProcedure(procedure, parameters, values, record.parameters);
         record.recordsAffected = outcome.recordsAffected;
         Log(record);

@@ -413,6 +413,13 @@ TEST_F(ReferenceDatabase, ProcedureCallsWithWrongArgumentsAreRefused) {
     EXPECT_EQ(DB_E_ERRORSINCOMMAND, Execute(missing.get(), rs));
     EXPECT_EQ(u"Could not find stored procedure 'ZELKSP_NoSuchProcedure'.", TakeErrorDescription());
 
+    // The schema and brackets that T-SQL allows around the name.
+    Ref<_Command> qualified = NewCommand(connection_.get(), u"[dbo].[ZELKSP_UpdateInterfaces]", adCmdStoredProc);
+    Var hostOnly = Var::Int(1);
+    ASSERT_EQ(S_OK, AddParameter(qualified.get(), adInteger, hostOnly));
+    EXPECT_EQ(DB_E_ERRORSINCOMMAND, Execute(qualified.get(), rs, adExecuteNoRecords));
+    EXPECT_NE(std::u16string::npos, TakeErrorDescription().find(u"expects parameter '@MAC'"));
+
     Ref<_Command> tooFew = NewCommand(connection_.get(), u"ZELKSP_UpdateInterfaces", adCmdStoredProc);
     Var host = Var::Int(1);
     ASSERT_EQ(S_OK, AddParameter(tooFew.get(), adInteger, host));
