@@ -66,6 +66,9 @@ WINOLEAUTAPI CreateErrorInfo(ICreateErrorInfo** pperrinfo);
 // A type library is read from a .tlb file or from the "TYPELIB" resource of a
 // module (path, optionally followed by "\<resource id>"). Registration writes
 // TypeLib\{LIBID}\<major.minor> and Interface\{IID} as oleaut32 does.
+// LoadTypeLibEx registers only with REGKIND_REGISTER (REGKIND_DEFAULT registers nothing here).
+// ITypeInfo describes each type (kind, name, GUID, flags, documentation); member
+// descriptions (GetFuncDesc, GetNames, Invoke...) are not read and give TYPE_E_ELEMENTNOTFOUND.
 typedef enum tagREGKIND { REGKIND_DEFAULT, REGKIND_REGISTER, REGKIND_NONE } REGKIND;
 
 WINOLEAUTAPI LoadTypeLib(const OLECHAR* szFile, ITypeLib** pptlib);

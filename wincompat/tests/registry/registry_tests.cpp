@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "registry_test_support.h"
+#include "wincompat/debugoutput.h"
 
 namespace {
 
@@ -149,16 +150,20 @@ TEST_F(RegistryTest, DamagedHiveIsRefusedAndNeverOverwritten) {
     const std::string whole = ReadText(path);
     ASSERT_GT(whole.size(), 40u);
     std::string captured;
+    wincompat::SetDebugOutputSink([&captured](const std::string& text) { captured += text; });
     // Cut the file at several points, as a crash in the middle of a plain write would.
     for (size_t cut : {whole.size() - 1, whole.size() - 5, whole.size() / 2, size_t(10), size_t(0)}) {
         SCOPED_TRACE(cut);
         std::string damaged = whole.substr(0, cut);
         WriteText(path, damaged);
         HKEY key = nullptr;
+        captured.clear();
         EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Keep", 0, KEY_READ, &key), ERROR_BADDB);
+        EXPECT_NE(captured.find(path + " is damaged"), std::string::npos) << captured;
         EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, u"Software\\Other", u"X", u"y"), ERROR_BADDB);
         EXPECT_EQ(ReadText(path), damaged) << "a damaged hive must not be replaced";
     }
+    wincompat::SetDebugOutputSink(nullptr);
     WriteText(path, whole);
     std::u16string value;
     EXPECT_EQ(QueryString(HKEY_LOCAL_MACHINE, u"Software\\Keep", u"Name", value), ERROR_SUCCESS);
