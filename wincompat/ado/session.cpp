@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "ado/errors.h"
-#include "ado/tsql.h"
 
 namespace wincompat::ado {
 namespace {
@@ -243,6 +242,25 @@ struct Session::RunState {
     std::vector<DbValue> lastRow;
 };
 
+struct Session::BatchPlan {
+    std::vector<BatchStatement> statements;
+    std::vector<std::string> translated;  // per statement
+    size_t markers = 0;                   // "?" markers of the statements sent to the database
+};
+
+const Session::BatchPlan& Session::PlanFor(const std::string& text) {
+    auto found = plans_.find(text);
+    if (found != plans_.end()) return *found->second;
+    auto plan = std::make_unique<BatchPlan>();
+    plan->statements = SplitBatch(text);
+    for (const BatchStatement& s : plan->statements) {
+        plan->translated.push_back(db_->TranslateStatement(s.text));
+        if (s.kind == BatchStatement::Kind::Sql) plan->markers += static_cast<size_t>(s.markerCount);
+    }
+    if (plans_.size() >= kStatementCacheCapacity) plans_.clear();  // texts built on the fly must not pile up
+    return *plans_.emplace(text, std::move(plan)).first->second;
+}
+
 Session::Session(const ConnectionSettings& settings) : dataSource_(settings.dataSource) {
     db_ = settings.provider->Open(settings.dataSource, settings.options);
     cache_ = std::make_unique<StatementCache>(*db_, kStatementCacheCapacity);
@@ -300,16 +318,14 @@ void Session::RunStatement(DbStatement& statement, RunState& state, bool countsR
 }
 
 ExecutionOutcome Session::RunText(const std::string& text, const std::vector<DbValue>& values) {
-    std::vector<BatchStatement> statements = SplitBatch(text);
-    size_t markers = 0;
-    for (const BatchStatement& s : statements)
-        if (s.kind == BatchStatement::Kind::Sql) markers += static_cast<size_t>(s.markerCount);
-    if (markers > values.size())
+    const BatchPlan& plan = PlanFor(text);
+    if (plan.markers > values.size())
         throw AdoFailure{DB_E_PARAMNOTOPTIONAL, u"No value given for one or more required parameters."};
 
     RunState state;
     size_t next = 0;
-    for (const BatchStatement& s : statements) {
+    for (size_t i = 0; i < plan.statements.size(); ++i) {
+        const BatchStatement& s = plan.statements[i];
         switch (s.kind) {
             case BatchStatement::Kind::NoCountOn:
                 state.noCount = true;
@@ -335,7 +351,7 @@ ExecutionOutcome Session::RunText(const std::string& text, const std::vector<DbV
             case BatchStatement::Kind::Sql:
                 break;
         }
-        DbStatement& statement = cache_->Get(db_->TranslateStatement(s.text));
+        DbStatement& statement = cache_->Get(plan.translated[i]);
         ResetOnExit reset{statement};  // also when a binding fails
         const int count = statement.ParameterCount();
         for (int k = 0; k < count; ++k) {
@@ -440,9 +456,11 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
     const bool ownTransaction = !db_->InTransaction();
     if (ownTransaction) db_->BeginWriteTransaction();
     try {
-        for (const BatchStatement& s : SplitBatch(body)) {
+        const BatchPlan& plan = PlanFor(body);
+        for (size_t i = 0; i < plan.statements.size(); ++i) {
+            const BatchStatement& s = plan.statements[i];
             if (s.kind == BatchStatement::Kind::NoCountOn || s.kind == BatchStatement::Kind::NoCountOff) continue;
-            DbStatement& statement = cache_->Get(db_->TranslateStatement(s.text));
+            DbStatement& statement = cache_->Get(plan.translated[i]);
             ResetOnExit reset{statement};  // also when a binding fails
             for (int k = 0; k < statement.ParameterCount(); ++k) {
                 std::string parameter = statement.ParameterName(k);

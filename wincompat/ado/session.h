@@ -20,6 +20,8 @@
 
 #include <adoint.h>
 
+#include "ado/tsql.h"
+
 #include <list>
 #include <memory>
 #include <mutex>
@@ -87,6 +89,11 @@ public:
 private:
     class StatementCache;
     struct RunState;
+    struct BatchPlan;
+
+    // The batch split into statements and each translated, remembered by the
+    // batch's text: the plug-ins send the same few texts over and over.
+    const BatchPlan& PlanFor(const std::string& text);
 
     ExecutionOutcome RunText(const std::string& text, const std::vector<DbValue>& values);
     ExecutionOutcome RunProcedure(const std::string& name, const std::vector<CommandParameter>& parameters,
@@ -98,6 +105,7 @@ private:
     std::string dataSource_;
     std::unique_ptr<DbSession> db_;
     std::unique_ptr<StatementCache> cache_;
+    std::unordered_map<std::string, std::unique_ptr<BatchPlan>> plans_;
     std::unique_ptr<StatementLog> log_;
 };
 
