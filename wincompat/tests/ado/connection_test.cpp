@@ -125,3 +125,25 @@ TEST(AdoConnection, ClassesAreCreatableByProgIdAndAnswerBothInterfaceGenerations
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AdoConnectionBusy, AWriterThatCannotGetTheLockInTimeFailsClearly) {
+    TempDir dir;
+    Ref<_Connection> holder = OpenConnection(dir.File("busy.db"));
+    Bstr create(u"CREATE TABLE t (a int)"), begin(u"BEGIN IMMEDIATE"), rollback(u"ROLLBACK");
+    ASSERT_EQ(S_OK, holder->Execute(create.get(), nullptr, adExecuteNoRecords, nullptr));
+    ASSERT_EQ(S_OK, holder->Execute(begin.get(), nullptr, adExecuteNoRecords, nullptr));
+
+    Ref<_Connection> impatient = OpenConnection(dir.File("busy.db"), ";Busy Timeout=50");
+    Bstr insert(u"INSERT INTO t VALUES (1)");
+    EXPECT_EQ(DB_E_ABORTLIMITREACHED, impatient->Execute(insert.get(), nullptr, adExecuteNoRecords, nullptr));
+    EXPECT_NE(std::u16string::npos, TakeErrorDescription().find(u"locked"));
+    // Readers are not blocked by the writer (WAL).
+    EXPECT_EQ(0, QueryLong(impatient.get(), u"SELECT COUNT(*) FROM t"));
+
+    ASSERT_EQ(S_OK, holder->Execute(rollback.get(), nullptr, adExecuteNoRecords, nullptr));
+    EXPECT_EQ(S_OK, impatient->Execute(insert.get(), nullptr, adExecuteNoRecords, nullptr));
+}
+
+}  // namespace
