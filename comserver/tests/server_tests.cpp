@@ -162,6 +162,7 @@ TEST_F(ServerTest, RegistrationWritesClassesProgIdsAppIdAndTypeLibrary) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"TestServer.TestCounter"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"TestServer.TestCounter.1"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAppIdKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"AppID\\TestServer.DLL"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kLibKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kCounterInterfaceKey));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, u"CLSID"));
