@@ -436,6 +436,44 @@ TEST_F(ReferenceDatabase, ProcedureCallsWithWrongArgumentsAreRefused) {
     EXPECT_EQ(u"Procedure or function ZELKSP_UpdateInterfaces has too many arguments specified.", TakeErrorDescription());
 }
 
+TEST_F(ReferenceDatabase, TablesHaveEveryColumnThePluginsReadAndWrite) {
+    struct Table {
+        const char16_t* name;
+        std::vector<std::u16string> columns;
+    };
+    const Table tables[] = {
+        {u"ZELKSubnetProperties",
+         {u"SubnetID", u"SubnetName", u"IPV4", u"IPV4Mask", u"IPV6", u"IPV6Mask", u"IPV6Start", u"IPV6End", u"Ignored",
+          u"PrevCoveredState", u"BitBucket"}},
+        {u"ZELKSensorProperties",
+         {u"SensorID", u"SensorName", u"LastCommunicationTime", u"AgentGUID", u"SensorType", u"ElectionType", u"DHCP",
+          u"SensorVersion", u"Started", u"Description", u"Installed", u"ComputerName", u"FirstCommunicationTime",
+          u"FirstRecordedTime", u"LastRecordedTime", u"LastStartedTime", u"LastStoppedTime"}},
+        {u"ZELKSensorToSubnet", {u"SensorID", u"SubnetID"}},
+        {u"ZELKDetectedSystemProperties",
+         {u"HostID", u"DnsName", u"OSPlatform", u"OSFamily", u"OSVersion", u"Domain", u"NetbiosName",
+          u"NetbiosComment", u"Users", u"AgentGUID", u"FriendlyName", u"Ignored", u"Comments", u"IPV4", u"IPV6",
+          u"MAC", u"LastDetectedTime", u"DetectedSourceType", u"Exception", u"RogueAction", u"RecordedTime",
+          u"NewDetection", u"ExceptionCategoryID", u"DeviceType", u"BulkInsertID", u"DetectionType"}},
+        {u"ZELKOndrixEvents", {u"AutoID", u"EventID", u"DetectedSystemId", u"Data", u"EventAddedUtc"}},
+        {u"ZELKScanBlacklist", {u"MACorOUI"}},
+    };
+    for (const Table& table : tables) {
+        std::u16string query = std::u16string(u"SELECT * FROM [") + table.name + u"] WHERE 0";
+        Ref<_Recordset> rs;
+        Bstr text(query);
+        ASSERT_EQ(S_OK, connection_->Execute(text.get(), nullptr, adCmdText, rs.out()));
+        Ref<Fields> fields;
+        ASSERT_EQ(S_OK, rs->get_Fields(fields.out()));
+        for (const std::u16string& column : table.columns) {
+            Ref<Field> field;
+            Var name = Var::Text(column.c_str());
+            EXPECT_EQ(S_OK, fields->get_Item(name.get(), field.out()))
+                << std::string(column.begin(), column.end()) << " is missing";
+        }
+    }
+}
+
 TEST(ReferenceSchema, ApplyingItAgainKeepsTheData) {
     TempDir dir;
     {
