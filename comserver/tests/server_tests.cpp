@@ -415,6 +415,29 @@ TEST_F(ServerTest, AggregationFollowsEachClassPolicy) {
     EXPECT_EQ(server.CanUnloadNow(), S_OK);
 }
 
+TEST_F(ServerTest, TwoServersInOneProcessKeepTheirOwnModules) {
+    const std::string copy = folder.path() + "/OtherServer.so";
+    WriteText(copy, ReadText(TEST_SERVER_PATH));
+    LoadedServer first;
+    LoadedServer second(Wide(copy));
+    ASSERT_NE(second.module(), nullptr);
+    ASSERT_NE(first.module(), second.module());
+    IUnknown* object = nullptr;
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(second.GetClassObject(CLSID_PlainCounter, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)), S_OK);
+    EXPECT_EQ(second.LockCount(), 2);
+    EXPECT_EQ(first.LockCount(), 0);
+    EXPECT_EQ(first.CanUnloadNow(), S_OK);
+    WCHAR path[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(second.module(), path, MAX_PATH), 0u);
+    EXPECT_EQ(std::u16string(path), Wide(copy));
+    EXPECT_NE(FindResourceW(second.module(), MAKEINTRESOURCEW(102), u"REGISTRY"), nullptr);
+    object->Release();
+    factory->Release();
+    EXPECT_EQ(second.LockCount(), 0);
+}
+
 TEST_F(ServerTest, ConcurrentFirstCallsShareOneFactory) {
     LoadedServer server;
     constexpr int kThreads = 8;
