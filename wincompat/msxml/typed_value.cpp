@@ -314,7 +314,9 @@ std::string DeclaredDataType(xmlNodePtr node) {
 
 bool ConvertTypedText(const std::string& type, const std::string& rawText, VARIANT* out, std::u16string& error) {
     auto fail = [&](const char* what) {
-        std::string message = std::string("Error parsing '") + rawText + "' as " + type + " datatype.";
+        // The value is quoted as MSXML does, cut short when it is long.
+        std::string shown = rawText.size() > 64 ? rawText.substr(0, 64) + "..." : rawText;
+        std::string message = std::string("Error parsing '") + shown + "' as " + type + " datatype.";
         if (what) message = what;
         error = Utf8ToUtf16(message.data(), message.size());
         return false;
