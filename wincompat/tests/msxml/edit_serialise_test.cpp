@@ -271,3 +271,33 @@ TEST(DomEdit, CreateNodeWithANamespaceSerialisesItsDeclaration) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DomNavigation, ChildNodesAndElementsByTagName) {
+    Ref<IXMLDOMDocument2> doc = LoadedDocument(u"<a><b>1</b>t<c><b>2</b></c><b>3</b></a>");
+    Ref<IXMLDOMElement> root = Root(doc.get());
+    Ref<IXMLDOMNodeList> children;
+    ASSERT_EQ(S_OK, root->get_childNodes(children.out()));
+    LONG length = 0;
+    EXPECT_EQ(S_OK, children->get_length(&length));
+    EXPECT_EQ(4, length);
+    Ref<IXMLDOMNodeList> bs;
+    Bstr b(u"b"), all(u"*");
+    ASSERT_EQ(S_OK, root->getElementsByTagName(b.get(), bs.out()));
+    std::u16string texts;
+    for (Ref<IXMLDOMNode> item; bs->nextNode(item.out()) == S_OK;) texts += TextOf(item.get());
+    EXPECT_EQ(u"123", texts);  // document order, nested ones included
+    ASSERT_EQ(S_OK, doc->getElementsByTagName(all.get(), bs.out()));
+    EXPECT_EQ(S_OK, bs->get_length(&length));
+    EXPECT_EQ(5, length);  // the root too
+    Ref<IXMLDOMNode> last, previous;
+    ASSERT_EQ(S_OK, root->get_lastChild(last.out()));
+    ASSERT_EQ(S_OK, last->get_previousSibling(previous.out()));
+    EXPECT_EQ(u"c", NameOf(previous.get()));
+    VARIANT_BOOL has = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, previous->hasChildNodes(&has));
+    EXPECT_EQ(VARIANT_TRUE, has);
+}
+
+}  // namespace
