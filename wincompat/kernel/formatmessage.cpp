@@ -31,7 +31,7 @@ bool HasTextsInLanguage(DWORD languageId) {
     return languageId == 0 || primary == LANG_NEUTRAL || primary == LANG_ENGLISH;
 }
 
-// How an insert's printf-style specification ("!08X!", "!s!") reads its argument.
+// How an insert's printf-style format ("!08X!", "!s!") reads its argument.
 struct InsertFormat {
     std::string flags;  // flags, width and precision, e.g. "-08"
     bool wide64 = false;
@@ -42,22 +42,22 @@ struct InsertFormat {
     bool IsCharacter() const { return conversion == 'c' || conversion == 'C'; }
 };
 
-bool ParseInsertFormat(const std::u16string& spec, InsertFormat& format) {
+bool ParseInsertFormat(const std::u16string& text, InsertFormat& format) {
     size_t pos = 0;
-    while (pos < spec.size() && (spec[pos] == u'-' || spec[pos] == u'+' || spec[pos] == u' ' || spec[pos] == u'#' ||
-                                 spec[pos] == u'0' || IsDigit(spec[pos]) || spec[pos] == u'.'))
-        format.flags.push_back(static_cast<char>(spec[pos++]));
-    if (spec.compare(pos, 3, u"I64") == 0) {
+    while (pos < text.size() && (text[pos] == u'-' || text[pos] == u'+' || text[pos] == u' ' || text[pos] == u'#' ||
+                                 text[pos] == u'0' || IsDigit(text[pos]) || text[pos] == u'.'))
+        format.flags.push_back(static_cast<char>(text[pos++]));
+    if (text.compare(pos, 3, u"I64") == 0) {
         format.wide64 = true;
         pos += 3;
-    } else if (pos < spec.size() && (spec[pos] == u'l' || spec[pos] == u'w')) {
+    } else if (pos < text.size() && (text[pos] == u'l' || text[pos] == u'w')) {
         ++pos;
-    } else if (pos < spec.size() && spec[pos] == u'h') {
+    } else if (pos < text.size() && text[pos] == u'h') {
         format.narrowText = true;
         ++pos;
     }
-    if (pos + 1 != spec.size()) return false;
-    char16_t conversion = spec[pos];
+    if (pos + 1 != text.size()) return false;
+    char16_t conversion = text[pos];
     if (conversion == u'S' || conversion == u'C') format.narrowText = true;
     switch (conversion) {
     case u's': case u'S': case u'c': case u'C': case u'd': case u'i': case u'u': case u'x': case u'X': case u'o':
@@ -76,7 +76,7 @@ struct Piece {
     InsertFormat format;
 };
 
-// Splits a message into pieces. Returns false for a malformed insert specification.
+// Splits a message into pieces. Returns false for a malformed insert format.
 bool ParseMessage(const char16_t* message, std::vector<Piece>& pieces) {
     auto appendText = [&pieces](const std::u16string& text) {
         if (pieces.empty() || pieces.back().kind != Piece::Text) pieces.push_back(Piece{Piece::Text, u"", 0, {}});
@@ -185,13 +185,13 @@ std::u16string FormatInsert(const InsertFormat& format, ULONGLONG value) {
                                        : static_cast<char16_t>(value);
         return Pad(std::u16string(1, c), format.flags);
     }
-    std::string spec = "%" + format.flags + "ll" + format.conversion;
+    std::string printfFormat = "%" + format.flags + "ll" + format.conversion;
     bool isSigned = format.conversion == 'd' || format.conversion == 'i';
     long long number = format.wide64 ? static_cast<long long>(value)
                                      : (isSigned ? static_cast<long long>(static_cast<int32_t>(value))
                                                  : static_cast<long long>(static_cast<uint32_t>(value)));
     char buffer[96];
-    snprintf(buffer, sizeof buffer, spec.c_str(), number);
+    snprintf(buffer, sizeof buffer, printfFormat.c_str(), number);
     return Widen(buffer);
 }
 

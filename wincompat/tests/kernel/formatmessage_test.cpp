@@ -178,7 +178,7 @@ TEST(FormatMessage, FormatsCallerStringsWithTypedInserts) {
     EXPECT_EQ(u"-7 then abc, again -7", FormatWithList(u"%1!d! then %2!S!, again %1!d!", -7, "abc"));
     EXPECT_EQ(u"line\r\nnext\tend", FormatWithList(u"line%nnext%tend%0 dropped"));
     EXPECT_EQ(u"[   ab]", FormatWithList(u"[%1!5s!]", u"ab"));
-    EXPECT_EQ(u"<failed>", FormatWithList(u"bad %1!q! spec", 1));
+    EXPECT_EQ(u"<failed>", FormatWithList(u"bad %1!q! format", 1));
 }
 
 }  // namespace
