@@ -12,17 +12,9 @@
 // reader is gone, or whose queue stays full for a few milliseconds, fails.
 // The maximum message size given to CreateMailslot is not enforced.
 #pragma once
+#include "minwinbase.h"
 #include "windef.h"
 #include "winerror.h"
-
-#ifndef WINCOMPAT_SECURITY_ATTRIBUTES_DEFINED
-#define WINCOMPAT_SECURITY_ATTRIBUTES_DEFINED
-typedef struct _SECURITY_ATTRIBUTES {
-    DWORD nLength;
-    LPVOID lpSecurityDescriptor;
-    BOOL bInheritHandle;
-} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
-#endif
 
 typedef struct _OVERLAPPED {
     ULONG_PTR Internal;

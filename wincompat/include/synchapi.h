@@ -5,17 +5,9 @@
 // process: a second CreateMutex with the same name opens the same mutex.
 // Critical sections are declared in winbase.h.
 #pragma once
+#include "minwinbase.h"
 #include "windef.h"
 #include "winerror.h"
-
-#ifndef WINCOMPAT_SECURITY_ATTRIBUTES_DEFINED
-#define WINCOMPAT_SECURITY_ATTRIBUTES_DEFINED
-typedef struct _SECURITY_ATTRIBUTES {
-    DWORD nLength;
-    LPVOID lpSecurityDescriptor;
-    BOOL bInheritHandle;
-} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
-#endif
 
 #define INFINITE 0xffffffff
 #define WAIT_OBJECT_0 ((DWORD)0x00000000)

@@ -1,21 +1,13 @@
 // Registry (advapi32 subset). Hives are stored as files in the text format of
 // registry exports; see wincompat/registry/ for where and how.
 #pragma once
+#include "minwinbase.h"
 #include "windef.h"
 #include "winerror.h"
 
 typedef DWORD ACCESS_MASK;
 typedef ACCESS_MASK REGSAM;
 typedef LONG LSTATUS;
-
-#ifndef WINCOMPAT_SECURITY_ATTRIBUTES_DEFINED
-#define WINCOMPAT_SECURITY_ATTRIBUTES_DEFINED
-typedef struct _SECURITY_ATTRIBUTES {
-    DWORD nLength;
-    LPVOID lpSecurityDescriptor;
-    BOOL bInheritHandle;
-} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
-#endif
 
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
