@@ -1,5 +1,6 @@
 #include "comserver/registrar.h"
 
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -10,33 +11,13 @@ namespace {
 
 using OleString = std::basic_string<OLECHAR>;
 
+// For error messages; an unpaired surrogate becomes U+FFFD.
 std::string ToUtf8(const OleString& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        unsigned long cp = static_cast<unsigned long>(text[i]) & 0xFFFF;
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
-            unsigned long low = static_cast<unsigned long>(text[i + 1]) & 0xFFFF;
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
+    if (text.empty() || text.size() > static_cast<size_t>(INT_MAX)) return std::string();
+    const int length = static_cast<int>(text.size());
+    const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(needed), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, &out[0], needed, nullptr, nullptr);
     return out;
 }
 
@@ -48,26 +29,15 @@ bool DecodeScript(const unsigned char* bytes, size_t size, OleString& text) {
         for (size_t i = 2; i + 1 < size; i += 2) text.push_back(static_cast<OLECHAR>(bytes[i] | (bytes[i + 1] << 8)));
         return size % 2 == 0;
     }
-    size_t i = (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) ? 3 : 0;
-    while (i < size) {
-        unsigned long cp = bytes[i];
-        size_t extra = cp < 0x80 ? 0 : (cp & 0xE0) == 0xC0 ? 1 : (cp & 0xF0) == 0xE0 ? 2 : (cp & 0xF8) == 0xF0 ? 3 : 9;
-        if (extra == 9 || (extra && i + extra >= size)) return false;
-        if (extra) cp &= (0x3F >> extra);
-        for (size_t k = 1; k <= extra; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (bytes[i + k] & 0x3F);
-        }
-        i += extra + 1;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            text.push_back(static_cast<OLECHAR>(0xD800 + (cp >> 10)));
-            text.push_back(static_cast<OLECHAR>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            text.push_back(static_cast<OLECHAR>(cp));
-        }
-    }
-    return true;
+    const size_t start = (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) ? 3 : 0;
+    if (start == size) return true;
+    if (size - start > static_cast<size_t>(INT_MAX)) return false;
+    const char* utf8 = reinterpret_cast<const char*>(bytes + start);
+    const int length = static_cast<int>(size - start);
+    const int needed = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, length, nullptr, 0);
+    if (needed <= 0) return false;
+    text.resize(static_cast<size_t>(needed));
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, length, &text[0], needed) == needed;
 }
 
 OLECHAR Fold(OLECHAR c) { return (c >= 'A' && c <= 'Z') ? static_cast<OLECHAR>(c - 'A' + 'a') : c; }

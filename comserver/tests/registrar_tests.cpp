@@ -203,6 +203,12 @@ TEST_F(RegistrarTest, MalformedScriptsChangeNothing) {
     }
     const unsigned char badUtf8[] = {'H', 'K', 'C', 'R', ' ', '{', ' ', 0xC3, 0x28, ' ', '}'};
     EXPECT_EQ(registrar.Run(badUtf8, sizeof badUtf8, true), DISP_E_EXCEPTION);
+    // An overlong form and an encoded surrogate are not UTF-8 either.
+    const unsigned char overlong[] = {'H', 'K', 'C', 'R', ' ', '{', ' ', 'A', 0xC1, 0x81, ' ', '}'};
+    EXPECT_EQ(registrar.Run(overlong, sizeof overlong, true), DISP_E_EXCEPTION);
+    const unsigned char surrogate[] = {'H', 'K', 'C', 'R', ' ', '{', ' ', 'A', 0xED, 0xA0, 0x80, ' ', '}'};
+    EXPECT_EQ(registrar.Run(surrogate, sizeof surrogate, true), DISP_E_EXCEPTION);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"AA"));
 }
 
 // A registry failure half-way undoes what the run had written.
