@@ -3,42 +3,14 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
-class TempRegistryFolder {
-public:
-    TempRegistryFolder() {
-        char pattern[] = "/tmp/comserver-registry-XXXXXX";
-        if (const char* made = mkdtemp(pattern)) path_ = made;
-        setenv("WINCOMPAT_REGISTRY_DIR", path_.c_str(), 1);
-    }
-    ~TempRegistryFolder() {
-        unsetenv("WINCOMPAT_REGISTRY_DIR");
-        if (!path_.empty()) (void)system(("rm -rf '" + path_ + "'").c_str());
-    }
-    const std::string& path() const { return path_; }
-    std::string HiveFile(const char* root) const { return path_ + "/" + root + ".reg"; }
+#include "support/temp_folder.h"
 
-private:
-    std::string path_;
-};
-
-inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
-
-inline void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
+using testsupport::ReadText;
+using testsupport::TempRegistryFolder;
+using testsupport::WriteText;
 
 inline bool KeyExists(HKEY root, const std::u16string& path) {
     HKEY key = nullptr;

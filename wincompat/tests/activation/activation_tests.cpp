@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../../com/builtin_classes.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -227,15 +228,6 @@ TEST(BuiltinActivation, ClassObjectWrapsTheCreator) {
 
 class RegistryActivation : public ::testing::Test {
 protected:
-    RegistryActivation() {
-        char pattern[] = "/tmp/wincompat-activation-XXXXXX";
-        if (const char* made = mkdtemp(pattern)) folder_ = made;
-        setenv("WINCOMPAT_REGISTRY_DIR", folder_.c_str(), 1);
-    }
-    ~RegistryActivation() override {
-        unsetenv("WINCOMPAT_REGISTRY_DIR");
-        (void)system(("rm -rf '" + folder_ + "'").c_str());
-    }
     static void SetDefault(const std::u16string& path, const std::u16string& text, DWORD type = REG_SZ) {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
@@ -245,7 +237,7 @@ protected:
                        static_cast<DWORD>((text.size() + 1) * 2));
         RegCloseKey(key);
     }
-    std::string folder_;
+    testsupport::TempRegistryFolder folder_{"wincompat-activation"};
 };
 
 const CLSID kRegisteredClass = {0x7A1D0002, 0x1111, 0x2222, {0x33, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};

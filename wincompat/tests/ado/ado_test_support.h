@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "reference_schema.h"
+#include "support/temp_folder.h"
 
 namespace adotest {
 
@@ -157,23 +158,7 @@ inline VARIANT Index(LONG i) {
 }
 
 // A fresh directory, removed with everything in it at the end of the test.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zelk-ado-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back(0);
-        path_ = mkdtemp(buffer.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = testsupport::TempFolder;
 
 inline std::u16string U16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 

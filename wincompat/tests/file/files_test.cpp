@@ -5,33 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <sstream>
 #include <string>
+
+#include "support/temp_folder.h"
 
 namespace {
 
-class TempFolder {
-public:
-    TempFolder() {
-        char pattern[] = "/tmp/wincompat-file-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempFolder() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string File(const char* name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::ReadText;
+using testsupport::TempFolder;
 
 BOOL WriteText(HANDLE file, const std::string& text) {
     DWORD written = 0;
@@ -59,7 +42,7 @@ TEST_F(FileTest, CreateAlwaysTruncatesAndReportsExistingFile) {
     EXPECT_EQ(GetFileSize(file, nullptr), 0u);
     ASSERT_TRUE(WriteText(file, "second"));
     CloseHandle(file);
-    EXPECT_EQ(ReadAll(path), "second");
+    EXPECT_EQ(ReadText(path), "second");
 }
 
 TEST_F(FileTest, DispositionsFailAsWindowsDoes) {
@@ -104,7 +87,7 @@ TEST_F(FileTest, OpenAlwaysKeepsContentAndSeekToEndAppends) {
     EXPECT_EQ(GetLastError(), 131u /* ERROR_NEGATIVE_SEEK */);
     EXPECT_EQ(SetFilePointer(file, 0, nullptr, 9), INVALID_SET_FILE_POINTER);
     CloseHandle(file);
-    EXPECT_EQ(ReadAll(path), "01X3456789ab");
+    EXPECT_EQ(ReadText(path), "01X3456789ab");
 }
 
 TEST_F(FileTest, ReadsBackAndHonoursAccessRights) {
@@ -164,7 +147,7 @@ TEST_F(FileTest, DeleteAndMoveFollowWindowsRules) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_TRUE(DeleteFileA(backup.c_str()));
     EXPECT_TRUE(MoveFileA(current.c_str(), backup.c_str()));
-    EXPECT_EQ(ReadAll(backup), "one");
+    EXPECT_EQ(ReadText(backup), "one");
     EXPECT_FALSE(MoveFileA(current.c_str(), backup.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 

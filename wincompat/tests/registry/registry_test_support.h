@@ -3,44 +3,14 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
-class TempRegistryFolder {
-public:
-    TempRegistryFolder() {
-        char pattern[] = "/tmp/wincompat-registry-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (made) path_ = made;
-        setenv("WINCOMPAT_REGISTRY_DIR", path_.c_str(), 1);
-    }
-    ~TempRegistryFolder() {
-        unsetenv("WINCOMPAT_REGISTRY_DIR");
-        std::string command = "rm -rf '" + path_ + "'";
-        if (!path_.empty()) (void)system(command.c_str());
-    }
-    const std::string& path() const { return path_; }
-    std::string HiveFile(const char* root) const { return path_ + "/" + root + ".reg"; }
+#include "support/temp_folder.h"
 
-private:
-    std::string path_;
-};
-
-inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
-
-inline void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
+using testsupport::ReadText;
+using testsupport::TempRegistryFolder;
+using testsupport::WriteText;
 
 // Reads a REG_SZ value; empty optional-like result when missing.
 inline LONG QueryString(HKEY root, const char16_t* subKey, const char16_t* valueName, std::u16string& out) {
