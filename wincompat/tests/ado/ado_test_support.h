@@ -16,62 +16,14 @@
 #include <vector>
 
 #include "reference_schema.h"
+#include "support/com_holders.h"
 #include "support/temp_folder.h"
 
 namespace adotest {
 
-template <class T>
-class Ref {
-public:
-    Ref() = default;
-    explicit Ref(T* p) : p_(p) {}
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    Ref(Ref&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-    Ref& operator=(Ref&& o) noexcept {
-        if (this != &o) {
-            reset();
-            p_ = o.p_;
-            o.p_ = nullptr;
-        }
-        return *this;
-    }
-    ~Ref() { reset(); }
-    void reset() {
-        if (p_) p_->Release();
-        p_ = nullptr;
-    }
-    T** out() {
-        reset();
-        return &p_;
-    }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-
-private:
-    T* p_ = nullptr;
-};
-
-class Bstr {
-public:
-    explicit Bstr(const char16_t* text) : b_(SysAllocString(text)) {}
-    explicit Bstr(const std::u16string& text) : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    Bstr() = default;
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    ~Bstr() { SysFreeString(b_); }
-    BSTR get() const { return b_; }
-    BSTR* out() {
-        SysFreeString(b_);
-        b_ = nullptr;
-        return &b_;
-    }
-    std::u16string text() const { return b_ ? std::u16string(b_, SysStringLen(b_)) : std::u16string(); }
-
-private:
-    BSTR b_ = nullptr;
-};
+using testsupport::Bstr;
+using testsupport::Ref;
+using testsupport::TakeErrorDescription;
 
 class Var {
 public:
@@ -161,16 +113,6 @@ inline VARIANT Index(LONG i) {
 using TempDir = testsupport::TempFolder;
 
 inline std::u16string U16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
-
-// The description of the thread's current error information (and clears it).
-inline std::u16string TakeErrorDescription() {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info) return u"";
-    Bstr description;
-    info->GetDescription(description.out());
-    info->Release();
-    return description.text();
-}
 
 inline Ref<_Connection> OpenConnection(const std::string& path, const std::string& extra = "") {
     Ref<_Connection> connection;

@@ -9,64 +9,13 @@
 #include <string>
 #include <utility>
 
+#include "support/com_holders.h"
+
 namespace domtest {
 
-template <class T>
-class Ref {
-public:
-    Ref() = default;
-    Ref(const Ref& other) : p_(other.p_) {
-        if (p_) p_->AddRef();
-    }
-    Ref& operator=(Ref other) {
-        std::swap(p_, other.p_);
-        return *this;
-    }
-    ~Ref() { reset(); }
-    void reset() {
-        if (p_) p_->Release();
-        p_ = nullptr;
-    }
-    T** out() {
-        reset();
-        return &p_;
-    }
-    void** outVoid() { return reinterpret_cast<void**>(out()); }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-
-    template <class U>
-    Ref<U> As(REFIID iid) const {
-        Ref<U> result;
-        if (p_) p_->QueryInterface(iid, result.outVoid());
-        return result;
-    }
-
-private:
-    T* p_ = nullptr;
-};
-
-class Bstr {
-public:
-    Bstr() = default;
-    Bstr(const char16_t* text) : b_(SysAllocString(text)) {}
-    Bstr(const std::u16string& text) : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    ~Bstr() { SysFreeString(b_); }
-    BSTR get() const { return b_; }
-    BSTR* out() {
-        SysFreeString(b_);
-        b_ = nullptr;
-        return &b_;
-    }
-    std::u16string str() const { return b_ ? std::u16string(b_, SysStringLen(b_)) : std::u16string(); }
-    bool isNull() const { return b_ == nullptr; }
-
-private:
-    BSTR b_ = nullptr;
-};
+using testsupport::Bstr;
+using testsupport::Ref;
+using testsupport::TakeErrorDescription;
 
 class Variant {
 public:
@@ -147,19 +96,19 @@ inline Ref<IXMLDOMNode> SelectOne(IXMLDOMNode* node, const std::u16string& query
 inline std::u16string TextOf(IXMLDOMNode* node) {
     Bstr text;
     EXPECT_EQ(S_OK, node->get_text(text.out()));
-    return text.str();
+    return text.text();
 }
 
 inline std::u16string XmlOf(IXMLDOMNode* node) {
     Bstr xml;
     EXPECT_EQ(S_OK, node->get_xml(xml.out()));
-    return xml.str();
+    return xml.text();
 }
 
 inline std::u16string NameOf(IXMLDOMNode* node) {
     Bstr name;
     EXPECT_EQ(S_OK, node->get_nodeName(name.out()));
-    return name.str();
+    return name.text();
 }
 
 inline std::u16string ParseReason(IXMLDOMDocument2* doc) {
@@ -167,7 +116,7 @@ inline std::u16string ParseReason(IXMLDOMDocument2* doc) {
     EXPECT_EQ(S_OK, doc->get_parseError(error.out()));
     Bstr reason;
     error->get_reason(reason.out());
-    return reason.str();
+    return reason.text();
 }
 
 inline LONG ParseErrorCode(IXMLDOMDocument2* doc) {
@@ -176,16 +125,6 @@ inline LONG ParseErrorCode(IXMLDOMDocument2* doc) {
     LONG code = 0;
     error->get_errorCode(&code);
     return code;
-}
-
-// Description of the thread's error object (empty when there is none).
-inline std::u16string LastErrorDescription() {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info) return u"";
-    Bstr description;
-    info->GetDescription(description.out());
-    info->Release();
-    return description.str();
 }
 
 inline std::string Narrow(const std::u16string& text) {

@@ -70,7 +70,7 @@ TEST(DomLoadXml, MalformedTextFailsWithAReasonAndLeavesTheDocumentEmpty) {
     EXPECT_EQ(3, line);
     Bstr source;
     EXPECT_EQ(S_OK, error->get_srcText(source.out()));
-    EXPECT_EQ(u"</root>", source.str());
+    EXPECT_EQ(u"</root>", source.text());
 }
 
 TEST(DomLoadXml, EmptyAndNullInputFailToLoad) {
@@ -128,7 +128,7 @@ TEST(DomLoadFile, LoadsAPathAndAFileUrl) {
     EXPECT_EQ(VARIANT_TRUE, ok);
     Bstr url;
     EXPECT_EQ(S_OK, viaUrl->get_url(url.out()));
-    EXPECT_EQ(u"file://" + file.path(), url.str());
+    EXPECT_EQ(u"file://" + file.path(), url.text());
 }
 
 TEST(DomLoadFile, PercentEscapesInAFileUrlAreDecoded) {
@@ -220,7 +220,7 @@ TEST(DomProperties, UnknownPropertiesAndBadValuesAreRefused) {
     EXPECT_EQ(E_FAIL, doc->setProperty(namespaces.get(), bad.get()));
     EXPECT_EQ(S_OK, doc->getProperty(namespaces.get(), out.out()));
     EXPECT_EQ(u"xmlns:a='urn:a'", out.str());
-    EXPECT_FALSE(LastErrorDescription().empty());
+    EXPECT_FALSE(TakeErrorDescription().empty());
 }
 
 }  // namespace

@@ -211,8 +211,8 @@ TEST(DomLargeDocuments, ALargeTextNodeDoesNotLiftTheOtherBounds) {
     ASSERT_EQ(S_OK, doc->get_parseError(error.out()));
     Bstr source;
     EXPECT_EQ(S_OK, error->get_srcText(source.out()));
-    EXPECT_FALSE(source.str().empty());
-    EXPECT_LE(source.str().size(), 1024u);
+    EXPECT_FALSE(source.text().empty());
+    EXPECT_LE(source.text().size(), 1024u);
 }
 
 TEST(DomEncoding, InvalidUtf8InAFileFailsWithAParseError) {

@@ -47,7 +47,7 @@ TEST(DomSelection, APrefixBoundBySelectionNamespacesMatchesTheDocumentsOwnPrefix
     Bstr query(u"ev:Name");
     EXPECT_EQ(E_FAIL, root->selectSingleNode(query.get(), none.out()));
     EXPECT_FALSE(none);
-    EXPECT_FALSE(LastErrorDescription().empty());
+    EXPECT_FALSE(TakeErrorDescription().empty());
 }
 
 TEST(DomSelection, SingleSelectionTakesTheFirstDirectChildInDocumentOrder) {
@@ -118,7 +118,7 @@ TEST(DomSelection, BadQueriesFailWithADescription) {
         Ref<IXMLDOMNodeList> list;
         EXPECT_EQ(E_FAIL, root->selectNodes(q.get(), list.out())) << Narrow(query);
         EXPECT_FALSE(list);
-        EXPECT_FALSE(LastErrorDescription().empty()) << Narrow(query);
+        EXPECT_FALSE(TakeErrorDescription().empty()) << Narrow(query);
     }
 }
 

@@ -42,7 +42,7 @@ bool ParseSelectAndSerialise(int id, REFCLSID clsid) {
     if (doc->get_xml(out.out()) != S_OK) return false;
     std::u16string number;
     for (char c : std::to_string(id)) number.push_back(static_cast<char16_t>(c));
-    return out.str().find(u"<e:Name>event " + number + u"</e:Name>") != std::u16string::npos;
+    return out.text().find(u"<e:Name>event " + number + u"</e:Name>") != std::u16string::npos;
 }
 
 TEST(DomThreadTest, ManyThreadsParseAndSelectAtOnce) {

@@ -111,7 +111,7 @@ TEST(DomTypedValue, OutOfRangeOrMalformedNumbersFail) {
         Variant value;
         EXPECT_EQ(E_FAIL, TypedValue(c.type, c.text, value)) << Narrow(c.type) << " " << Narrow(c.text);
         EXPECT_EQ(VT_EMPTY, value.vt());
-        EXPECT_FALSE(LastErrorDescription().empty());
+        EXPECT_FALSE(TakeErrorDescription().empty());
     }
 }
 
@@ -194,7 +194,7 @@ TEST(DomTypedValue, ImpossibleDatesFail) {
 TEST(DomTypedValue, UnknownDataTypesAreReported) {
     Variant value;
     EXPECT_EQ(E_FAIL, TypedValue(u"decimal128", u"1", value));
-    EXPECT_NE(std::u16string::npos, LastErrorDescription().find(u"decimal128"));
+    EXPECT_NE(std::u16string::npos, TakeErrorDescription().find(u"decimal128"));
 }
 
 TEST(DomTypedValue, TheDataTypeAttributeNeedsItsNamespace) {
