@@ -62,17 +62,7 @@ public:
     CommandObject() : parameters_(NewParametersCollection()) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || IsCommandInterface(riid)) {
-            *ppv = static_cast<_ADOCommand*>(this);
-        } else if (riid == IID_ISupportErrorInfo) {
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return QueryAdoObject(static_cast<_ADOCommand*>(this), this, IsCommandInterface(riid), riid, ppv);
     }
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
         return IsCommandInterface(riid) ? S_OK : S_FALSE;

@@ -26,19 +26,12 @@ public:
     WINCOMPAT_ADO_REFCOUNT
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || IsConnectionInterface(riid)) {
-            *ppv = static_cast<_ADOConnection*>(this);
-        } else if (riid == IID_ISupportErrorInfo) {
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        } else if (riid == IID_IAdoConnectionInternals) {
+        if (ppv && riid == IID_IAdoConnectionInternals) {
             *ppv = static_cast<IAdoConnectionInternals*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
+            AddRef();
+            return S_OK;
         }
-        AddRef();
-        return S_OK;
+        return QueryAdoObject(static_cast<_ADOConnection*>(this), this, IsConnectionInterface(riid), riid, ppv);
     }
 
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {

@@ -68,6 +68,24 @@ int RawEnumValue(const Enum& value) {
     return raw;
 }
 
+// QueryInterface of an ADO object: IUnknown, IDispatch and the object's own
+// interfaces (`ownInterface`, the caller's test of riid) give `primary`;
+// ISupportErrorInfo gives `errorInfo`; anything else is E_NOINTERFACE.
+template <class Primary>
+HRESULT QueryAdoObject(Primary* primary, ISupportErrorInfo* errorInfo, bool ownInterface, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || ownInterface) {
+        *ppv = primary;
+    } else if (riid == IID_ISupportErrorInfo) {
+        *ppv = errorInfo;
+    } else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    primary->AddRef();
+    return S_OK;
+}
+
 #define WINCOMPAT_ADO_REFCOUNT                                        \
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }        \
     STDMETHODIMP_(ULONG) Release() override {                         \

@@ -33,17 +33,7 @@ public:
     WINCOMPAT_ADO_REFCOUNT
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || IsParameterInterface(riid)) {
-            *ppv = static_cast<_ADOParameter*>(this);
-        } else if (riid == IID_ISupportErrorInfo) {
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return QueryAdoObject(static_cast<_ADOParameter*>(this), this, IsParameterInterface(riid), riid, ppv);
     }
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
         return IsParameterInterface(riid) ? S_OK : S_FALSE;
@@ -168,17 +158,7 @@ public:
     WINCOMPAT_ADO_REFCOUNT
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || IsParametersInterface(riid)) {
-            *ppv = static_cast<ADOParameters*>(this);
-        } else if (riid == IID_ISupportErrorInfo) {
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return QueryAdoObject(static_cast<ADOParameters*>(this), this, IsParametersInterface(riid), riid, ppv);
     }
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
         return IsParametersInterface(riid) ? S_OK : S_FALSE;

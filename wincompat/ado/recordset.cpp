@@ -19,6 +19,12 @@ bool IsRecordsetInterface(REFIID riid) {
            riid == IID_Recordset15 || riid == IID_Recordset15_ADO6 || riid == IID__ADO;
 }
 
+bool IsFieldInterface(REFIID riid) { return riid == IID_Field || riid == IID_Field20 || riid == IID__ADO; }
+
+bool IsFieldsInterface(REFIID riid) {
+    return riid == IID_Fields || riid == IID_Fields20 || riid == IID_Fields15 || riid == IID__ADOCollection;
+}
+
 AdoFailure NotUpdatable() {
     return {adErrFeatureNotAvailable, u"Current Recordset does not support updating. This may be a limitation of "
                                       u"the provider, or of the selected locktype."};
@@ -31,17 +37,7 @@ public:
     explicit RecordsetObject(std::shared_ptr<const ResultSet> rows) : rows_(std::move(rows)) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || IsRecordsetInterface(riid)) {
-            *ppv = static_cast<_ADORecordset*>(this);
-        } else if (riid == IID_ISupportErrorInfo) {
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return QueryAdoObject(static_cast<_ADORecordset*>(this), this, IsRecordsetInterface(riid), riid, ppv);
     }
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
         return IsRecordsetInterface(riid) || riid == IID_Fields || riid == IID_Field ? S_OK : S_FALSE;
@@ -276,18 +272,7 @@ public:
     }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_Field || riid == IID_Field20 ||
-            riid == IID__ADO) {
-            *ppv = static_cast<ADOField*>(this);
-        } else if (riid == IID_ISupportErrorInfo) {
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return QueryAdoObject(static_cast<ADOField*>(this), this, IsFieldInterface(riid), riid, ppv);
     }
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
         return riid == IID_Field || riid == IID_Field20 ? S_OK : S_FALSE;
@@ -354,18 +339,7 @@ public:
     explicit FieldsObject(RecordsetObject* recordset) : recordset_(recordset) { recordset_->AddRef(); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_Fields || riid == IID_Fields20 ||
-            riid == IID_Fields15 || riid == IID__ADOCollection) {
-            *ppv = static_cast<ADOFields*>(this);
-        } else if (riid == IID_ISupportErrorInfo) {
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return QueryAdoObject(static_cast<ADOFields*>(this), this, IsFieldsInterface(riid), riid, ppv);
     }
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
         return riid == IID_Fields || riid == IID_Fields20 || riid == IID_Fields15 ? S_OK : S_FALSE;
