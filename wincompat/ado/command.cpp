@@ -129,26 +129,11 @@ public:
         text_ = BstrText(bstr);
         return S_OK;
     }
-    STDMETHODIMP get_CommandTimeout(LONG* pl) override {
-        if (!pl) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *pl = timeout_;
-        return S_OK;
-    }
+    STDMETHODIMP get_CommandTimeout(LONG* pl) override { return GetUnderLock(lock_, timeout_, pl); }
     STDMETHODIMP put_CommandTimeout(LONG Timeout) override {
-        return Guarded(kSource, IID__Command, [&] {
-            if (Timeout < 0) throw InvalidArgument();
-            std::lock_guard<std::mutex> guard(lock_);
-            timeout_ = Timeout;
-            return S_OK;
-        });
+        return PutNonNegative(lock_, kSource, IID__Command, Timeout, timeout_);
     }
-    STDMETHODIMP get_Prepared(VARIANT_BOOL* pf) override {
-        if (!pf) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *pf = prepared_;
-        return S_OK;
-    }
+    STDMETHODIMP get_Prepared(VARIANT_BOOL* pf) override { return GetUnderLock(lock_, prepared_, pf); }
     // Every statement is prepared once per connection anyway (see session.h).
     STDMETHODIMP put_Prepared(VARIANT_BOOL f) override {
         std::lock_guard<std::mutex> guard(lock_);
@@ -206,12 +191,7 @@ public:
             return S_OK;
         });
     }
-    STDMETHODIMP get_CommandType(CommandTypeEnum* plCmdType) override {
-        if (!plCmdType) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *plCmdType = type_;
-        return S_OK;
-    }
+    STDMETHODIMP get_CommandType(CommandTypeEnum* plCmdType) override { return GetUnderLock(lock_, type_, plCmdType); }
     STDMETHODIMP get_Name(BSTR* pbstrName) override {
         if (!pbstrName) return E_POINTER;
         std::lock_guard<std::mutex> guard(lock_);
@@ -234,12 +214,7 @@ public:
         namedParameters_ = f ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
-    STDMETHODIMP get_NamedParameters(VARIANT_BOOL* pf) override {
-        if (!pf) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *pf = namedParameters_;
-        return S_OK;
-    }
+    STDMETHODIMP get_NamedParameters(VARIANT_BOOL* pf) override { return GetUnderLock(lock_, namedParameters_, pf); }
 
 private:
     ~CommandObject() {
@@ -271,14 +246,7 @@ const BuiltinClassRegistration kCommandClass(CLSID_Command, {u"ADODB.Command", u
 }  // namespace
 
 HRESULT CreateCommandObject(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    CommandObject* object = new (std::nothrow) CommandObject();
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return CreateAdoObject<CommandObject>(outer, riid, ppv);
 }
 
 _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandTypeEnum type,

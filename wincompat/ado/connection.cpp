@@ -61,10 +61,14 @@ public:
         });
     }
 
-    STDMETHODIMP get_CommandTimeout(LONG* pl) override { return GetLong(pl, commandTimeout_); }
-    STDMETHODIMP put_CommandTimeout(LONG l) override { return PutNonNegative(l, commandTimeout_); }
-    STDMETHODIMP get_ConnectionTimeout(LONG* pl) override { return GetLong(pl, connectionTimeout_); }
-    STDMETHODIMP put_ConnectionTimeout(LONG l) override { return PutNonNegative(l, connectionTimeout_); }
+    STDMETHODIMP get_CommandTimeout(LONG* pl) override { return GetUnderLock(lock_, commandTimeout_, pl); }
+    STDMETHODIMP put_CommandTimeout(LONG l) override {
+        return PutNonNegative(lock_, kSource, IID__Connection, l, commandTimeout_);
+    }
+    STDMETHODIMP get_ConnectionTimeout(LONG* pl) override { return GetUnderLock(lock_, connectionTimeout_, pl); }
+    STDMETHODIMP put_ConnectionTimeout(LONG l) override {
+        return PutNonNegative(lock_, kSource, IID__Connection, l, connectionTimeout_);
+    }
 
     STDMETHODIMP get_Version(BSTR* pbstr) override {
         if (!pbstr) return E_POINTER;
@@ -137,20 +141,6 @@ public:
 private:
     ~ConnectionObject() = default;
 
-    HRESULT GetLong(LONG* out, const LONG& value) {
-        if (!out) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *out = value;
-        return S_OK;
-    }
-    HRESULT PutNonNegative(LONG in, LONG& value) {
-        return Guarded(kSource, IID__Connection, [&] {
-            if (in < 0) throw InvalidArgument();
-            std::lock_guard<std::mutex> guard(lock_);
-            value = in;
-            return S_OK;
-        });
-    }
 
     std::mutex lock_;
     std::u16string connectionString_;
@@ -165,14 +155,7 @@ const BuiltinClassRegistration kConnectionClass(CLSID_Connection, {u"ADODB.Conne
 }  // namespace
 
 HRESULT CreateConnectionObject(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    ConnectionObject* object = new (std::nothrow) ConnectionObject();
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return CreateAdoObject<ConnectionObject>(outer, riid, ppv);
 }
 
 std::shared_ptr<Session> SessionOf(IUnknown* connection) {

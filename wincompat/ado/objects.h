@@ -10,7 +10,10 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <new>
 
+#include "ado/errors.h"
 #include "ado/session.h"
 
 namespace wincompat::ado {
@@ -84,6 +87,42 @@ HRESULT QueryAdoObject(Primary* primary, ISupportErrorInfo* errorInfo, bool ownI
     }
     primary->AddRef();
     return S_OK;
+}
+
+// The class-table creator's work for an ADO object: no aggregation; a new
+// object made from `args`, handed out as `riid`.
+template <class Object, class... Args>
+HRESULT CreateAdoObject(IUnknown* outer, REFIID riid, void** ppv, Args&&... args) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    Object* object = new (std::nothrow) Object(std::forward<Args>(args)...);
+    if (!object) return E_OUTOFMEMORY;
+    HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+}
+
+// A property getter: E_POINTER for a null out-pointer, else the member as it
+// stands under the object's lock.
+template <class Value, class Member>
+HRESULT GetUnderLock(std::mutex& lock, const Member& member, Value* out) {
+    if (!out) return E_POINTER;
+    std::lock_guard<std::mutex> guard(lock);
+    *out = member;
+    return S_OK;
+}
+
+// A setter for a count or a time that cannot be negative: a negative value is
+// ADO's invalid-argument error, reported for `source` and `iid`.
+template <class Value>
+HRESULT PutNonNegative(std::mutex& lock, const char16_t* source, REFIID iid, Value in, Value& member) {
+    return Guarded(source, iid, [&] {
+        if (in < 0) throw InvalidArgument();
+        std::lock_guard<std::mutex> guard(lock);
+        member = in;
+        return S_OK;
+    });
 }
 
 #define WINCOMPAT_ADO_REFCOUNT                                        \

@@ -59,12 +59,7 @@ public:
         std::lock_guard<std::mutex> guard(lock_);
         return value_.CopyFrom(val);
     }
-    STDMETHODIMP get_Type(DataTypeEnum* psDataType) override {
-        if (!psDataType) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *psDataType = type_;
-        return S_OK;
-    }
+    STDMETHODIMP get_Type(DataTypeEnum* psDataType) override { return GetUnderLock(lock_, type_, psDataType); }
     STDMETHODIMP put_Type(DataTypeEnum sDataType) override {
         return Guarded(kSource, IID__Parameter, [&] {
             if (!ValidType(sDataType)) throw InvalidArgument();
@@ -82,53 +77,23 @@ public:
         });
     }
     STDMETHODIMP get_Direction(ParameterDirectionEnum* plParmDirection) override {
-        if (!plParmDirection) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *plParmDirection = direction_;
-        return S_OK;
+        return GetUnderLock(lock_, direction_, plParmDirection);
     }
     STDMETHODIMP put_Precision(BYTE b) override {
         std::lock_guard<std::mutex> guard(lock_);
         precision_ = b;
         return S_OK;
     }
-    STDMETHODIMP get_Precision(BYTE* pb) override {
-        if (!pb) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *pb = precision_;
-        return S_OK;
-    }
+    STDMETHODIMP get_Precision(BYTE* pb) override { return GetUnderLock(lock_, precision_, pb); }
     STDMETHODIMP put_NumericScale(BYTE b) override {
         std::lock_guard<std::mutex> guard(lock_);
         scale_ = b;
         return S_OK;
     }
-    STDMETHODIMP get_NumericScale(BYTE* pb) override {
-        if (!pb) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *pb = scale_;
-        return S_OK;
-    }
-    STDMETHODIMP put_Size(ADO_LONGPTR l) override {
-        return Guarded(kSource, IID__Parameter, [&] {
-            if (l < 0) throw InvalidArgument();
-            std::lock_guard<std::mutex> guard(lock_);
-            size_ = l;
-            return S_OK;
-        });
-    }
-    STDMETHODIMP get_Size(ADO_LONGPTR* pl) override {
-        if (!pl) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *pl = size_;
-        return S_OK;
-    }
-    STDMETHODIMP get_Attributes(LONG* pl) override {
-        if (!pl) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *pl = attributes_;
-        return S_OK;
-    }
+    STDMETHODIMP get_NumericScale(BYTE* pb) override { return GetUnderLock(lock_, scale_, pb); }
+    STDMETHODIMP put_Size(ADO_LONGPTR l) override { return PutNonNegative(lock_, kSource, IID__Parameter, l, size_); }
+    STDMETHODIMP get_Size(ADO_LONGPTR* pl) override { return GetUnderLock(lock_, size_, pl); }
+    STDMETHODIMP get_Attributes(LONG* pl) override { return GetUnderLock(lock_, attributes_, pl); }
     STDMETHODIMP put_Attributes(LONG l) override {
         std::lock_guard<std::mutex> guard(lock_);
         attributes_ = l;
@@ -246,14 +211,7 @@ const BuiltinClassRegistration kParameterClass(CLSID_Parameter, {u"ADODB.Paramet
 }  // namespace
 
 HRESULT CreateParameterObject(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    ParameterObject* object = new (std::nothrow) ParameterObject();
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return CreateAdoObject<ParameterObject>(outer, riid, ppv);
 }
 
 _ADOParameter* NewParameter(BSTR name, const DataTypeEnum& type, const ParameterDirectionEnum& direction,

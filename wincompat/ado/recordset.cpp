@@ -381,14 +381,7 @@ const BuiltinClassRegistration kRecordsetClass(CLSID_Recordset, {u"ADODB.Records
 }  // namespace
 
 HRESULT CreateRecordsetObject(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    RecordsetObject* object = new (std::nothrow) RecordsetObject(nullptr);
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return CreateAdoObject<RecordsetObject>(outer, riid, ppv, nullptr);
 }
 
 _ADORecordset* NewRecordset(std::shared_ptr<const ResultSet> rows) { return new RecordsetObject(std::move(rows)); }
