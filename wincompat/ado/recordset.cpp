@@ -25,6 +25,14 @@ bool IsFieldsInterface(REFIID riid) {
     return riid == IID_Fields || riid == IID_Fields20 || riid == IID_Fields15 || riid == IID__ADOCollection;
 }
 
+// A property whose value never changes for these read-only, static recordsets.
+template <class Value, class Fixed>
+HRESULT GetFixed(Value* out, Fixed value) {
+    if (!out) return E_POINTER;
+    *out = value;
+    return S_OK;
+}
+
 AdoFailure NotUpdatable() {
     return {adErrFeatureNotAvailable, u"Current Recordset does not support updating. This may be a limitation of "
                                       u"the provider, or of the selected locktype."};
@@ -193,21 +201,9 @@ public:
         return S_OK;
     }
 
-    STDMETHODIMP get_CursorType(CursorTypeEnum* p) override {
-        if (!p) return E_POINTER;
-        *p = adOpenStatic;
-        return S_OK;
-    }
-    STDMETHODIMP get_LockType(LockTypeEnum* p) override {
-        if (!p) return E_POINTER;
-        *p = adLockReadOnly;
-        return S_OK;
-    }
-    STDMETHODIMP get_CursorLocation(CursorLocationEnum* p) override {
-        if (!p) return E_POINTER;
-        *p = adUseClient;
-        return S_OK;
-    }
+    STDMETHODIMP get_CursorType(CursorTypeEnum* p) override { return GetFixed(p, adOpenStatic); }
+    STDMETHODIMP get_LockType(LockTypeEnum* p) override { return GetFixed(p, adLockReadOnly); }
+    STDMETHODIMP get_CursorLocation(CursorLocationEnum* p) override { return GetFixed(p, adUseClient); }
     STDMETHODIMP Cancel() override { return S_OK; }
 
     // For the Fields and Field objects.
@@ -305,25 +301,11 @@ public:
         return Guarded(u"ADODB.Field", IID_Field, []() -> HRESULT { throw NotUpdatable(); });
     }
     STDMETHODIMP get_Attributes(LONG* pl) override {
-        if (!pl) return E_POINTER;
-        *pl = adFldIsNullable | adFldMayBeNull | adFldUnknownUpdatable;
-        return S_OK;
+        return GetFixed(pl, adFldIsNullable | adFldMayBeNull | adFldUnknownUpdatable);
     }
-    STDMETHODIMP get_Precision(BYTE* p) override {
-        if (!p) return E_POINTER;
-        *p = 0;
-        return S_OK;
-    }
-    STDMETHODIMP get_NumericScale(BYTE* p) override {
-        if (!p) return E_POINTER;
-        *p = 0;
-        return S_OK;
-    }
-    STDMETHODIMP get_Status(LONG* p) override {
-        if (!p) return E_POINTER;
-        *p = adFieldOK;
-        return S_OK;
-    }
+    STDMETHODIMP get_Precision(BYTE* p) override { return GetFixed(p, 0); }
+    STDMETHODIMP get_NumericScale(BYTE* p) override { return GetFixed(p, 0); }
+    STDMETHODIMP get_Status(LONG* p) override { return GetFixed(p, adFieldOK); }
 
 private:
     ~FieldObject() { recordset_->Release(); }
