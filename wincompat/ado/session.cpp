@@ -112,6 +112,53 @@ struct ResetOnExit {
     ~ResetOnExit() { statement.Reset(); }
 };
 
+// The database values of a command's parameters, each parameter recorded in
+// `record` for the statement log. Parameters for which `sendsValue` is false
+// go as NULL; a value that cannot be converted is recorded, then fails the
+// command.
+template <class SendsValue>
+std::vector<DbValue> BindParameters(const std::vector<CommandParameter>& parameters, SendsValue&& sendsValue,
+                                    LoggedCommand& record) {
+    std::vector<DbValue> values;
+    for (const CommandParameter& p : parameters) {
+        LoggedParameter logged{Utf16ToUtf8(p.name), DataTypeName(p.type), DirectionName(p.direction),
+                               VariantTypeName(p.value.ref().vt), DbValue::Null()};
+        if (sendsValue(p.direction)) {
+            std::u16string error;
+            HRESULT hr = ToDbValue(p.value.ref(), p.type, logged.value, error);
+            if (FAILED(hr)) {
+                record.parameters.push_back(logged);
+                throw AdoFailure{hr, error};
+            }
+        }
+        values.push_back(logged.value);
+        record.parameters.push_back(std::move(logged));
+    }
+    return values;
+}
+
+// Runs a command and hands `record` to `log` whatever happens: with the
+// records affected, or with the failure, a database's failure leaving in
+// ADO's terms.
+template <class Run, class Log>
+ExecutionOutcome RunAndLog(LoggedCommand& record, Log&& log, Run&& run) {
+    try {
+        ExecutionOutcome outcome = run();
+        record.recordsAffected = outcome.recordsAffected;
+        log(record);
+        return outcome;
+    } catch (const AdoFailure& failure) {
+        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
+        log(record);
+        throw;
+    } catch (const DbError& error) {
+        AdoFailure failure = FromDbError(error);
+        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
+        log(record);
+        throw failure;
+    }
+}
+
 }  // namespace
 
 ConnectionSettings ParseConnectionString(const std::u16string& text) {
@@ -377,39 +424,15 @@ ExecutionOutcome Session::ExecuteText(const std::u16string& text, const std::vec
     LoggedCommand record;
     record.commandType = CommandTypeName(typeForLog);
     record.text = Utf16ToUtf8(text);
-    try {
-        std::vector<DbValue> values;
-        for (const CommandParameter& p : parameters) {
-            LoggedParameter logged{Utf16ToUtf8(p.name), DataTypeName(p.type), DirectionName(p.direction),
-                                   VariantTypeName(p.value.ref().vt), DbValue::Null()};
-            if (p.direction != adParamOutput) {
-                std::u16string error;
-                HRESULT hr = ToDbValue(p.value.ref(), p.type, logged.value, error);
-                if (FAILED(hr)) {
-                    record.parameters.push_back(logged);
-                    throw AdoFailure{hr, error};
-                }
-            }
-            values.push_back(logged.value);
-            record.parameters.push_back(std::move(logged));
-        }
+    return RunAndLog(record, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
+        std::vector<DbValue> values = BindParameters(
+            parameters, [](ParameterDirectionEnum direction) { return direction != adParamOutput; }, record);
         std::string sql = record.text;
         if (typeForLog == adCmdTable) sql = "SELECT * FROM " + sql;
         ExecutionOutcome outcome = RunText(sql, values);
         outcome.outputs.resize(parameters.size());
-        record.recordsAffected = outcome.recordsAffected;
-        Log(record);
         return outcome;
-    } catch (const AdoFailure& failure) {
-        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
-        Log(record);
-        throw;
-    } catch (const DbError& error) {
-        AdoFailure failure = FromDbError(error);
-        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
-        Log(record);
-        throw failure;
-    }
+    });
 }
 
 ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vector<CommandParameter>& parameters,
@@ -520,42 +543,21 @@ ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, const std
     LoggedCommand record;
     record.commandType = "storedproc";
     record.text = Utf16ToUtf8(name);
-    try {
-        std::vector<DbValue> values;
-        for (const CommandParameter& p : parameters) {
-            LoggedParameter logged{Utf16ToUtf8(p.name), DataTypeName(p.type), DirectionName(p.direction),
-                                   VariantTypeName(p.value.ref().vt), DbValue::Null()};
-            if (p.direction == adParamInput || p.direction == adParamInputOutput) {
-                std::u16string error;
-                HRESULT hr = ToDbValue(p.value.ref(), p.type, logged.value, error);
-                if (FAILED(hr)) {
-                    record.parameters.push_back(logged);
-                    throw AdoFailure{hr, error};
-                }
-            }
-            values.push_back(logged.value);
-            record.parameters.push_back(std::move(logged));
-        }
+    return RunAndLog(record, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
+        std::vector<DbValue> values = BindParameters(
+            parameters,
+            [](ParameterDirectionEnum direction) {
+                return direction == adParamInput || direction == adParamInputOutput;
+            },
+            record);
         // "[name]", "dbo.name" and "[dbo].[name]" name the same procedure, as
         // on the server.
         std::string procedure = TrimCopy(record.text);
         procedure.erase(std::remove_if(procedure.begin(), procedure.end(), [](char c) { return c == '[' || c == ']'; }),
                         procedure.end());
         if (procedure.size() > 4 && SameNoCase(procedure.substr(0, 4), "dbo.")) procedure.erase(0, 4);
-        ExecutionOutcome outcome = RunProcedure(procedure, parameters, values, record.parameters);
-        record.recordsAffected = outcome.recordsAffected;
-        Log(record);
-        return outcome;
-    } catch (const AdoFailure& failure) {
-        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
-        Log(record);
-        throw;
-    } catch (const DbError& error) {
-        AdoFailure failure = FromDbError(error);
-        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
-        Log(record);
-        throw failure;
-    }
+        return RunProcedure(procedure, parameters, values, record.parameters);
+    });
 }
 
 }  // namespace wincompat::ado
