@@ -11,8 +11,6 @@
 namespace wincompat::ado {
 namespace {
 
-constexpr char16_t kReplacement = 0xFFFD;
-
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -310,86 +308,6 @@ bool DbInteger(const DbValue& value, int64_t& integer) {
 }
 
 }  // namespace
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = kReplacement;  // a lone surrogate has no UTF-8 form
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char lead = static_cast<unsigned char>(text[i]);
-        uint32_t c = 0;
-        size_t extra = 0;
-        if (lead < 0x80) {
-            c = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            c = lead & 0x1F;
-            extra = 1;
-        } else if ((lead & 0xF0) == 0xE0) {
-            c = lead & 0x0F;
-            extra = 2;
-        } else if ((lead & 0xF8) == 0xF0) {
-            c = lead & 0x07;
-            extra = 3;
-        } else {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
-        bool valid = true;
-        for (size_t k = 1; valid && k <= extra; ++k) {
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        const uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};  // shorter forms are overlong
-        if (!valid || c < kSmallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
-        i += extra + 1;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
-}
 
 BSTR AllocBstr(std::u16string_view text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
 

@@ -10,11 +10,12 @@
 #include <string_view>
 
 #include "ado/provider.h"
+#include "registry/utf.h"
 
 namespace wincompat::ado {
 
-std::string Utf16ToUtf8(std::u16string_view text);
-std::u16string Utf8ToUtf16(std::string_view text);
+using wincompat::Utf16ToUtf8;
+using wincompat::Utf8ToUtf16;
 inline std::u16string BstrText(BSTR text) { return text ? std::u16string(text, SysStringLen(text)) : std::u16string(); }
 inline std::string BstrUtf8(BSTR text) { return text ? Utf16ToUtf8(std::u16string_view(text, SysStringLen(text))) : ""; }
 BSTR AllocBstr(std::u16string_view text);  // null on exhaustion

@@ -5,12 +5,13 @@
 #include <stdint.h>
 
 #include <string>
+#include <string_view>
 
 #include "winnls.h"
 
 namespace wincompat {
 
-inline std::u16string Utf8ToUtf16(const std::string& text) {
+inline std::u16string Utf8ToUtf16(std::string_view text) {
     if (text.empty() || text.size() > static_cast<size_t>(INT32_MAX)) return std::u16string();
     const int length = static_cast<int>(text.size());
     const int needed = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
@@ -19,7 +20,7 @@ inline std::u16string Utf8ToUtf16(const std::string& text) {
     return out;
 }
 
-inline std::string Utf16ToUtf8(const std::u16string& text) {
+inline std::string Utf16ToUtf8(std::u16string_view text) {
     if (text.empty() || text.size() > static_cast<size_t>(INT32_MAX)) return std::string();
     const int length = static_cast<int>(text.size());
     const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
