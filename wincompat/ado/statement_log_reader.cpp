@@ -5,6 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "registry/utf.h"
 #include "wincompat/ado_statement_log.h"
 
 namespace wincompat {
@@ -107,24 +108,6 @@ private:
         return s_.substr(start, pos_ - start);
     }
 
-    void AppendUtf8(std::string& out, unsigned code) {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-
     unsigned Hex4() {
         if (pos_ + 4 > s_.size()) Fail("short \\u escape");
         for (size_t i = 0; i < 4; ++i)
@@ -155,13 +138,13 @@ private:
                 case 'b': out += '\b'; break;
                 case 'f': out += '\f'; break;
                 case 'u': {
-                    unsigned code = Hex4();
-                    if (code >= 0xD800 && code <= 0xDBFF && s_.compare(pos_, 2, "\\u") == 0) {
+                    // A surrogate pair comes as two escapes; an unpaired surrogate reads as U+FFFD.
+                    std::u16string units(1, static_cast<char16_t>(Hex4()));
+                    if (units[0] >= 0xD800 && units[0] <= 0xDBFF && s_.compare(pos_, 2, "\\u") == 0) {
                         pos_ += 2;
-                        unsigned low = Hex4();
-                        code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                        units += static_cast<char16_t>(Hex4());
                     }
-                    AppendUtf8(out, code);
+                    out += Utf16ToUtf8(units);
                     break;
                 }
                 default:

@@ -117,6 +117,16 @@ TEST(AdoStatementLogFile, ReadingAMalformedLogFails) {
     EXPECT_TRUE(wincompat::ReadStatementLog(dir.File("absent.log")).empty());
 }
 
+TEST(AdoStatementLogFile, UnicodeEscapesReadAsUtf8) {
+    TempDir dir;
+    // A surrogate pair, then a high surrogate whose partner is missing.
+    std::ofstream(dir.File("escapes.log"))
+        << "{\"type\":\"text\",\"text\":\"\\u00e9\\ud83d\\ude00|\\ud83d\\u0041\"}\n";
+    std::vector<wincompat::LoggedStatement> records = wincompat::ReadStatementLog(dir.File("escapes.log"));
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ("\xC3\xA9\xF0\x9F\x98\x80|\xEF\xBF\xBD" "A", records[0].text);
+}
+
 TEST(AdoStatementLogFile, AnUnwritableLogRefusesTheConnection) {
     TempDir dir;
     Ref<_Connection> connection;
