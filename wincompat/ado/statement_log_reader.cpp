@@ -17,13 +17,7 @@ public:
 
     LoggedStatement Record() {
         LoggedStatement record;
-        Expect('{');
-        bool first = true;
-        while (!Peek('}')) {
-            if (!first) Expect(',');
-            first = false;
-            std::string key = String();
-            Expect(':');
+        Object([&](const std::string& key) {
             if (key == "type") {
                 record.commandType = String();
             } else if (key == "text") {
@@ -47,8 +41,7 @@ public:
             } else {
                 Fail("unknown key \"" + key + "\"");
             }
-        }
-        Expect('}');
+        });
         if (pos_ != s_.size()) Fail("text after the record");
         return record;
     }
@@ -56,13 +49,7 @@ public:
 private:
     LoggedStatementParameter Parameter() {
         LoggedStatementParameter p;
-        Expect('{');
-        bool first = true;
-        while (!Peek('}')) {
-            if (!first) Expect(',');
-            first = false;
-            std::string key = String();
-            Expect(':');
+        Object([&](const std::string& key) {
             if (key == "name") {
                 p.name = String();
             } else if (key == "type") {
@@ -85,9 +72,23 @@ private:
             } else {
                 Fail("unknown parameter key \"" + key + "\"");
             }
+        });
+        return p;
+    }
+
+    // An object: `member` reads the value of each key in turn.
+    template <class Member>
+    void Object(Member&& member) {
+        Expect('{');
+        bool first = true;
+        while (!Peek('}')) {
+            if (!first) Expect(',');
+            first = false;
+            std::string key = String();
+            Expect(':');
+            member(key);
         }
         Expect('}');
-        return p;
     }
 
     bool Peek(char c) const { return pos_ < s_.size() && s_[pos_] == c; }
