@@ -118,17 +118,8 @@ public:
         });
     }
 
-    STDMETHODIMP get_CommandText(BSTR* pbstr) override {
-        if (!pbstr) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *pbstr = AllocBstr(text_);
-        return *pbstr ? S_OK : E_OUTOFMEMORY;
-    }
-    STDMETHODIMP put_CommandText(BSTR bstr) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        text_ = BstrText(bstr);
-        return S_OK;
-    }
+    STDMETHODIMP get_CommandText(BSTR* pbstr) override { return GetTextUnderLock(lock_, text_, pbstr); }
+    STDMETHODIMP put_CommandText(BSTR bstr) override { return PutTextUnderLock(lock_, bstr, text_); }
     STDMETHODIMP get_CommandTimeout(LONG* pl) override { return GetUnderLock(lock_, timeout_, pl); }
     STDMETHODIMP put_CommandTimeout(LONG Timeout) override {
         return PutNonNegative(lock_, kSource, IID__Command, Timeout, timeout_);
@@ -192,17 +183,8 @@ public:
         });
     }
     STDMETHODIMP get_CommandType(CommandTypeEnum* plCmdType) override { return GetUnderLock(lock_, type_, plCmdType); }
-    STDMETHODIMP get_Name(BSTR* pbstrName) override {
-        if (!pbstrName) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *pbstrName = AllocBstr(name_);
-        return *pbstrName ? S_OK : E_OUTOFMEMORY;
-    }
-    STDMETHODIMP put_Name(BSTR bstrName) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        name_ = BstrText(bstrName);
-        return S_OK;
-    }
+    STDMETHODIMP get_Name(BSTR* pbstrName) override { return GetTextUnderLock(lock_, name_, pbstrName); }
+    STDMETHODIMP put_Name(BSTR bstrName) override { return PutTextUnderLock(lock_, bstrName, name_); }
     STDMETHODIMP get_State(LONG* plObjState) override {
         if (!plObjState) return E_POINTER;
         *plObjState = adStateClosed;  // commands run to completion inside Execute

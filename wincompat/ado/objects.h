@@ -15,6 +15,7 @@
 
 #include "ado/errors.h"
 #include "ado/session.h"
+#include "ado/values.h"
 
 namespace wincompat::ado {
 
@@ -110,6 +111,21 @@ HRESULT GetUnderLock(std::mutex& lock, const Member& member, Value* out) {
     if (!out) return E_POINTER;
     std::lock_guard<std::mutex> guard(lock);
     *out = member;
+    return S_OK;
+}
+
+// A text property getter: a new BSTR of the member, E_OUTOFMEMORY when none
+// can be had.
+inline HRESULT GetTextUnderLock(std::mutex& lock, const std::u16string& member, BSTR* out) {
+    if (!out) return E_POINTER;
+    std::lock_guard<std::mutex> guard(lock);
+    *out = AllocBstr(member);
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+inline HRESULT PutTextUnderLock(std::mutex& lock, BSTR in, std::u16string& member) {
+    std::lock_guard<std::mutex> guard(lock);
+    member = BstrText(in);
     return S_OK;
 }
 

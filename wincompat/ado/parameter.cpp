@@ -39,17 +39,8 @@ public:
         return IsParameterInterface(riid) ? S_OK : S_FALSE;
     }
 
-    STDMETHODIMP get_Name(BSTR* pbstr) override {
-        if (!pbstr) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
-        *pbstr = AllocBstr(name_);
-        return *pbstr ? S_OK : E_OUTOFMEMORY;
-    }
-    STDMETHODIMP put_Name(BSTR bstr) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        name_ = BstrText(bstr);
-        return S_OK;
-    }
+    STDMETHODIMP get_Name(BSTR* pbstr) override { return GetTextUnderLock(lock_, name_, pbstr); }
+    STDMETHODIMP put_Name(BSTR bstr) override { return PutTextUnderLock(lock_, bstr, name_); }
     STDMETHODIMP get_Value(VARIANT* pvar) override {
         if (!pvar) return E_POINTER;
         std::lock_guard<std::mutex> guard(lock_);
