@@ -12,6 +12,7 @@
 #include <string>
 
 #include "com/builtin_classes.h"
+#include "com/single_interface_object.h"
 #include "registry/utf.h"
 
 namespace {
@@ -158,26 +159,10 @@ HRESULT GetRegisteredClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
 
 // A built-in class handed out through CoGetClassObject. wincompat never unloads,
 // so the factory holds no lock of its own.
-class BuiltinClassFactory final : public IClassFactory {
+class BuiltinClassFactory final : public wincompat::SingleInterfaceObject<IClassFactory, IID_IClassFactory> {
 public:
     explicit BuiltinClassFactory(wincompat::InstanceCreator create) : create_(create) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG refs = InterlockedDecrement(&refs_);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
-    }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override {
         if (!ppvObject) return E_POINTER;
         *ppvObject = nullptr;
@@ -186,9 +171,8 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
 private:
-    ~BuiltinClassFactory() = default;
+    ~BuiltinClassFactory() override = default;
     wincompat::InstanceCreator create_;
-    LONG refs_ = 1;
 };
 
 bool InprocContext(DWORD context) { return (context & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)) != 0; }

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "com/single_interface_object.h"
 #include "registry/utf.h"
 #include "typelib/msft.h"
 
@@ -36,27 +37,10 @@ BSTR AllocBstr(const std::u16string& text) { return SysAllocStringLen(text.data(
 
 class TypeLibrary;
 
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public SingleInterfaceObject<ITypeInfo, IID_ITypeInfo> {
 public:
     TypeInfo(TypeLibrary* library, UINT index);
-    ~TypeInfo();
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_ITypeInfo)) {
-            *ppv = static_cast<ITypeInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG refs = InterlockedDecrement(&refs_);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
-    }
+    ~TypeInfo() override;
 
     HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** ppTypeAttr) override;
     HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString,
@@ -103,30 +87,12 @@ private:
 
     TypeLibrary* library_;  // AddRef'd
     UINT index_;
-    LONG refs_ = 1;
 };
 
-class TypeLibrary final : public ITypeLib {
+class TypeLibrary final : public SingleInterfaceObject<ITypeLib, IID_ITypeLib> {
 public:
     explicit TypeLibrary(LibraryDescription description) : description_(std::move(description)) {}
     const LibraryDescription& Description() const { return description_; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_ITypeLib)) {
-            *ppv = static_cast<ITypeLib*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG refs = InterlockedDecrement(&refs_);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
-    }
 
     UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return static_cast<UINT>(description_.types.size()); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, ITypeInfo** ppTInfo) override {
@@ -212,9 +178,8 @@ public:
     }
 
 private:
-    ~TypeLibrary() = default;
+    ~TypeLibrary() override = default;
     LibraryDescription description_;
-    LONG refs_ = 1;
 };
 
 TypeInfo::TypeInfo(TypeLibrary* library, UINT index) : library_(library), index_(index) { library_->AddRef(); }
