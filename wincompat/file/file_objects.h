@@ -12,8 +12,10 @@ namespace wincompat {
 // Sets the thread's last error from an errno value.
 void SetLastErrorFromErrno(int error);
 
-// UTF-16 path to UTF-8; false when the text is not valid UTF-16.
-bool NarrowPath(LPCWSTR wide, std::string& narrow);
+// A path argument of a wide API in UTF-8. False with the last error set when
+// there is none (ERROR_INVALID_PARAMETER) or it is not valid UTF-16
+// (ERROR_INVALID_NAME).
+bool NarrowPathArgument(LPCWSTR wide, std::string& narrow);
 // Windows path separators become POSIX ones.
 std::string PosixPath(const char* path);
 

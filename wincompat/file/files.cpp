@@ -52,9 +52,16 @@ void SetLastErrorFromErrno(int error) {
     SetLastError(code);
 }
 
-bool NarrowPath(LPCWSTR wide, std::string& narrow) {
+bool NarrowPathArgument(LPCWSTR wide, std::string& narrow) {
+    if (!wide) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
     int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return false;
+    if (size <= 0) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
     narrow.assign(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, &narrow[0], size, nullptr, nullptr);
     narrow.resize(static_cast<size_t>(size - 1));
@@ -149,14 +156,7 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
 extern "C" HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                                      DWORD dwCreationDisposition, DWORD, HANDLE) {
     std::string path;
-    if (!lpFileName) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (!wincompat::NarrowPath(lpFileName, path)) {
-        SetLastError(ERROR_INVALID_NAME);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (!wincompat::NarrowPathArgument(lpFileName, path)) return INVALID_HANDLE_VALUE;
     return OpenFile(path, dwDesiredAccess, dwCreationDisposition);
 }
 
@@ -332,10 +332,7 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
 
 extern "C" BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
     std::string path;
-    if (!lpFileName || !wincompat::NarrowPath(lpFileName, path)) {
-        SetLastError(lpFileName ? ERROR_INVALID_NAME : ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!wincompat::NarrowPathArgument(lpFileName, path)) return FALSE;
     return DeleteNarrow(path.c_str());
 }
 
@@ -353,9 +350,7 @@ extern "C" BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileNa
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!wincompat::NarrowPath(lpExistingFileName, from) || !wincompat::NarrowPath(lpNewFileName, to)) {
-        SetLastError(ERROR_INVALID_NAME);
+    if (!wincompat::NarrowPathArgument(lpExistingFileName, from) || !wincompat::NarrowPathArgument(lpNewFileName, to))
         return FALSE;
-    }
     return MoveNarrow(from.c_str(), to.c_str());
 }

@@ -267,13 +267,6 @@ extern "C" HANDLE WINAPI CreateMailslotA(LPCSTR lpName, DWORD nMaxMessageSize, D
 extern "C" HANDLE WINAPI CreateMailslotW(LPCWSTR lpName, DWORD nMaxMessageSize, DWORD lReadTimeout,
                                          LPSECURITY_ATTRIBUTES) {
     std::string name;
-    if (!lpName) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (!wincompat::NarrowPath(lpName, name)) {
-        SetLastError(ERROR_INVALID_NAME);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (!wincompat::NarrowPathArgument(lpName, name)) return INVALID_HANDLE_VALUE;
     return CreateMailslotNarrow(name, nMaxMessageSize, lReadTimeout);
 }
