@@ -307,18 +307,29 @@ extern "C" LONG WINAPI RegOverridePredefKey(HKEY hKey, HKEY hNewHKey) {
     return ERROR_SUCCESS;
 }
 
-extern "C" LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
-    *phkResult = nullptr;
+// The key that lpSubKey names below hKey; `named`, when asked, tells whether
+// lpSubKey named any key at all (an empty subkey names hKey itself).
+static LONG LocateSubKey(HKEY hKey, LPCWSTR lpSubKey, OpenKey& key, bool* named = nullptr) {
     OpenKey base;
     LONG status = Resolve(hKey, base);
     if (status != ERROR_SUCCESS) return status;
     std::vector<std::u16string> parts;
     if ((status = SplitSubKey(lpSubKey, parts)) != ERROR_SUCCESS) return status;
-    OpenKey key{base.view, Join(base.path, parts)};
+    key = OpenKey{base.view, Join(base.path, parts)};
+    if (named) *named = !parts.empty();
+    return ERROR_SUCCESS;
+}
+
+extern "C" LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    OpenKey key;
+    bool named = false;
+    LONG status = LocateSubKey(hKey, lpSubKey, key, &named);
+    if (status != ERROR_SUCCESS) return status;
     bool exists = false;
     if ((status = KeyExists(key, exists)) != ERROR_SUCCESS) return status;
-    if (!exists) return parts.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+    if (!exists) return named ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
     *phkResult = NewHandle(std::move(key));
     return ERROR_SUCCESS;
 }
@@ -327,12 +338,9 @@ extern "C" LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWST
                                        LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    OpenKey base;
-    LONG status = Resolve(hKey, base);
+    OpenKey key;
+    LONG status = LocateSubKey(hKey, lpSubKey, key);
     if (status != ERROR_SUCCESS) return status;
-    std::vector<std::u16string> parts;
-    if ((status = SplitSubKey(lpSubKey, parts)) != ERROR_SUCCESS) return status;
-    OpenKey key{base.view, Join(base.path, parts)};
     bool exists = false;
     if ((status = KeyExists(key, exists)) != ERROR_SUCCESS) return status;
     bool created = false;
@@ -348,14 +356,12 @@ extern "C" LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWST
 }
 
 static LONG DeleteKeyImpl(HKEY hKey, LPCWSTR lpSubKey, bool wholeTree) {
-    OpenKey base;
-    LONG status = Resolve(hKey, base);
+    OpenKey key;
+    LONG status = LocateSubKey(hKey, lpSubKey, key);
     if (status != ERROR_SUCCESS) return status;
-    std::vector<std::u16string> parts;
-    if ((status = SplitSubKey(lpSubKey, parts)) != ERROR_SUCCESS) return status;
-    std::vector<std::u16string> path = Join(base.path, parts);
+    const std::vector<std::u16string>& path = key.path;
     if (path.empty()) return ERROR_ACCESS_DENIED;
-    if (base.view != View::Classes) return DeleteAt(Place{HiveOf(base.view), path}, wholeTree);
+    if (key.view != View::Classes) return DeleteAt(Place{HiveOf(key.view), path}, wholeTree);
     bool inUser = false, inMachine = false;
     if ((status = Exists(UserClasses(path), inUser)) != ERROR_SUCCESS) return status;
     if ((status = Exists(MachineClasses(path), inMachine)) != ERROR_SUCCESS) return status;
