@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kernel/system_messages.h"
+#include "registry/utf.h"
 
 namespace {
 
@@ -155,15 +156,6 @@ bool CollectArguments(const std::vector<Piece>& pieces, va_list* arguments, bool
 
 std::u16string Widen(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
-std::u16string Utf8ToUtf16(const char* text) {
-    int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (size <= 1) return std::u16string();
-    std::u16string wide(static_cast<size_t>(size), u'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], size);
-    wide.resize(static_cast<size_t>(size - 1));
-    return wide;
-}
-
 // Pads text to the width in the flags ("-" aligns left).
 std::u16string Pad(std::u16string text, const std::string& flags) {
     bool left = flags.find('-') != std::string::npos;
@@ -177,7 +169,7 @@ std::u16string Pad(std::u16string text, const std::string& flags) {
 std::u16string FormatInsert(const InsertFormat& format, ULONGLONG value) {
     if (format.IsText()) {
         if (value == 0) return Pad(u"(null)", format.flags);
-        if (format.narrowText) return Pad(Utf8ToUtf16(reinterpret_cast<const char*>(value)), format.flags);
+        if (format.narrowText) return Pad(wincompat::Utf8ToUtf16(reinterpret_cast<const char*>(value)), format.flags);
         return Pad(std::u16string(reinterpret_cast<const char16_t*>(value)), format.flags);
     }
     if (format.IsCharacter()) {
