@@ -39,11 +39,48 @@ bool Utf16ToUtf8(const char16_t* text, size_t length, std::string& out) {
 }
 
 std::u16string Utf8ToUtf16(const char* text, size_t length) {
-    if (length == 0 || length > static_cast<size_t>(INT32_MAX)) return std::u16string();
-    // Never more UTF-16 units than UTF-8 bytes.
-    std::u16string out(length, u'\0');
-    int written = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), out.data(), static_cast<int>(length));
-    out.resize(written > 0 ? static_cast<size_t>(written) : 0);
+    std::u16string out;
+    out.reserve(length);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    size_t i = 0;
+    while (i < length) {
+        uint32_t c = bytes[i];
+        size_t extra = 0;
+        if (c < 0x80) {
+            extra = 0;
+        } else if ((c & 0xE0) == 0xC0) {
+            c &= 0x1F, extra = 1;
+        } else if ((c & 0xF0) == 0xE0) {
+            c &= 0x0F, extra = 2;
+        } else if ((c & 0xF8) == 0xF0) {
+            c &= 0x07, extra = 3;
+        } else {
+            out.push_back(u'\uFFFD');
+            ++i;
+            continue;
+        }
+        bool valid = true;
+        for (size_t k = 1; k <= extra; ++k) {
+            if (i + k >= length || (bytes[i + k] & 0xC0) != 0x80) {
+                valid = false;
+                break;
+            }
+            c = (c << 6) | (bytes[i + k] & 0x3F);
+        }
+        if (!valid) {
+            out.push_back(u'\uFFFD');
+            ++i;
+            continue;
+        }
+        i += extra + 1;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+    }
     return out;
 }
 

@@ -8,8 +8,7 @@ namespace wincompat::msxml {
 
 // Strict UTF-16 to UTF-8: false (and `out` unspecified) on an unpaired surrogate.
 bool Utf16ToUtf8(const char16_t* text, size_t length, std::string& out);
-// libxml2 hands out well-formed UTF-8; a malformed sequence becomes U+FFFD as
-// MultiByteToWideChar makes it.
+// libxml2 hands out well-formed UTF-8; a malformed byte becomes U+FFFD.
 std::u16string Utf8ToUtf16(const char* text, size_t length);
 std::u16string Utf8ToUtf16(const unsigned char* text);
 
