@@ -90,6 +90,7 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
 
 // Converts all of `length` bytes; returns false if any subsequence was ill-formed.
 bool Utf8ToUtf16(const unsigned char* text, size_t length, std::u16string& out) {
+    out.reserve(length);  // never more units than bytes; growing a large text costs more than converting it
     bool wellFormed = true;
     size_t pos = 0;
     while (pos < length) {
@@ -106,6 +107,7 @@ bool Utf8ToUtf16(const unsigned char* text, size_t length, std::u16string& out) 
 
 // Converts all of `length` UTF-16 units; returns false if any surrogate was unpaired.
 bool Utf16ToUtf8(const char16_t* text, size_t length, std::string& out) {
+    out.reserve(length);  // exact for ASCII, the common case
     bool wellFormed = true;
     for (size_t i = 0; i < length; ++i) {
         char32_t unit = text[i];
