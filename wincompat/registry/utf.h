@@ -11,21 +11,23 @@
 
 namespace wincompat {
 
+// Each converts in one call, into a buffer sized for the longest result: never
+// more UTF-16 units than UTF-8 bytes, never more than 3 bytes per UTF-16 unit.
 inline std::u16string Utf8ToUtf16(std::string_view text) {
     if (text.empty() || text.size() > static_cast<size_t>(INT32_MAX)) return std::u16string();
+    std::u16string out(text.size(), u'\0');
     const int length = static_cast<int>(text.size());
-    const int needed = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-    std::u16string out(static_cast<size_t>(needed), u'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), length, out.data(), needed);
+    const int written = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, out.data(), length);
+    out.resize(written > 0 ? static_cast<size_t>(written) : 0);
     return out;
 }
 
 inline std::string Utf16ToUtf8(std::u16string_view text) {
-    if (text.empty() || text.size() > static_cast<size_t>(INT32_MAX)) return std::string();
-    const int length = static_cast<int>(text.size());
-    const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), needed, nullptr, nullptr);
+    if (text.empty() || text.size() > static_cast<size_t>(INT32_MAX) / 3) return std::string();
+    std::string out(text.size() * 3, '\0');
+    const int written = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                            static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(written > 0 ? static_cast<size_t>(written) : 0);
     return out;
 }
 
