@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <string>
 
 namespace {
 constexpr char16_t kReplacement = 0xFFFD;
@@ -60,45 +59,62 @@ bool DecodeUtf8(const unsigned char* text, size_t length, size_t& pos, char32_t&
     return true;
 }
 
-void AppendUtf16(std::u16string& out, char32_t codePoint) {
+// Counts the converted units and, while they fit, writes them straight into
+// the caller's buffer: one pass, no temporary copy of a large text.
+template <typename Unit>
+class ConversionSink {
+public:
+    ConversionSink(Unit* out, size_t capacity) : out_(out), capacity_(out ? capacity : 0) {}
+    void Put(Unit unit) {
+        if (count_ < capacity_) out_[count_] = unit;
+        ++count_;
+    }
+    size_t Count() const { return count_; }
+
+private:
+    Unit* out_;
+    size_t capacity_;
+    size_t count_ = 0;
+};
+
+void PutUtf16(ConversionSink<char16_t>& out, char32_t codePoint) {
     if (codePoint < 0x10000) {
-        out.push_back(static_cast<char16_t>(codePoint));
+        out.Put(static_cast<char16_t>(codePoint));
     } else {
         codePoint -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+        out.Put(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+        out.Put(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
     }
 }
 
-void AppendUtf8(std::string& out, char32_t codePoint) {
+void PutUtf8(ConversionSink<char>& out, char32_t codePoint) {
     if (codePoint < 0x80) {
-        out.push_back(static_cast<char>(codePoint));
+        out.Put(static_cast<char>(codePoint));
     } else if (codePoint < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        out.Put(static_cast<char>(0xC0 | (codePoint >> 6)));
+        out.Put(static_cast<char>(0x80 | (codePoint & 0x3F)));
     } else if (codePoint < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        out.Put(static_cast<char>(0xE0 | (codePoint >> 12)));
+        out.Put(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.Put(static_cast<char>(0x80 | (codePoint & 0x3F)));
     } else {
-        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        out.Put(static_cast<char>(0xF0 | (codePoint >> 18)));
+        out.Put(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+        out.Put(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.Put(static_cast<char>(0x80 | (codePoint & 0x3F)));
     }
 }
 
 // Converts all of `length` bytes; returns false if any subsequence was ill-formed.
-bool Utf8ToUtf16(const unsigned char* text, size_t length, std::u16string& out) {
-    out.reserve(length);  // never more units than bytes; growing a large text costs more than converting it
+bool Utf8ToUtf16(const unsigned char* text, size_t length, ConversionSink<char16_t>& out) {
     bool wellFormed = true;
     size_t pos = 0;
     while (pos < length) {
         char32_t codePoint = 0;
         if (DecodeUtf8(text, length, pos, codePoint)) {
-            AppendUtf16(out, codePoint);
+            PutUtf16(out, codePoint);
         } else {
-            out.push_back(kReplacement);
+            out.Put(kReplacement);
             wellFormed = false;
         }
     }
@@ -106,19 +122,18 @@ bool Utf8ToUtf16(const unsigned char* text, size_t length, std::u16string& out) 
 }
 
 // Converts all of `length` UTF-16 units; returns false if any surrogate was unpaired.
-bool Utf16ToUtf8(const char16_t* text, size_t length, std::string& out) {
-    out.reserve(length);  // exact for ASCII, the common case
+bool Utf16ToUtf8(const char16_t* text, size_t length, ConversionSink<char>& out) {
     bool wellFormed = true;
     for (size_t i = 0; i < length; ++i) {
         char32_t unit = text[i];
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            PutUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            AppendUtf8(out, kReplacement);
+            PutUtf8(out, kReplacement);
             wellFormed = false;
         } else {
-            AppendUtf8(out, unit);
+            PutUtf8(out, unit);
         }
     }
     return wellFormed;
@@ -143,14 +158,13 @@ extern "C" int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR l
 
     // A length of -1 takes the text up to and including its terminator.
     size_t length = cbMultiByte == -1 ? strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
-    std::u16string converted;
+    ConversionSink<char16_t> converted(lpWideCharStr, static_cast<size_t>(cchWideChar));
     bool wellFormed = Utf8ToUtf16(reinterpret_cast<const unsigned char*>(lpMultiByteStr), length, converted);
     if (!wellFormed && (dwFlags & MB_ERR_INVALID_CHARS)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
-    if (converted.size() > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
-    int needed = static_cast<int>(converted.size());
+    if (converted.Count() > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
+    int needed = static_cast<int>(converted.Count());
     if (cchWideChar == 0) return needed;
     if (needed > cchWideChar) return Fail(ERROR_INSUFFICIENT_BUFFER);
-    memcpy(lpWideCharStr, converted.data(), converted.size() * sizeof(char16_t));
     return needed;
 }
 
@@ -168,14 +182,13 @@ extern "C" int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR 
         return Fail(ERROR_INVALID_PARAMETER);
 
     size_t length = cchWideChar == -1 ? Utf16Length(lpWideCharStr) + 1 : static_cast<size_t>(cchWideChar);
-    std::string converted;
+    ConversionSink<char> converted(lpMultiByteStr, static_cast<size_t>(cbMultiByte));
     bool wellFormed = Utf16ToUtf8(lpWideCharStr, length, converted);
     if (!wellFormed && (dwFlags & WC_ERR_INVALID_CHARS)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
     if (lpUsedDefaultChar) *lpUsedDefaultChar = wellFormed ? FALSE : TRUE;
-    if (converted.size() > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
-    int needed = static_cast<int>(converted.size());
+    if (converted.Count() > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
+    int needed = static_cast<int>(converted.Count());
     if (cbMultiByte == 0) return needed;
     if (needed > cbMultiByte) return Fail(ERROR_INSUFFICIENT_BUFFER);
-    memcpy(lpMultiByteStr, converted.data(), converted.size());
     return needed;
 }
