@@ -261,7 +261,7 @@ private:
             throw ScriptError(key.line, "a key name must be one non-empty name without '\\'");
         if (pos_ < tokens_.size() && PeekIs("=")) {
             ++pos_;
-            key.defaultValue.reset(new ValueSpec(ParseValue(OleString())));
+            key.defaultValue = std::make_unique<ValueSpec>(ParseValue(OleString()));
         }
         if (pos_ < tokens_.size() && PeekIs("{")) {
             ++pos_;

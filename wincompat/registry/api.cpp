@@ -10,7 +10,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 
 #include "registry/store.h"
 #include "registry/utf.h"
@@ -33,7 +32,7 @@ const std::vector<std::u16string>& ClassesPrefix() {
 
 struct HandleTable {
     std::mutex lock;
-    std::set<OpenKey*> live;
+    std::map<OpenKey*, std::unique_ptr<OpenKey>> live;  // keyed by the handle value
     std::map<HKEY, OpenKey> overrides;  // RegOverridePredefKey
 };
 
@@ -77,10 +76,10 @@ LONG Resolve(HKEY key, OpenKey& out) {
 
 HKEY NewHandle(OpenKey key) {
     auto owned = std::make_unique<OpenKey>(std::move(key));
+    OpenKey* raw = owned.get();
     HandleTable& table = Handles();
     std::lock_guard<std::mutex> guard(table.lock);
-    OpenKey* raw = owned.release();
-    table.live.insert(raw);
+    table.live.emplace(raw, std::move(owned));
     return reinterpret_cast<HKEY>(raw);
 }
 
@@ -286,7 +285,6 @@ extern "C" LONG WINAPI RegCloseKey(HKEY hKey) {
     auto it = table.live.find(open);
     if (it == table.live.end()) return ERROR_INVALID_HANDLE;
     table.live.erase(it);
-    delete open;
     return ERROR_SUCCESS;
 }
 
