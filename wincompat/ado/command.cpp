@@ -33,6 +33,7 @@ CommandParameter ReadParameter(_ADOParameter* parameter) {
     SysFreeString(name);
     Check(parameter->get_Type(&p.type));
     Check(parameter->get_Direction(&p.direction));
+    Check(parameter->get_Size(&p.size));
     Check(parameter->get_Value(p.value.get()));
     return p;
 }

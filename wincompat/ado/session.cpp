@@ -122,7 +122,7 @@ std::vector<DbValue> BindParameters(const std::vector<CommandParameter>& paramet
     std::vector<DbValue> values;
     for (const CommandParameter& p : parameters) {
         LoggedParameter logged{Utf16ToUtf8(p.name), DataTypeName(p.type), DirectionName(p.direction),
-                               VariantTypeName(p.value.ref().vt), DbValue::Null()};
+                               VariantTypeName(p.value.ref().vt), static_cast<long>(p.size), DbValue::Null()};
         if (sendsValue(p.direction)) {
             std::u16string error;
             HRESULT hr = ToDbValue(p.value.ref(), p.type, logged.value, error);

@@ -51,6 +51,7 @@ struct CommandParameter {
     std::u16string name;
     DataTypeEnum type = adEmpty;
     ParameterDirectionEnum direction = adParamInput;
+    ADO_LONGPTR size = 0;
     VariantHolder value;
 };
 

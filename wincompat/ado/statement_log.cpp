@@ -4,7 +4,7 @@
 //
 //   {"type":"text","text":"UPDATE [T] SET [A] = ? WHERE (([K] = ?));",
 //    "parameters":[{"name":"","type":"adInteger","direction":"input",
-//                   "vt":"VT_INT","value":7}, ...],
+//                   "vt":"VT_INT","size":0,"value":7}, ...],
 //    "recordsAffected":1,"result":"ok"}
 //
 // - "type": the command type: "text", "storedproc", "table" or "unknown".
@@ -12,7 +12,8 @@
 //   all, JSON-escaped), before any translation for the database.
 // - "parameters": in binding order. "type" is the ADO data type name,
 //   "direction" one of "input", "output", "inputoutput", "returnvalue", "vt"
-//   the VARIANT type of the value the program gave. "value" is what the
+//   the VARIANT type of the value the program gave, "size" the parameter's
+//   Size property. "value" is what the
 //   database received: null, a number, a string (texts, and dates as
 //   "YYYY-MM-DD HH:MM:SS.mmm", GUIDs in canonical braced upper-case form) or,
 //   for binary values, a string "X'0A0B...'" (upper-case hex). For output
@@ -104,6 +105,7 @@ std::string FormatLogRecord(const LoggedCommand& command) {
         AppendJsonString(out, p.direction);
         out += ",\"vt\":";
         AppendJsonString(out, p.vt);
+        out += ",\"size\":" + std::to_string(p.size);
         out += ",\"value\":";
         AppendValue(out, p.value);
         out += '}';

@@ -17,6 +17,7 @@ struct LoggedParameter {
     std::string type;       // ADO data type name: "adInteger", "adBSTR", ...
     std::string direction;  // "input", "output", "inputoutput", "returnvalue"
     std::string vt;         // the VARIANT type of the value given: "VT_INT", "VT_NULL", ...
+    long size = 0;          // the parameter's Size property
     DbValue value;          // the value bound (after conversion); output parameters: what they received
 };
 

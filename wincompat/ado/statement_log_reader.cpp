@@ -58,6 +58,11 @@ private:
                 p.direction = String();
             } else if (key == "vt") {
                 p.vt = String();
+            } else if (key == "size") {
+                std::string number = Number();
+                char* end = nullptr;
+                p.size = std::strtol(number.c_str(), &end, 10);
+                if (*end != 0) Fail("bad size");
             } else if (key == "value") {
                 if (s_.compare(pos_, 4, "null") == 0) {
                     pos_ += 4;

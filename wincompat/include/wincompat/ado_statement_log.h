@@ -13,6 +13,7 @@ struct LoggedStatementParameter {
     std::string type;       // ADO data type name: "adInteger", "adBSTR", "adGUID", ...
     std::string direction;  // "input", "output", "inputoutput", "returnvalue"
     std::string vt;         // VARIANT type of the value given: "VT_INT", "VT_NULL", "VT_ARRAY|VT_UI1", ...
+    long size = 0;          // the parameter's Size property
     bool isNull = true;     // the database received NULL
     bool isNumber = false;  // `value` is a number's text
     // What the database received: text, a number, a date as

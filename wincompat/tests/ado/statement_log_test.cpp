@@ -38,7 +38,7 @@ TEST_F(AdoStatementLog, RecordsTextTypeParametersAndRowsOfEachCommand) {
                                       u"VALUES (?,?);\nSELECT SCOPE_IDENTITY();\n");
     Var empty, bytes = Var::Bytes({0x0A, 0xFF});
     ASSERT_EQ(S_OK, AddParameter(insert.get(), adBSTR, empty));
-    ASSERT_EQ(S_OK, AddParameter(insert.get(), adBinary, bytes));
+    ASSERT_EQ(S_OK, AddParameter(insert.get(), adBinary, bytes, adParamInput, u"", 16));
     ASSERT_EQ(S_OK, Execute(insert.get(), rs));
 
     Bstr bad(u"SELECT * FROM Nowhere");
@@ -49,17 +49,17 @@ TEST_F(AdoStatementLog, RecordsTextTypeParametersAndRowsOfEachCommand) {
     EXPECT_EQ(
         "{\"type\":\"text\",\"text\":\"UPDATE [ZELKSensorProperties] SET [SensorName] = ?,\\n[DHCP] = ?,\\n"
         "[LastRecordedTime] = ? WHERE (([AgentGUID] = ?));\",\"parameters\":["
-        "{\"name\":\"\",\"type\":\"adBSTR\",\"direction\":\"input\",\"vt\":\"VT_BSTR\",\"value\":\"Sensor \\\"1\\\"\\\\\"},"
-        "{\"name\":\"\",\"type\":\"adBoolean\",\"direction\":\"input\",\"vt\":\"VT_INT\",\"value\":1},"
-        "{\"name\":\"\",\"type\":\"adDate\",\"direction\":\"input\",\"vt\":\"VT_DATE\",\"value\":\"2013-03-08 12:00:00.000\"},"
-        "{\"name\":\"\",\"type\":\"adGUID\",\"direction\":\"input\",\"vt\":\"VT_BSTR\","
+        "{\"name\":\"\",\"type\":\"adBSTR\",\"direction\":\"input\",\"vt\":\"VT_BSTR\",\"size\":0,\"value\":\"Sensor \\\"1\\\"\\\\\"},"
+        "{\"name\":\"\",\"type\":\"adBoolean\",\"direction\":\"input\",\"vt\":\"VT_INT\",\"size\":0,\"value\":1},"
+        "{\"name\":\"\",\"type\":\"adDate\",\"direction\":\"input\",\"vt\":\"VT_DATE\",\"size\":0,\"value\":\"2013-03-08 12:00:00.000\"},"
+        "{\"name\":\"\",\"type\":\"adGUID\",\"direction\":\"input\",\"vt\":\"VT_BSTR\",\"size\":0,"
         "\"value\":\"{6F9619FF-8B86-D011-B42D-00C04FC964FF}\"}],\"recordsAffected\":0,\"result\":\"ok\"}",
         lines[0]);
     EXPECT_EQ(
         "{\"type\":\"text\",\"text\":\"SET NOCOUNT ON;\\nINSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6])\\n"
         "VALUES (?,?);\\nSELECT SCOPE_IDENTITY();\\n\",\"parameters\":["
-        "{\"name\":\"\",\"type\":\"adBSTR\",\"direction\":\"input\",\"vt\":\"VT_EMPTY\",\"value\":null},"
-        "{\"name\":\"\",\"type\":\"adBinary\",\"direction\":\"input\",\"vt\":\"VT_ARRAY|VT_UI1\",\"value\":\"X'0AFF'\"}],"
+        "{\"name\":\"\",\"type\":\"adBSTR\",\"direction\":\"input\",\"vt\":\"VT_EMPTY\",\"size\":0,\"value\":null},"
+        "{\"name\":\"\",\"type\":\"adBinary\",\"direction\":\"input\",\"vt\":\"VT_ARRAY|VT_UI1\",\"size\":16,\"value\":\"X'0AFF'\"}],"
         "\"recordsAffected\":-1,\"result\":\"ok\"}",
         lines[1]);
     EXPECT_EQ("{\"type\":\"text\",\"text\":\"SELECT * FROM Nowhere\",\"parameters\":[],\"recordsAffected\":-1,"
@@ -76,6 +76,8 @@ TEST_F(AdoStatementLog, RecordsTextTypeParametersAndRowsOfEachCommand) {
     ASSERT_EQ(2u, records[1].parameters.size());
     EXPECT_TRUE(records[1].parameters[0].isNull);
     EXPECT_EQ("X'0AFF'", records[1].parameters[1].value);
+    EXPECT_EQ(16, records[1].parameters[1].size);
+    EXPECT_EQ(0, records[1].parameters[0].size);
     EXPECT_EQ("Sensor \"1\"\\", records[0].parameters[0].value);
     EXPECT_TRUE(records[0].parameters[1].isNumber);
     EXPECT_EQ("1", records[0].parameters[1].value);
@@ -101,9 +103,9 @@ TEST_F(AdoStatementLog, ProcedureCallsLogTheirOutputs) {
     const std::string& record = lines[1];
     EXPECT_EQ(0u, record.find("{\"type\":\"storedproc\",\"text\":\"ZELKSP_UpdateDetectedSystems\",\"parameters\":["));
     EXPECT_NE(std::string::npos,
-              record.find("{\"name\":\"@OutputHostID\",\"type\":\"adInteger\",\"direction\":\"output\",\"vt\":\"VT_NULL\","
+              record.find("{\"name\":\"@OutputHostID\",\"type\":\"adInteger\",\"direction\":\"output\",\"vt\":\"VT_NULL\",\"size\":0,"
                           "\"value\":1},{\"name\":\"@OutputNewDetection\",\"type\":\"adBoolean\",\"direction\":\"output\","
-                          "\"vt\":\"VT_NULL\",\"value\":0}]"))
+                          "\"vt\":\"VT_NULL\",\"size\":0,\"value\":0}]"))
         << record;
     EXPECT_NE(std::string::npos, record.find("\"result\":\"ok\"}"));
 }
