@@ -28,18 +28,22 @@
 --     4. else nothing matches.
 --   When several rows match, the oldest (lowest HostID) is taken. A non-zero
 --   @MatchingOverride skips matching: the detection always makes a new row.
---   A matched row is updated: the detection time, source and source type
---   always; every other value only where the detection carries one (NULL
---   never erases what is known). No match: a new row is inserted with
---   DetectionType from @DetectionType, NewDetection 1, Exception 0, Ignored 0
---   and RecordedTime now.
+--   A matched row is updated: every value the detection carries (NULL never
+--   erases what is known); the detection time, source sensor and source type
+--   only when the detection is not older than the one recorded, since uploads
+--   from several sensors can arrive out of order. NewDetection, RecordedTime,
+--   Exception and Ignored are the host's and stay as they are. No match: a new
+--   row is inserted with DetectionType from @DetectionType, NewDetection 1,
+--   Exception 0, Ignored 0 and RecordedTime now (when it was first recorded).
 --   Returns the row's HostID in @OutputHostID and in @OutputNewDetection 1
 --   when the call inserted the row, 0 when it updated one.
 --
 -- ZELKSP_UpdateInterfaces: records one interface of a detected system: one
 --   row per host id, MAC and address (a NULL MAC and an empty MAC are the
 --   same, so are a NULL and an absent address). A known row gets the new
---   mask, subnet, time and source; an unknown one is inserted. A call with
+--   mask and subnet, and the time and source when the detection is not older
+--   than the one recorded; an unknown one is inserted with its first and last
+--   detection time. A call with
 --   neither MAC nor address records nothing. The host id must exist in
 --   ZELKDetectedSystemProperties.
 
@@ -189,10 +193,13 @@ INSERT OR REPLACE INTO StoredProcedures (Name, Parameters, Body) VALUES (
      IPV4 = COALESCE(@IPV4, IPV4),
      IPV6 = COALESCE(@IPV6, IPV6),
      MAC = COALESCE(NULLIF(@MAC, ''''), MAC),
-     LastDetectedTime = @DetectedTime,
+     LastDetectedTime = CASE WHEN @DetectedTime >= IFNULL(LastDetectedTime, '''') THEN @DetectedTime
+                             ELSE LastDetectedTime END,
      DeviceType = COALESCE(@DeviceType, DeviceType),
-     DetectedSourceType = @SourceType,
-     SourceSensorID = @SourceID,
+     DetectedSourceType = CASE WHEN @DetectedTime >= IFNULL(LastDetectedTime, '''') THEN @SourceType
+                               ELSE DetectedSourceType END,
+     SourceSensorID = CASE WHEN @DetectedTime >= IFNULL(LastDetectedTime, '''') THEN @SourceID
+                           ELSE SourceSensorID END,
      ExternalID = COALESCE(@ExternalID, ExternalID),
      FriendlyName = COALESCE(@ExternalFriendlyName, FriendlyName)
  WHERE HostID = (
@@ -230,9 +237,11 @@ INSERT OR REPLACE INTO StoredProcedures (Name, Parameters, Body) VALUES (
      IPV4Subnet = COALESCE(@IPV4Subnet, IPV4Subnet),
      IPV6Mask = COALESCE(@IPV6Mask, IPV6Mask),
      IPV6Subnet = COALESCE(@IPV6Subnet, IPV6Subnet),
-     LastDetectedTime = @DetectedTime,
-     SourceSensorID = @SourceID,
-     SourceType = @SourceType,
+     LastDetectedTime = CASE WHEN @DetectedTime >= IFNULL(LastDetectedTime, '''') THEN @DetectedTime
+                             ELSE LastDetectedTime END,
+     SourceSensorID = CASE WHEN @DetectedTime >= IFNULL(LastDetectedTime, '''') THEN @SourceID
+                           ELSE SourceSensorID END,
+     SourceType = CASE WHEN @DetectedTime >= IFNULL(LastDetectedTime, '''') THEN @SourceType ELSE SourceType END,
      ExternalID = COALESCE(@ExternalID, ExternalID)
  WHERE HostID = @HostID AND IFNULL(MAC, '''') = IFNULL(@MAC, '''') COLLATE NOCASE AND IFNULL(IPV6, X'''') = IFNULL(@IPV6, X'''');
 INSERT INTO ZELKDetectedInterfaces
