@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "oleaut/calendar.h"
 #include "oleaut/number_text.h"
@@ -382,10 +383,21 @@ bool EqualsIgnoringCase(BSTR text, const char16_t* word) {
     return word[length] == 0;
 }
 
-// Text may be "True" or "False" in any case, or a number; any other value is true when not zero.
+bool EqualsExactly(BSTR text, const char16_t* word) {
+    return std::char_traits<char16_t>::length(word) == SysStringLen(text) &&
+           std::char_traits<char16_t>::compare(text, word, SysStringLen(text)) == 0;
+}
+
+// Text may be "True" or "False" in any case, the literals "#TRUE#" and
+// "#FALSE#" exactly as written (in every locale), or a number; any other
+// value is true when not zero.
 HRESULT ConvertToBool(const VARIANT& source, const Context& context, VARIANT& result) {
     bool value = false;
-    if (source.vt == VT_BSTR && EqualsIgnoringCase(source.bstrVal, u"true")) {
+    if (source.vt == VT_BSTR && EqualsExactly(source.bstrVal, u"#TRUE#")) {
+        value = true;
+    } else if (source.vt == VT_BSTR && EqualsExactly(source.bstrVal, u"#FALSE#")) {
+        value = false;
+    } else if (source.vt == VT_BSTR && EqualsIgnoringCase(source.bstrVal, u"true")) {
         value = true;
     } else if (source.vt == VT_BSTR && EqualsIgnoringCase(source.bstrVal, u"false")) {
         value = false;

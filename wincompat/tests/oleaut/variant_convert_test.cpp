@@ -273,6 +273,50 @@ TEST(VariantChangeTypeSpecial, Booleans) {
     }
 }
 
+// The spellings Windows reads as booleans: the English words in any case and
+// in every locale, "#TRUE#" and "#FALSE#" exactly as written, and numbers as
+// the locale writes them; no other words.
+TEST(VariantChangeTypeText, TextToBoolAcceptsTheLiteralsAndTheEnglishWords) {
+    const LCID french = MAKELCID(MAKELANGID(LANG_FRENCH, SUBLANG_DEFAULT), SORT_DEFAULT);
+    struct Case {
+        const char16_t* text;
+        LCID lcid;
+        HRESULT expected;
+        VARIANT_BOOL value;
+    } cases[] = {
+        {u"#TRUE#", LOCALE_USER_DEFAULT, S_OK, VARIANT_TRUE},
+        {u"#FALSE#", LOCALE_USER_DEFAULT, S_OK, VARIANT_FALSE},
+        {u"#TRUE#", french, S_OK, VARIANT_TRUE},
+        {u"#FALSE#", french, S_OK, VARIANT_FALSE},
+        {u"#False#", LOCALE_USER_DEFAULT, DISP_E_TYPEMISMATCH, 0},
+        {u"#true#", LOCALE_USER_DEFAULT, DISP_E_TYPEMISMATCH, 0},
+        {u"#TRUE", LOCALE_USER_DEFAULT, DISP_E_TYPEMISMATCH, 0},
+        {u"TRUE#", LOCALE_USER_DEFAULT, DISP_E_TYPEMISMATCH, 0},
+        {u"##", LOCALE_USER_DEFAULT, DISP_E_TYPEMISMATCH, 0},
+        {u"False", french, S_OK, VARIANT_FALSE},
+        {u"fAlSe", LOCALE_USER_DEFAULT, S_OK, VARIANT_FALSE},
+        {u"On", LOCALE_USER_DEFAULT, DISP_E_TYPEMISMATCH, 0},
+        {u"Yes", LOCALE_USER_DEFAULT, DISP_E_TYPEMISMATCH, 0},
+        {u"faux", french, DISP_E_TYPEMISMATCH, 0},
+        {u"+1", LOCALE_USER_DEFAULT, S_OK, VARIANT_TRUE},
+        {u"0.1", LOCALE_USER_DEFAULT, S_OK, VARIANT_TRUE},
+        {u"0.1", french, DISP_E_TYPEMISMATCH, 0},  // '.' is no decimal separator in French
+    };
+    for (const auto& c : cases) {
+        Var result;
+        EXPECT_EQ(c.expected, ChangeText(c.text, VT_BOOL, result, c.lcid)) << Narrow(c.text);
+        if (c.expected == S_OK) {
+            EXPECT_EQ(VT_BOOL, result.v.vt) << Narrow(c.text);
+            EXPECT_EQ(c.value, result.v.boolVal) << Narrow(c.text);
+        }
+    }
+    // Flags do not widen the set of words.
+    Var source, out;
+    SetText(source, u"Yes");
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, VariantChangeTypeEx(&out.v, &source.v, LOCALE_USER_DEFAULT,
+                                                       VARIANT_ALPHABOOL | VARIANT_LOCALBOOL, VT_BOOL));
+}
+
 TEST(VariantChangeTypeText, NumbersToText) {
     EXPECT_EQ(u"-42", ToText(VT_I4, -42));
     EXPECT_EQ(u"18446744073709551615", ToText(VT_UI8, -1));
