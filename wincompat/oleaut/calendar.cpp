@@ -222,6 +222,21 @@ bool DateFromParts(const DateParts& parts, double& date) {
     return true;
 }
 
+bool DateFromCalendarFields(const DateParts& parts, double& date) {
+    if (parts.month < 1 || parts.month > 12 || parts.day < 0 || parts.day > 31) return false;
+    if (parts.hour < 0 || parts.hour > 23 || parts.minute < 0 || parts.minute > 59 || parts.second < 0 ||
+        parts.second > 59)
+        return false;
+    const int year = parts.year >= 0 && parts.year < 100 ? 1900 + parts.year : parts.year;
+    if (year < 100 || year > 9999) return false;
+    // Counting from the first of the month lets a day the month lacks roll over.
+    double days = static_cast<double>(DaysFromCivil(year, parts.month, 1) + (parts.day - 1) - kDaysFrom1970To1899);
+    if (days < kEarliestDate || days >= kDateLimit) return false;
+    double time = (parts.hour * 3600 + parts.minute * 60 + parts.second) / static_cast<double>(kSecondsPerDay);
+    date = days >= 0 ? days + time : days - time;
+    return true;
+}
+
 bool PartsFromDate(double date, DateParts& parts) {
     if (!IsDateInRange(date)) return false;  // also false for NaN
     double wholeDays = std::trunc(date);

@@ -21,6 +21,11 @@ struct DateParts {
 // False if a field is out of range (month 1-12, the month's days, year 100-9999,
 // hour 0-23, minute and second 0-59).
 bool DateFromParts(const DateParts& parts, double& date);
+// As SystemTimeToVariantTime reads calendar fields: a day from 0 to 31 that
+// the month does not have rolls over into the neighbouring month (day 0 is
+// the last day of the month before), a year below 100 is 1900 plus the year;
+// the month and the time of day must be in range, and so must the result.
+bool DateFromCalendarFields(const DateParts& parts, double& date);
 // Rounds to the nearest second. False for NaN or a date outside years 100-9999.
 bool PartsFromDate(double date, DateParts& parts);
 bool IsDateInRange(double date);

@@ -5,7 +5,8 @@
 
 using wincompat::oleaut::DateParts;
 
-// The day of the week and the milliseconds are ignored, as Windows does.
+// The day of the week and the milliseconds are ignored, and days the month
+// lacks roll over, as Windows does.
 extern "C" INT STDAPICALLTYPE SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DOUBLE* pvtime) {
     if (!lpSystemTime || !pvtime) return FALSE;
     DateParts parts;
@@ -16,7 +17,7 @@ extern "C" INT STDAPICALLTYPE SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime,
     parts.minute = lpSystemTime->wMinute;
     parts.second = lpSystemTime->wSecond;
     double date = 0;
-    if (!wincompat::oleaut::DateFromParts(parts, date)) return FALSE;
+    if (!wincompat::oleaut::DateFromCalendarFields(parts, date)) return FALSE;
     *pvtime = date;
     return TRUE;
 }
