@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "DocumentRecorder.h"
 #include "TestSupport.h"
 #include "comsupport/Bstr.h"
 #include "dao/AdoAccess.h"
@@ -132,20 +133,9 @@ inline std::string AnalyzerXml(const std::string& nodeBody, const std::string& s
 inline const char kAgent[] = "{6F9619FF-8B86-D011-B42D-00C04FC964FF}";
 inline std::string AgentXml(const std::string& agent = kAgent) { return "<zelk:AgentGUID>" + agent + "</zelk:AgentGUID>"; }
 
-// Records a document as the message handler does: the sensor once, then
-// each broadcast or DHCP detection with the sensor's id.
+// Records a document as the message handler does.
 inline void RecordDocument(const ZELKXML::ECEvent& document, _ADOConnection* connection) {
-    ZELKDAO::Sensor sensor(document);
-    sensor.Save(connection);
-    for (const ZELKXML::Event& event : document.Events) {
-        if (!ZELKXML::IsTextIgnoringCase(event.Classification.EventClassification.Get(),
-                                         ZELKXML::kClassificationBroadcast) &&
-            !ZELKXML::IsTextIgnoringCase(event.Classification.EventClassification.Get(), ZELKXML::kClassificationDhcp))
-            continue;
-        ZELKDAO::DetectedSystem system(event, document.Analyzer.Node,
-                                       ZELKXML::IntegerView(sensor.GetValue("SensorID")));
-        system.Save(connection);
-    }
+    marlind::RecordDocument(document, connection);
 }
 
 }  // namespace marlind_test
