@@ -301,7 +301,7 @@ HRESULT DomDocument::setProperty(BSTR name, VARIANT value) {
     std::u16string property = BstrText(name);
     try {
         if (property == u"SelectionNamespaces") {
-            if (value.vt != VT_BSTR) return DocFail(E_INVALIDARG, u"SelectionNamespaces takes a string.");
+            if (value.vt != VT_BSTR) return DocFail(E_FAIL, u"SelectionNamespaces takes a string.");
             if (!selector_.SetNamespaces(BstrText(value.bstrVal)))
                 return DocFail(E_FAIL, u"SelectionNamespaces property value is invalid.");
             return S_OK;
@@ -324,21 +324,28 @@ HRESULT DomDocument::setProperty(BSTR name, VARIANT value) {
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-    return DocFail(E_INVALIDARG, u"Property name is invalid.");
+    return DocFail(E_FAIL, u"Property name is invalid.");
 }
 
+// An unknown name leaves `value` as it was, as MSXML does.
 HRESULT DomDocument::getProperty(BSTR name, VARIANT* value) {
-    if (!value) return E_POINTER;
-    VariantInit(value);
+    if (!value) return E_INVALIDARG;
     std::u16string property = BstrText(name);
-    if (property == u"SelectionNamespaces") return BstrVariant(selector_.Namespaces(), value);
-    if (property == u"SelectionLanguage") return BstrVariant(selectionLanguage_, value);
+    if (property == u"SelectionNamespaces") {
+        VariantInit(value);
+        return BstrVariant(selector_.Namespaces(), value);
+    }
+    if (property == u"SelectionLanguage") {
+        VariantInit(value);
+        return BstrVariant(selectionLanguage_, value);
+    }
     if (property == u"ProhibitDTD") {
+        VariantInit(value);
         value->vt = VT_BOOL;
         value->boolVal = prohibitDtd_ ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
-    return DocFail(E_INVALIDARG, u"Property name is invalid.");
+    return DocFail(E_FAIL, u"Property name is invalid.");
 }
 
 // ---- content ----

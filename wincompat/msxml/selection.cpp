@@ -23,8 +23,20 @@ Selector::~Selector() {
 }
 
 bool Selector::SetNamespaces(const std::u16string& text) {
-    // Grammar: (S* 'xmlns' (':' prefix)? S* '=' S* quote uri quote)* S*
     std::vector<std::pair<std::string, std::string>> bindings;
+    bool valid = ParseNamespaces(text, bindings);
+    // A malformed list is kept as the property's value all the same, and then
+    // binds no prefix at all, as MSXML does.
+    if (!valid) bindings.clear();
+    std::lock_guard<std::mutex> guard(lock_);
+    bindings_ = std::move(bindings);
+    declarations_ = text;
+    bindingsChanged_ = true;
+    return valid;
+}
+
+bool Selector::ParseNamespaces(const std::u16string& text, std::vector<std::pair<std::string, std::string>>& bindings) {
+    // Grammar: (S* 'xmlns' (':' prefix)? S* '=' S* quote uri quote)* S*
     size_t i = 0;
     const size_t n = text.size();
     auto skipSpace = [&] {
@@ -59,10 +71,6 @@ bool Selector::SetNamespaces(const std::u16string& text) {
             return false;
         bindings.emplace_back(std::move(prefixUtf8), std::move(uriUtf8));
     }
-    std::lock_guard<std::mutex> guard(lock_);
-    bindings_ = std::move(bindings);
-    declarations_ = text;
-    bindingsChanged_ = true;
     return true;
 }
 

@@ -18,7 +18,8 @@ public:
     Selector(const Selector&) = delete;
     Selector& operator=(const Selector&) = delete;
 
-    // Parses the "xmlns:p='uri' ..." list; false (bindings unchanged) when it is malformed.
+    // Takes the "xmlns:p='uri' ..." list as the property's value; false when
+    // it is malformed, which leaves no prefix bound.
     bool SetNamespaces(const std::u16string& declarations);
     std::u16string Namespaces() const;
 
@@ -30,6 +31,7 @@ public:
                 std::u16string& error);
 
 private:
+    static bool ParseNamespaces(const std::u16string& text, std::vector<std::pair<std::string, std::string>>& bindings);
     xmlXPathCompExprPtr Compiled(const std::u16string& query, std::string& error);
     bool PrepareContext();
     static void CollectError(void* userData, xmlErrorPtr error);

@@ -201,26 +201,54 @@ TEST(DomLoadFile, OtherSourceTypesAreRejected) {
     EXPECT_EQ(VARIANT_FALSE, ok);
 }
 
+// Refusals answer E_FAIL, as MSXML's do; a null destination is an invalid argument.
 TEST(DomProperties, UnknownPropertiesAndBadValuesAreRefused) {
     Ref<IXMLDOMDocument2> doc = NewDocument();
     Bstr unknown(u"NoSuchProperty"), namespaces(u"SelectionNamespaces"), language(u"SelectionLanguage");
     Variant text(u"x");
-    EXPECT_EQ(E_INVALIDARG, doc->setProperty(unknown.get(), text.get()));
-    Variant out;
-    EXPECT_EQ(E_INVALIDARG, doc->getProperty(unknown.get(), out.out()));
+    EXPECT_EQ(E_FAIL, doc->setProperty(unknown.get(), text.get()));
+    EXPECT_FALSE(TakeErrorDescription().empty());
+    // An unknown name leaves the destination untouched.
+    VARIANT untouched;
+    untouched.vt = VT_I4;
+    untouched.lVal = 77;
+    EXPECT_EQ(E_FAIL, doc->getProperty(unknown.get(), &untouched));
+    EXPECT_EQ(VT_I4, untouched.vt);
+    EXPECT_EQ(77, untouched.lVal);
+    EXPECT_EQ(E_INVALIDARG, doc->getProperty(language.get(), nullptr));
     for (const char16_t* bad : {u"xmlns:a", u"xmlns:a='x", u"xmlns:='x'", u"foo:a='x'", u"xmlns:a='x'junk"}) {
         Variant value{std::u16string(bad)};
         EXPECT_EQ(E_FAIL, doc->setProperty(namespaces.get(), value.get())) << Narrow(bad);
     }
+    VARIANT number;
+    number.vt = VT_I4;
+    number.lVal = 1;
+    EXPECT_EQ(E_FAIL, doc->setProperty(namespaces.get(), number));
+    EXPECT_EQ(E_FAIL, doc->setProperty(language.get(), number));
     Variant xslt(u"XSLT");
     EXPECT_EQ(E_FAIL, doc->setProperty(language.get(), xslt.get()));
-    // A refused value leaves the previous one in place.
-    SetProperty(doc.get(), u"SelectionNamespaces", u"xmlns:a='urn:a'");
-    Variant bad(u"xmlns:b");
-    EXPECT_EQ(E_FAIL, doc->setProperty(namespaces.get(), bad.get()));
+}
+
+// A malformed namespace list is still stored as the value, and binds nothing:
+// a prefix that worked before no longer does.
+TEST(DomProperties, AMalformedNamespaceListIsKeptAndBindsNoPrefix) {
+    Ref<IXMLDOMDocument2> doc = LoadedDocument(u"<r xmlns='urn:a'><c/></r>");
+    SetProperty(doc.get(), u"SelectionLanguage", u"XPath");
+    SetProperty(doc.get(), u"SelectionNamespaces", u"\n\r xmlns:a='urn:a' \t");
+    EXPECT_TRUE(SelectOne(doc.get(), u"a:r/a:c"));
+    Bstr namespaces(u"SelectionNamespaces");
+    const std::u16string bad = u"xmlns:a='urn:a' xmlns:foo=###";
+    Variant badValue(bad);
+    EXPECT_EQ(E_FAIL, doc->setProperty(namespaces.get(), badValue.get()));
+    Variant out;
     EXPECT_EQ(S_OK, doc->getProperty(namespaces.get(), out.out()));
-    EXPECT_EQ(u"xmlns:a='urn:a'", out.str());
-    EXPECT_FALSE(TakeErrorDescription().empty());
+    EXPECT_EQ(bad, out.str());
+    Ref<IXMLDOMNode> found;
+    Bstr query(u"a:r");
+    EXPECT_EQ(E_FAIL, doc->selectSingleNode(query.get(), found.out()));
+    // A good list binds again.
+    SetProperty(doc.get(), u"SelectionNamespaces", u"xmlns:a='urn:a'");
+    EXPECT_TRUE(SelectOne(doc.get(), u"a:r"));
 }
 
 }  // namespace
