@@ -38,6 +38,24 @@ void AppendDeclaration(xmlDocPtr doc, std::string& out) {
     out += "?>\r\n";
 }
 
+// The DOM writes every line break as CR LF. libxml2 writes the line feeds of
+// text, comments, processing instructions, CDATA and the DTD as they are (a
+// carriage return in text or a line break in an attribute value becomes a
+// character reference, which stays as it is).
+std::string WithCrLf(const std::string& text) {
+    size_t feeds = 0;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) ++feeds;
+    if (feeds == 0) return text;
+    std::string out;
+    out.reserve(text.size() + feeds);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
 }  // namespace
 
 bool SerialiseNode(const XmlTree& tree, xmlNodePtr node, std::u16string& xml) {
@@ -52,6 +70,7 @@ bool SerialiseNode(const XmlTree& tree, xmlNodePtr node, std::u16string& xml) {
     } else if (!AppendNode(node, utf8)) {
         return false;
     }
+    utf8 = WithCrLf(utf8);
     xml = Utf8ToUtf16(utf8.data(), utf8.size());
     return true;
 }

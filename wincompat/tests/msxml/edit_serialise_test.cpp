@@ -97,6 +97,33 @@ TEST(DomSerialise, CommentsProcessingInstructionsAndCdataSurvive) {
     EXPECT_EQ(u"<raw>", TextOf(Root(doc.get()).get()));
 }
 
+// Every line break comes out as CR LF: between the top-level nodes, in text,
+// comments, processing instructions and CDATA. A line feed in an attribute
+// value is written as a character reference, so that it reads back.
+TEST(DomSerialise, LineBreaksAreWrittenAsCrLf) {
+    Ref<IXMLDOMDocument2> doc = LoadedDocument(u"<root>foo\n\n\n\nbar</root>");
+    EXPECT_EQ(u"<root>foo\r\n\r\n\r\n\r\nbar</root>\r\n", XmlOf(doc.get()));
+    EXPECT_EQ(u"<root>foo\r\n\r\n\r\n\r\nbar</root>", XmlOf(Root(doc.get()).get()));
+    EXPECT_EQ(u"foo\n\n\n\nbar", TextOf(Root(doc.get()).get()));  // the text itself keeps its line feeds
+
+    doc = LoadedDocument(u"<?xml version='1.0'?>\r\n<a>x\r\ny<!--c\nd--><?p e\nf?><![CDATA[g\nh]]></a>");
+    EXPECT_EQ(u"<?xml version=\"1.0\"?>\r\n<a>x\r\ny<!--c\r\nd--><?p e\r\nf?><![CDATA[g\r\nh]]></a>\r\n",
+              XmlOf(doc.get()));
+
+    doc = LoadedDocument(u"<a b='&#10;x&#13;&#10;'/>");
+    Ref<IXMLDOMElement> root = Root(doc.get());
+    EXPECT_EQ(u"<a b=\"&#10;x&#13;&#10;\"/>", XmlOf(root.get()));
+    PutText(root.get(), u"one\ntwo");
+    EXPECT_EQ(u"<a b=\"&#10;x&#13;&#10;\">one\r\ntwo</a>", XmlOf(root.get()));
+    // What was written reads back as it was.
+    Ref<IXMLDOMDocument2> again = LoadedDocument(XmlOf(doc.get()));
+    EXPECT_EQ(u"one\ntwo", TextOf(Root(again.get()).get()));
+    Variant value;
+    Bstr b(u"b");
+    EXPECT_EQ(S_OK, Root(again.get())->getAttribute(b.get(), value.out()));
+    EXPECT_EQ(u"\nx\r\n", value.str());
+}
+
 TEST(DomEdit, PutTextReplacesAllContentWithOneTextNode) {
     Ref<IXMLDOMDocument2> doc = LoadedDocument(u"<a>x<b>y</b>z</a>");
     Ref<IXMLDOMElement> root = Root(doc.get());
