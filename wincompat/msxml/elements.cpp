@@ -94,6 +94,7 @@ HRESULT ElementObject::setAttribute(BSTR name, VARIANT value) {
     if (xmlAttrPtr existing = FindAttribute(node_, name)) {
         // Same node, new value: an attribute object handed out earlier stays valid.
         xmlSetNsProp(node_, existing->ns, existing->name, reinterpret_cast<const xmlChar*>(text.c_str()));
+        MarkDefaulted(existing, false);  // a value set is a value specified
         return S_OK;
     }
     // A new attribute takes its name as given; a prefix bound in scope puts it

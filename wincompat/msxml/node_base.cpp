@@ -117,6 +117,7 @@ void LinkChild(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr before) {
 
 // Replaces the value of an attribute; the attribute node itself stays.
 void SetAttributeValue(xmlAttrPtr attribute, const std::string& value) {
+    MarkDefaulted(attribute, false);  // a value set is a value specified
     if (attribute->parent) {
         xmlSetNsProp(attribute->parent, attribute->ns, attribute->name, Chars(value));
         return;
@@ -271,7 +272,10 @@ HRESULT NodeBase<Interface>::put_text(BSTR text) {
 template <class Interface>
 HRESULT NodeBase<Interface>::get_specified(VARIANT_BOOL* isSpecified) {
     if (!isSpecified) return E_POINTER;
-    *isSpecified = VARIANT_TRUE;
+    // Only an attribute that a DTD default supplied is not specified.
+    xmlNodePtr node = this->Handle().node;
+    bool defaulted = node->type == XML_ATTRIBUTE_NODE && IsDefaulted(reinterpret_cast<xmlAttrPtr>(node));
+    *isSpecified = defaulted ? VARIANT_FALSE : VARIANT_TRUE;
     return S_OK;
 }
 

@@ -1,6 +1,7 @@
 #include "msxml/parser.h"
 
 #include "msxml/text.h"
+#include "msxml/xml_tree.h"
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -21,6 +22,9 @@ thread_local bool tParsingDomDocument = false;
 // Text that entity references may add to a document: this much, or ten times
 // the document's own size when that is more.
 constexpr uint64_t kMaxEntityExpansion = 10 * 1024 * 1024;
+uint64_t ExpansionLimit(size_t documentLength) {
+    return std::max<uint64_t>(kMaxEntityExpansion, uint64_t{10} * documentLength);
+}
 xmlExternalEntityLoader gPreviousLoader = nullptr;
 
 xmlParserInputPtr RefusingEntityLoader(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
@@ -44,10 +48,20 @@ struct ParseState {
     bool dtdSeen = false;
     bool dtdRefused = false;
     bool tooDeep = false;
+    bool countDepth = false;
     int depth = 0;
+    // Counting expansion while parsing, for a parse without libxml2's own
+    // amplification heuristics: what the references written in the document
+    // expand to, against `expansionLimit`.
+    bool countExpansion = false;
+    bool expansionTooLarge = false;
+    uint64_t expansionLimit = 0;
+    uint64_t expanded = 0;
+    std::unordered_map<xmlEntityPtr, uint64_t> entitySizes;
     internalSubsetSAXFunc defaultInternalSubset = nullptr;
     startElementNsSAX2Func defaultStartElement = nullptr;
     endElementNsSAX2Func defaultEndElement = nullptr;
+    getEntitySAXFunc defaultGetEntity = nullptr;
 };
 
 ParseState* StateOf(void* userData) {
@@ -68,23 +82,95 @@ void OnInternalSubset(void* userData, const xmlChar* name, const xmlChar* extern
 // The external subset is never loaded, whatever the options say.
 void OnExternalSubset(void*, const xmlChar*, const xmlChar*, const xmlChar*) {}
 
-void OnStartElementCountingDepth(void* userData, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
-                                 int namespaceCount, const xmlChar** namespaces, int attributeCount,
-                                 int defaultedCount, const xmlChar** attributes) {
+// Marks the attributes that the DTD's defaults supplied (the last
+// `defaultedCount` of libxml2's list), so that they report themselves as not
+// specified.
+void MarkDefaultedAttributes(xmlNodePtr element, int attributeCount, int defaultedCount, const xmlChar** attributes) {
+    if (!element || element->type != XML_ELEMENT_NODE) return;
+    for (int i = attributeCount - defaultedCount; i < attributeCount; ++i) {
+        const xmlChar* localname = attributes[i * 5];
+        const xmlChar* uri = attributes[i * 5 + 2];
+        for (xmlAttrPtr attribute = element->properties; attribute; attribute = attribute->next) {
+            const xmlChar* href = attribute->ns ? attribute->ns->href : nullptr;
+            if (xmlStrEqual(attribute->name, localname) && xmlStrEqual(href, uri)) {
+                MarkDefaulted(attribute, true);
+                break;
+            }
+        }
+    }
+}
+
+void OnStartElement(void* userData, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
+                    int namespaceCount, const xmlChar** namespaces, int attributeCount, int defaultedCount,
+                    const xmlChar** attributes) {
     ParseState* state = StateOf(userData);
-    if (++state->depth > kMaxElementDepth) {
+    if (state->countDepth && ++state->depth > kMaxElementDepth) {
         state->tooDeep = true;
         xmlStopParser(static_cast<xmlParserCtxtPtr>(userData));
         return;
     }
     state->defaultStartElement(userData, localname, prefix, uri, namespaceCount, namespaces, attributeCount,
                                defaultedCount, attributes);
+    if (defaultedCount > 0)
+        MarkDefaultedAttributes(static_cast<xmlParserCtxtPtr>(userData)->node, attributeCount, defaultedCount,
+                                attributes);
 }
 
 void OnEndElementCountingDepth(void* userData, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri) {
     ParseState* state = StateOf(userData);
     --state->depth;
     state->defaultEndElement(userData, localname, prefix, uri);
+}
+
+// The text an internal entity's replacement text reads as, references to other
+// entities expanded, measured from the declarations alone (nothing is
+// expanded); above `limit` for a loop or an entity nested too deeply.
+uint64_t DeclaredExpansion(xmlDocPtr doc, xmlEntityPtr entity, uint64_t limit,
+                           std::unordered_map<xmlEntityPtr, uint64_t>& sizes, int nesting) {
+    if (entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) return 1;
+    if (entity->etype != XML_INTERNAL_GENERAL_ENTITY || !entity->content) return 0;
+    auto known = sizes.find(entity);
+    if (known != sizes.end()) return known->second;
+    if (nesting > 64) return limit + 1;
+    sizes[entity] = limit + 1;  // a reference back to this entity while it is measured is a loop
+    uint64_t total = 0;
+    const xmlChar* text = entity->content;
+    for (size_t i = 0; text[i] && total <= limit;) {
+        if (text[i] == '&' && text[i + 1] != '#') {
+            size_t end = i + 1;
+            while (text[end] && text[end] != ';') ++end;
+            if (!text[end]) break;
+            std::string name(reinterpret_cast<const char*>(text) + i + 1, end - i - 1);
+            const xmlChar* key = reinterpret_cast<const xmlChar*>(name.c_str());
+            xmlEntityPtr inner = xmlGetPredefinedEntity(key);
+            if (!inner && doc) inner = xmlGetDocEntity(doc, key);
+            if (inner) total += DeclaredExpansion(doc, inner, limit, sizes, nesting + 1);
+            i = end + 1;
+        } else {
+            ++total;
+            ++i;
+        }
+    }
+    sizes[entity] = total;
+    return total;
+}
+
+// Counts each reference the document itself writes (in content, attribute
+// values and attribute defaults; nested references are part of their
+// entity's size) and stops the parse before the text would grow past the limit.
+xmlEntityPtr OnGetEntity(void* userData, const xmlChar* name) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(userData);
+    ParseState* state = StateOf(userData);
+    xmlEntityPtr entity = state->defaultGetEntity(userData, name);
+    if (!entity || !state->countExpansion || ctxt->depth != 0 || entity->etype != XML_INTERNAL_GENERAL_ENTITY)
+        return entity;
+    state->expanded += DeclaredExpansion(ctxt->myDoc, entity, state->expansionLimit, state->entitySizes, 0);
+    if (state->expanded > state->expansionLimit) {
+        state->expansionTooLarge = true;
+        xmlStopParser(ctxt);
+        return nullptr;
+    }
+    return entity;
 }
 
 // Counts the characters that reading the text of a document would produce,
@@ -106,6 +192,7 @@ private:
         if (!entity || entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) return 0;
         auto known = sizes_.find(entity);
         if (known != sizes_.end()) return known->second;
+        if (nesting <= 64) GiveChildren(entity);
         // libxml2 refuses entity loops and deep entity nesting while parsing;
         // this bound only keeps the count itself safe.
         uint64_t size = nesting > 64 ? limit_ + 1 : Measure(entity->children, nesting + 1);
@@ -137,10 +224,61 @@ private:
         return total;
     }
 
+    // libxml2 builds an entity's nodes where the content first refers to it;
+    // an entity first met in an attribute value or an attribute default gets
+    // none, and then reads as empty text wherever it is used. Such entities
+    // hold text and references only ('<' is not allowed in attribute values),
+    // which is what xmlStringGetNodeList makes of them.
+    void GiveChildren(xmlEntityPtr entity) {
+        if (entity->etype != XML_INTERNAL_GENERAL_ENTITY || entity->children || !entity->content ||
+            !entity->content[0] || xmlStrchr(entity->content, '<'))
+            return;
+        xmlNodePtr list = xmlStringGetNodeList(doc_, entity->content);
+        if (!list) return;
+        entity->children = list;
+        entity->owner = 1;  // freed with the entity
+        for (xmlNodePtr node = list; node; node = node->next) {
+            node->parent = reinterpret_cast<xmlNodePtr>(entity);
+            if (!node->next) entity->last = node;
+        }
+    }
+
     xmlDocPtr doc_;
     uint64_t limit_;
     std::unordered_map<xmlEntityPtr, uint64_t> sizes_;
 };
+
+// The value of an attribute whose text refers to internal entities is that
+// text with the references replaced (the XML rule for attribute values, which
+// the DOM follows), as one text node: selection compares against it, and
+// libxml2's XPath does not look through entity references. Runs after the
+// expansion was counted and found within the bound.
+void ExpandEntitiesInAttributeValues(xmlDocPtr doc) {
+    xmlNodePtr top = xmlDocGetRootElement(doc);
+    for (xmlNodePtr node = top; node;) {
+        if (node->type == XML_ELEMENT_NODE) {
+            for (xmlAttrPtr attribute = node->properties; attribute; attribute = attribute->next) {
+                bool refers = false;
+                for (xmlNodePtr child = attribute->children; child && !refers; child = child->next)
+                    refers = child->type == XML_ENTITY_REF_NODE;
+                if (!refers) continue;
+                xmlChar* value = xmlNodeListGetString(doc, attribute->children, 1);
+                xmlNodePtr text = xmlNewDocText(doc, value ? value : reinterpret_cast<const xmlChar*>(""));
+                xmlFree(value);
+                if (!text) continue;  // out of memory: the references stay
+                xmlFreeNodeList(attribute->children);
+                text->parent = reinterpret_cast<xmlNodePtr>(attribute);
+                attribute->children = attribute->last = text;
+            }
+            if (node->children) {
+                node = node->children;
+                continue;
+            }
+        }
+        while (node && node != top && !node->next) node = node->parent;
+        node = node && node != top ? node->next : nullptr;
+    }
+}
 
 bool DeclaresEntities(xmlDocPtr doc) {
     return doc->intSubset && doc->intSubset->entities &&
@@ -217,11 +355,21 @@ struct Attempt {
     bool expansionTooLarge = false;
 };
 
-// `withoutSizeLimits`: lifts libxml2's limits on the size of single text
-// nodes and names (XML_PARSE_HUGE); only used for documents without a DTD,
-// which have no entities to expand, with the element depth bounded by hand.
+// How one run of the parser is bounded.
+enum class Limits {
+    // libxml2's own: text and name sizes, depth, entity amplification.
+    Library,
+    // XML_PARSE_HUGE for a document without a DTD (it has nothing to
+    // expand): text nodes and names of any size, the element depth by hand.
+    LargeText,
+    // XML_PARSE_HUGE for a document whose entities libxml2's amplification
+    // heuristics refused: the element depth by hand, and entity expansion
+    // counted exactly, reference by reference, before it happens.
+    CountedEntities,
+};
+
 Attempt RunParser(const char* bytes, size_t length, bool utf8Text, const ParseSettings& settings,
-                  const std::string& url, bool withoutSizeLimits) {
+                  const std::string& url, Limits limits) {
     Attempt attempt;
     std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> ctxt(xmlNewParserCtxt());
     if (!ctxt) {
@@ -229,26 +377,33 @@ Attempt RunParser(const char* bytes, size_t length, bool utf8Text, const ParseSe
         return attempt;
     }
     ParseState& state = attempt.state;
-    state.prohibitDtd = settings.prohibitDtd || withoutSizeLimits;
+    state.prohibitDtd = settings.prohibitDtd || limits == Limits::LargeText;
+    state.countDepth = limits != Limits::Library;
+    state.countExpansion = limits == Limits::CountedEntities;
+    state.expansionLimit = ExpansionLimit(length);
     state.defaultInternalSubset = ctxt->sax->internalSubset;
     ctxt->sax->internalSubset = OnInternalSubset;
     ctxt->sax->externalSubset = OnExternalSubset;
-    if (withoutSizeLimits) {
-        state.defaultStartElement = ctxt->sax->startElementNs;
-        state.defaultEndElement = ctxt->sax->endElementNs;
-        ctxt->sax->startElementNs = OnStartElementCountingDepth;
-        ctxt->sax->endElementNs = OnEndElementCountingDepth;
+    state.defaultStartElement = ctxt->sax->startElementNs;
+    state.defaultEndElement = ctxt->sax->endElementNs;
+    ctxt->sax->startElementNs = OnStartElement;
+    if (state.countDepth) ctxt->sax->endElementNs = OnEndElementCountingDepth;
+    if (state.countExpansion) {
+        state.defaultGetEntity = ctxt->sax->getEntity;
+        ctxt->sax->getEntity = OnGetEntity;
     }
     ctxt->_private = &state;
 
     // No XML_PARSE_NOENT (entities stay references), no DTDLOAD, no network,
-    // and no messages on stderr. libxml2's depth and entity-amplification
-    // limits stay in force (no XML_PARSE_HUGE) unless asked otherwise above.
-    int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+    // and no messages on stderr. The internal DTD's attribute defaults are
+    // supplied (DTDATTR), as the DOM supplies them. libxml2's depth and
+    // entity-amplification limits stay in force (no XML_PARSE_HUGE) unless
+    // `limits` says otherwise.
+    int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_DTDATTR;
     if (settings.validate) options |= XML_PARSE_DTDVALID;
     if (!settings.preserveWhiteSpace) options |= XML_PARSE_NOBLANKS;
     if (utf8Text) options |= XML_PARSE_IGNORE_ENC;
-    if (withoutSizeLimits) options |= XML_PARSE_HUGE;
+    if (limits != Limits::Library) options |= XML_PARSE_HUGE;
 
     xmlDocPtr doc = nullptr;
     {
@@ -257,16 +412,18 @@ Attempt RunParser(const char* bytes, size_t length, bool utf8Text, const ParseSe
                                 utf8Text ? "UTF-8" : nullptr, options);
     }
     DocPtr parsed(doc);
-    bool failed = !parsed || !ctxt->wellFormed || state.dtdRefused || state.tooDeep;
+    bool failed = !parsed || !ctxt->wellFormed || state.dtdRefused || state.tooDeep || state.expansionTooLarge;
+    attempt.expansionTooLarge = state.expansionTooLarge;
     // A document without any DTD is not held against validation: validation
     // applies only to what the document declares.
     if (!failed && settings.validate && parsed->intSubset != nullptr && !ctxt->valid) failed = true;
     if (!failed && xmlDocGetRootElement(parsed.get()) == nullptr) failed = true;
     if (!failed && DeclaresEntities(parsed.get())) {
-        const uint64_t limit = std::max<uint64_t>(kMaxEntityExpansion, uint64_t{10} * length);
-        if (!ExpansionCounter(parsed.get(), limit).WithinLimit(parsed->children)) {
+        if (!ExpansionCounter(parsed.get(), ExpansionLimit(length)).WithinLimit(parsed->children)) {
             attempt.expansionTooLarge = true;
             failed = true;
+        } else {
+            ExpandEntitiesInAttributeValues(parsed.get());
         }
     }
     if (!failed) {
@@ -300,12 +457,18 @@ ParseOutcome ParseXml(const char* bytes, size_t length, bool utf8Text, const Par
     std::string urlUtf8;
     Utf16ToUtf8(url.data(), url.size(), urlUtf8);
 
-    Attempt attempt = RunParser(bytes, length, utf8Text, settings, urlUtf8, false);
+    Attempt attempt = RunParser(bytes, length, utf8Text, settings, urlUtf8, Limits::Library);
     // libxml2 reports its size limits (a text node over 10 MB, for one) as an
     // internal error. MSXML takes such documents; without a DTD there is
     // nothing to expand, so they are parsed again without those limits.
     if (!attempt.doc && attempt.errorCode == XML_ERR_INTERNAL_ERROR && !attempt.state.dtdSeen)
-        attempt = RunParser(bytes, length, utf8Text, settings, urlUtf8, true);
+        attempt = RunParser(bytes, length, utf8Text, settings, urlUtf8, Limits::LargeText);
+    // libxml2's amplification heuristics weigh entity references against the
+    // bytes read so far and refuse small documents whose entities nest a few
+    // references deep, whatever they expand to; they report it as a loop. The
+    // document is parsed again with the expansion counted exactly instead.
+    if (!attempt.doc && attempt.errorCode == XML_ERR_ENTITY_LOOP && attempt.state.dtdSeen && !settings.prohibitDtd)
+        attempt = RunParser(bytes, length, utf8Text, settings, urlUtf8, Limits::CountedEntities);
 
     if (attempt.doc) {
         outcome.hasDeclaration = attempt.doc->standalone != -1 || StartsWithDeclaration(bytes, length);

@@ -4,6 +4,20 @@
 
 namespace wincompat::msxml {
 
+namespace {
+const char kDefaultedMark = 0;  // its address marks a defaulted attribute's _private
+}  // namespace
+
+void MarkDefaulted(xmlAttrPtr attribute, bool defaulted) {
+    if (defaulted) {
+        attribute->_private = const_cast<char*>(&kDefaultedMark);
+    } else if (attribute->_private == &kDefaultedMark) {
+        attribute->_private = nullptr;
+    }
+}
+
+bool IsDefaulted(const xmlAttr* attribute) { return attribute->_private == &kDefaultedMark; }
+
 XmlTree::XmlTree(xmlDocPtr doc, bool hasDeclaration) : doc_(doc), hasDeclaration_(hasDeclaration) {}
 
 XmlTree::~XmlTree() {

@@ -42,4 +42,9 @@ private:
 
 using TreeRef = std::shared_ptr<XmlTree>;
 
+// An attribute that the DTD's default supplied, rather than the document,
+// carries a mark until its value is set: it is not "specified".
+void MarkDefaulted(xmlAttrPtr attribute, bool defaulted);
+bool IsDefaulted(const xmlAttr* attribute);
+
 }  // namespace wincompat::msxml
