@@ -585,7 +585,7 @@ HRESULT NodeBase<Interface>::selectNodes(BSTR queryString, IXMLDOMNodeList** res
     NodeHandle h = this->Handle();
     std::vector<xmlNodePtr> nodes;
     std::u16string error;
-    if (!OwnerDocument()->selector().Select(h.node, BstrText(queryString), false, nodes, error))
+    if (!OwnerDocument()->selector().Select(h.node, BstrView(queryString), false, nodes, error))
         return Fail(E_FAIL, error);
     auto* list = new (std::nothrow) NodeListObject(OwnerDocument(), h.tree, std::move(nodes));
     if (!list) return E_OUTOFMEMORY;
@@ -599,7 +599,7 @@ HRESULT NodeBase<Interface>::selectSingleNode(BSTR queryString, IXMLDOMNode** re
     NodeHandle h = this->Handle();
     std::vector<xmlNodePtr> nodes;
     std::u16string error;
-    if (!OwnerDocument()->selector().Select(h.node, BstrText(queryString), true, nodes, error))
+    if (!OwnerDocument()->selector().Select(h.node, BstrView(queryString), true, nodes, error))
         return Fail(E_FAIL, error);
     return WrapNode(OwnerDocument(), h.tree, nodes.empty() ? nullptr : nodes.front(), IID_IXMLDOMNode,
                     reinterpret_cast<void**>(resultNode));

@@ -130,10 +130,72 @@ xmlXPathCompExprPtr Selector::Compiled(const std::u16string& query, std::string&
     return compiled;
 }
 
-bool Selector::Select(xmlNodePtr node, const std::u16string& query, bool firstOnly, std::vector<xmlNodePtr>& nodes,
+namespace {
+
+bool IsAsciiNameStart(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_'; }
+bool IsAsciiNameChar(char16_t c) {
+    return IsAsciiNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+}
+
+// An ASCII NCName: what the plug-ins' element names are. Anything else goes
+// the general way.
+bool IsSimpleName(std::u16string_view text) {
+    if (text.empty() || !IsAsciiNameStart(text[0])) return false;
+    for (char16_t c : text)
+        if (!IsAsciiNameChar(c)) return false;
+    return true;
+}
+
+bool SameAscii(const xmlChar* utf8, std::u16string_view name) {
+    size_t i = 0;
+    for (; i < name.size(); ++i)
+        if (utf8[i] != static_cast<xmlChar>(name[i])) return false;  // also stops at the terminator
+    return utf8[i] == 0;
+}
+
+}  // namespace
+
+bool Selector::SelectChildrenByName(xmlNodePtr context, std::u16string_view query, bool firstOnly,
+                                    std::vector<xmlNodePtr>& nodes) {
+    // The child axis of an element or a document; other nodes go the general way.
+    if (context->type != XML_ELEMENT_NODE && context->type != XML_DOCUMENT_NODE) return false;
+    const size_t colon = query.find(u':');
+    std::u16string_view prefix = colon == std::u16string_view::npos ? std::u16string_view() : query.substr(0, colon);
+    std::u16string_view local = colon == std::u16string_view::npos ? query : query.substr(colon + 1);
+    if (!IsSimpleName(local) || (colon != std::u16string_view::npos && !IsSimpleName(prefix))) return false;
+    // As XPath 1.0 has it: a prefixed name means that prefix's namespace, an
+    // unprefixed one no namespace at all.
+    std::string uri;
+    if (!prefix.empty()) {
+        std::lock_guard<std::mutex> guard(lock_);
+        bool bound = false;
+        for (const auto& binding : bindings_) {
+            if (binding.first.size() == prefix.size() &&
+                SameAscii(reinterpret_cast<const xmlChar*>(binding.first.c_str()), prefix)) {
+                uri = binding.second;
+                bound = true;  // the last binding of a prefix wins, as in the XPath context
+            }
+        }
+        if (!bound) return false;
+    }
+    for (xmlNodePtr child = context->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE || !SameAscii(child->name, local)) continue;
+        if (prefix.empty() ? child->ns != nullptr
+                           : (!child->ns || !child->ns->href ||
+                              uri != reinterpret_cast<const char*>(child->ns->href)))
+            continue;
+        nodes.push_back(child);
+        if (firstOnly) break;
+    }
+    return true;
+}
+
+bool Selector::Select(xmlNodePtr node, std::u16string_view queryText, bool firstOnly, std::vector<xmlNodePtr>& nodes,
                       std::u16string& error) {
-    EnsureLibxmlInitialised();
     nodes.clear();
+    if (SelectChildrenByName(node, queryText, firstOnly, nodes)) return true;
+    EnsureLibxmlInitialised();
+    const std::u16string query(queryText);
     std::lock_guard<std::mutex> guard(lock_);
     if (!PrepareContext()) {
         error = u"Out of memory.";

@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -27,10 +28,16 @@ public:
     // gives the selected nodes in document order (at most one when `firstOnly`).
     // False with `error` set when the query does not compile, does not select
     // nodes or names an unbound prefix.
-    bool Select(xmlNodePtr context, const std::u16string& query, bool firstOnly, std::vector<xmlNodePtr>& nodes,
+    bool Select(xmlNodePtr context, std::u16string_view query, bool firstOnly, std::vector<xmlNodePtr>& nodes,
                 std::u16string& error);
 
 private:
+    // A query that is one element name, "name" or "prefix:name", selects
+    // among the context node's children without evaluating XPath: the
+    // common case, answered the same. False when the query is of another
+    // form or names a prefix that is not bound (XPath then says why).
+    bool SelectChildrenByName(xmlNodePtr context, std::u16string_view query, bool firstOnly,
+                              std::vector<xmlNodePtr>& nodes);
     static bool ParseNamespaces(const std::u16string& text, std::vector<std::pair<std::string, std::string>>& bindings);
     xmlXPathCompExprPtr Compiled(const std::u16string& query, std::string& error);
     bool PrepareContext();

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace wincompat::msxml {
 
@@ -19,6 +20,10 @@ BSTR AllocBstrFromUtf8(const unsigned char* text);
 // The characters of a BSTR (a null BSTR is the empty string).
 inline std::u16string BstrText(BSTR text) {
     return text ? std::u16string(text, SysStringLen(text)) : std::u16string();
+}
+
+inline std::u16string_view BstrView(BSTR text) {
+    return text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view();
 }
 
 // A VARIANT as text, as MSXML takes a value: strings as they are, anything
