@@ -8,6 +8,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "ComApartment.h"
 #include "HostDatabase.h"
 #include "HostError.h"
 #include "QuilletInterfaces.h"
@@ -35,18 +36,6 @@ void CheckEntries(const std::vector<std::string>& entries, const char* what) {
             throw HostError(std::string("the ") + what + " '" + entry + "' is longer than 50 characters");
     }
 }
-
-// COM for the calling thread, for the duration of a command.
-class ComApartment {
-public:
-    ComApartment() {
-        HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        if (FAILED(hr)) comsupport::ThrowComError(hr);
-    }
-    ~ComApartment() { CoUninitialize(); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-};
 
 }  // namespace
 }  // namespace morvhost

@@ -122,4 +122,32 @@ std::vector<std::string> HostDatabase::QueryColumn(const char* sql, const std::v
     return texts;
 }
 
+std::vector<HostDatabase::Row> HostDatabase::Query(const char* sql, const std::vector<std::string>& parameters) {
+    ComRef<_ADOCommand> command = Prepare(sql, parameters);
+    ComRef<_ADORecordset> rows;
+    command.Call(&_ADOCommand::Execute, static_cast<VARIANT*>(nullptr), static_cast<VARIANT*>(nullptr),
+                 static_cast<LONG>(adOptionUnspecified), rows.Receive());
+    ComRef<ADOFields> fields;
+    rows.Call(&_ADORecordset::get_Fields, fields.Receive());
+    LONG columns = 0;
+    fields.Call(&ADOFields::get_Count, &columns);
+    std::vector<Row> result;
+    for (;;) {
+        VARIANT_BOOL atEnd = VARIANT_TRUE;
+        rows.Call(&_ADORecordset::get_EOF, &atEnd);
+        if (atEnd != VARIANT_FALSE) break;
+        Row row;
+        row.reserve(static_cast<size_t>(columns));
+        for (LONG ordinal = 0; ordinal < columns; ++ordinal) {
+            Variant value;
+            rows.Call(&_ADORecordset::get_Collect, Variant::FromLong(ordinal).Get(), value.Receive());
+            row.push_back(std::move(value));
+        }
+        result.push_back(std::move(row));
+        rows.Call(&_ADORecordset::MoveNext);
+    }
+    rows.Call(&_ADORecordset::Close);
+    return result;
+}
+
 }  // namespace morvhost

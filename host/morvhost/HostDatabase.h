@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "comsupport/ComRef.h"
+#include "comsupport/Variant.h"
 
 COMSUPPORT_INTERFACE_ID(_ADOConnection, IID__Connection)
 COMSUPPORT_INTERFACE_ID(_ADOCommand, IID__Command)
 COMSUPPORT_INTERFACE_ID(_ADORecordset, IID__Recordset)
 COMSUPPORT_INTERFACE_ID(ADOParameters, IID_Parameters)
 COMSUPPORT_INTERFACE_ID(_ADOParameter, IID__Parameter)
+COMSUPPORT_INTERFACE_ID(ADOFields, IID_Fields)
 
 namespace morvhost {
 
@@ -38,6 +40,9 @@ public:
     long Execute(const char* sql, const std::vector<std::string>& parameters);
     // Runs a query with text parameters and returns the texts of its first column (NULL as "").
     std::vector<std::string> QueryColumn(const char* sql, const std::vector<std::string>& parameters);
+    // Runs a query with text parameters and returns every row, each value as ADO typed it.
+    using Row = std::vector<comsupport::Variant>;
+    std::vector<Row> Query(const char* sql, const std::vector<std::string>& parameters);
 
 private:
     comsupport::ComRef<_ADOCommand> Prepare(const char* sql, const std::vector<std::string>& parameters);

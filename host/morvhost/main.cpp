@@ -1,13 +1,15 @@
 // morvhost: the stand-in for the host management server. It keeps the
-// administrator's data in the host database, registers the plug-ins, and
-// passes policies through the policy plug-in as the host does before it sends
-// them to a sensor.
+// administrator's data in the host database, registers the plug-ins, shows
+// what the data-channel plug-in recorded about sensors and detected systems,
+// and passes policies through the policy plug-in as the host does before it
+// sends them to a sensor.
 #include <CLI/CLI.hpp>
 
 #include <iostream>
 
 #include "Commands.h"
 #include "HostError.h"
+#include "Inventory.h"
 #include "comsupport/ComError.h"
 
 namespace {
@@ -17,6 +19,12 @@ void AddCommonOptions(CLI::App& command, morvhost::CommonOptions& options) {
     command.add_option("--registry", options.registry, "Registry folder (sets WINCOMPAT_REGISTRY_DIR)");
     command.add_option("--sql-log", options.statementLog, "Append every SQL statement run to this file (JSON lines)");
     command.add_flag("--debug-output", options.debugOutput, "Show the plug-ins' debugger output on standard error");
+}
+
+// The database options alone, for the commands that only read or write the database.
+void AddDatabaseOptions(CLI::App& command, morvhost::CommonOptions& options) {
+    command.add_option("--db", options.database, "Database file (default: morvhost.db in the per-user data folder)");
+    command.add_option("--sql-log", options.statementLog, "Append every SQL statement run to this file (JSON lines)");
 }
 
 int Fail(const std::string& reason) {
@@ -91,6 +99,46 @@ int main(int argc, char** argv) {
     CLI::App* exceptionList = exception->add_subcommand("list", "Print the MACs of the systems marked as exceptions");
     AddCommonOptions(*exceptionList, common);
     exceptionList->callback([&] { run = [&] { morvhost::ExceptionList(common, std::cout); }; });
+
+    bool json = false;
+    CLI::App* sensors = app.add_subcommand("sensors", "List the sensors with the subnets they cover");
+    AddDatabaseOptions(*sensors, common);
+    sensors->add_flag("--json", json, "JSON for scripts instead of a table");
+    sensors->callback([&] {
+        run = [&] {
+            morvhost::SensorsCommand(common, json ? morvhost::OutputFormat::Json : morvhost::OutputFormat::Table,
+                                     std::cout);
+        };
+    });
+
+    CLI::App* systems = app.add_subcommand("systems", "List the detected systems");
+    AddDatabaseOptions(*systems, common);
+    systems->add_flag("--json", json, "JSON for scripts (with each system's interfaces and plug-in events)");
+    morvhost::SystemFilter filter;
+    long sensorId = 0;
+    CLI::Option* sensorOption =
+        systems->add_option("--sensor", sensorId, "Only the systems whose last detection came from this sensor ID");
+    systems->add_option("--since", filter.since,
+                        "Only the systems last detected at or after this UTC time (YYYY-MM-DD[ HH:MM[:SS[.mmm]]])");
+    systems->callback([&] {
+        if (sensorOption->count() > 0) filter.sensorId = sensorId;
+        run = [&] {
+            morvhost::SystemsCommand(common, filter,
+                                     json ? morvhost::OutputFormat::Json : morvhost::OutputFormat::Table, std::cout);
+        };
+    });
+
+    CLI::App* system = app.add_subcommand("system", "Show one detected system with its interfaces and plug-in events");
+    AddDatabaseOptions(*system, common);
+    system->add_flag("--json", json, "JSON for scripts instead of text");
+    std::string hostId;
+    system->add_option("HOSTID", hostId, "Host ID of the detected system (see 'morvhost systems')")->required();
+    system->callback([&] {
+        run = [&] {
+            morvhost::SystemCommand(common, hostId, json ? morvhost::OutputFormat::Json : morvhost::OutputFormat::Table,
+                                    std::cout);
+        };
+    });
 
     try {
         app.parse(argc, argv);

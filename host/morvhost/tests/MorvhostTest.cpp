@@ -1,84 +1,17 @@
 // The morvhost program as a user runs it: exit status, standard output and
 // the one-line reasons on standard error, over a real database and registry
 // in a temporary folder, with the Quillet library placed beside the program.
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <initializer_list>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
+#include "HostTestSupport.h"
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAll(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
-    return text;
-}
-
-// Runs morvhost with `arguments`, `input` on its standard input and extra environment settings.
-Outcome RunMorvhost(const std::vector<std::string>& arguments, const std::string& input = "",
-            const std::vector<std::pair<std::string, std::string>>& environment = {}) {
-    int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
-    pid_t child = fork();
-    if (child == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-        for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
-        std::vector<char*> argv{const_cast<char*>(MORVHOST_PROGRAM)};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(MORVHOST_PROGRAM, argv.data());
-        _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    std::thread feeder([&] {
-        ssize_t ignored = write(in[1], input.data(), input.size());
-        (void)ignored;
-        close(in[1]);
-    });
-    Outcome outcome;
-    std::thread errors([&] { outcome.err = ReadAll(err[0]); });
-    outcome.out = ReadAll(out[0]);
-    errors.join();
-    feeder.join();
-    close(out[0]);
-    close(err[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
-}
+using namespace morvhost_test;
 
 std::string SamplePolicy(const char* name) {
     std::ifstream in(std::string(ZELK_SOURCE_DIR) + "/samples/policies/" + name);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-bool IsOneLineReason(const std::string& err) {
-    return err.rfind("morvhost: ", 0) == 0 && err.find('\n') == err.size() - 1;
 }
 
 class MorvhostTest : public ::testing::Test {
@@ -106,7 +39,7 @@ TEST_F(MorvhostTest, EveryCommandHasHelp) {
     for (std::vector<std::string> command :
          {std::vector<std::string>{}, {"init"}, {"register"}, {"policy"}, {"blacklist"}, {"blacklist", "add"},
           {"blacklist", "remove"}, {"blacklist", "list"}, {"exception"}, {"exception", "set"},
-          {"exception", "clear"}, {"exception", "list"}}) {
+          {"exception", "clear"}, {"exception", "list"}, {"sensors"}, {"systems"}, {"system"}}) {
         command.push_back("--help");
         Outcome outcome = RunMorvhost(command);
         EXPECT_EQ(outcome.status, 0) << command.front();
