@@ -38,15 +38,6 @@ Function ExportOf(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
-std::string HresultText(HRESULT hr) {
-    char code[16];
-    snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    std::string text = code;
-    std::string message = comsupport::Utf8FromOle(comsupport::SystemMessageFor(hr));
-    if (!message.empty()) text += " (" + message + ")";
-    return text;
-}
-
 bool IsSharedLibraryName(const std::string& name) {
     auto endsWith = [&](const char* suffix) {
         std::string s(suffix);
@@ -56,6 +47,15 @@ bool IsSharedLibraryName(const std::string& name) {
 }
 
 }  // namespace
+
+std::string HresultText(HRESULT hr) {
+    char code[16];
+    snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    std::string text = code;
+    std::string message = comsupport::Utf8FromOle(comsupport::SystemMessageFor(hr));
+    if (!message.empty()) text += " (" + message + ")";
+    return text;
+}
 
 std::string ProgramFolder() {
     char path[4096];

@@ -1,6 +1,8 @@
 // Registers and unregisters COM in-process servers through their own exports
 // (DllRegisterServer, DllUnregisterServer, DllInstall).
 #pragma once
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -9,6 +11,9 @@ namespace morvhost {
 // The in-process servers in `folder`: the shared libraries there that export
 // DllRegisterServer, in name order.
 std::vector<std::string> FindDeliverables(const std::string& folder);
+
+// "0x80040154 (Class not registered)": a failure code with the system's text for it.
+std::string HresultText(HRESULT hr);
 
 // The folder that holds the running program.
 std::string ProgramFolder();

@@ -1,8 +1,8 @@
 // morvhost: the stand-in for the host management server. It keeps the
-// administrator's data in the host database, registers the plug-ins, shows
-// what the data-channel plug-in recorded about sensors and detected systems,
-// and passes policies through the policy plug-in as the host does before it
-// sends them to a sensor.
+// administrator's data in the host database, registers the plug-ins, passes
+// sensors' event documents through the data-channel plug-in as the host does
+// with their uploads, shows what the database then holds, and passes policies
+// through the policy plug-in as the host does before it sends them to a sensor.
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "HostError.h"
 #include "Inventory.h"
+#include "Upload.h"
 #include "comsupport/ComError.h"
 
 namespace {
@@ -27,6 +28,12 @@ void AddDatabaseOptions(CLI::App& command, morvhost::CommonOptions& options) {
     command.add_option("--sql-log", options.statementLog, "Append every SQL statement run to this file (JSON lines)");
 }
 
+// The options of the commands that call a plug-in.
+void AddPluginOptions(CLI::App& command, morvhost::CommonOptions& options) {
+    command.add_option("--registry", options.registry, "Registry folder (sets WINCOMPAT_REGISTRY_DIR)");
+    command.add_flag("--debug-output", options.debugOutput, "Show the plug-ins' debugger output on standard error");
+}
+
 int Fail(const std::string& reason) {
     std::cerr << "morvhost: " << reason << "\n";
     return 1;
@@ -40,6 +47,7 @@ int main(int argc, char** argv) {
     morvhost::CommonOptions common;
     AddCommonOptions(app, common);
     std::function<void()> run;
+    int status = 0;
 
     CLI::App* init = app.add_subcommand("init", "Create the host database (an existing one keeps its data)");
     AddCommonOptions(*init, common);
@@ -100,6 +108,21 @@ int main(int argc, char** argv) {
     AddCommonOptions(*exceptionList, common);
     exceptionList->callback([&] { run = [&] { morvhost::ExceptionList(common, std::cout); }; });
 
+    CLI::App* upload = app.add_subcommand(
+        "upload", "Pass event documents through the data-channel plug-in, as the host does with a sensor's upload");
+    AddDatabaseOptions(*upload, common);
+    AddPluginOptions(*upload, common);
+    morvhost::UploadRequest uploadRequest;
+    upload->add_option("--type", uploadRequest.messageType, "Message type (ZELKMETA_NoOp is ignored by the plug-in)")
+        ->capture_default_str();
+    upload->add_option("--jobs", uploadRequest.jobs, "Worker threads calling the one plug-in object, each with its own connection")
+        ->capture_default_str()
+        ->check(CLI::Range(1u, 256u));
+    upload->add_option("PATH", uploadRequest.paths,
+                       "Event document, folder (every .xml in it, in name order), or - for standard input")
+        ->required();
+    upload->callback([&] { run = [&] { status = morvhost::UploadCommand(common, uploadRequest, std::cout); }; });
+
     bool json = false;
     CLI::App* sensors = app.add_subcommand("sensors", "List the sensors with the subnets they cover");
     AddDatabaseOptions(*sensors, common);
@@ -150,7 +173,7 @@ int main(int argc, char** argv) {
         morvhost::ApplyCommonOptions(common);
         run();
         std::cout.flush();
-        return std::cout.good() ? 0 : Fail("cannot write to standard output");
+        return std::cout.good() ? status : Fail("cannot write to standard output");
     } catch (const morvhost::HostError& error) {
         return Fail(error.what());
     } catch (const comsupport::ComError& error) {

@@ -39,7 +39,7 @@ TEST_F(MorvhostTest, EveryCommandHasHelp) {
     for (std::vector<std::string> command :
          {std::vector<std::string>{}, {"init"}, {"register"}, {"policy"}, {"blacklist"}, {"blacklist", "add"},
           {"blacklist", "remove"}, {"blacklist", "list"}, {"exception"}, {"exception", "set"},
-          {"exception", "clear"}, {"exception", "list"}, {"sensors"}, {"systems"}, {"system"}}) {
+          {"exception", "clear"}, {"exception", "list"}, {"upload"}, {"sensors"}, {"systems"}, {"system"}}) {
         command.push_back("--help");
         Outcome outcome = RunMorvhost(command);
         EXPECT_EQ(outcome.status, 0) << command.front();
