@@ -52,14 +52,12 @@ void AppendHex(comsupport::OleString& text, unsigned long value) {
 
 }  // namespace
 
-bool ColumnNameLess::operator()(const std::string& a, const std::string& b) const noexcept {
-    const size_t common = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < common; ++i) {
-        const unsigned char x = FoldToLower(static_cast<unsigned char>(a[i]));
-        const unsigned char y = FoldToLower(static_cast<unsigned char>(b[i]));
-        if (x != y) return x < y;
+bool ColumnNameLess::operator()(const char* a, const char* b) const noexcept {
+    for (;; ++a, ++b) {
+        const unsigned char x = FoldToLower(static_cast<unsigned char>(*a));
+        const unsigned char y = FoldToLower(static_cast<unsigned char>(*b));
+        if (x != y || x == 0) return x < y;
     }
-    return a.size() < b.size();
 }
 
 ParameterRef AddParameter(const CommandRef& command, const OLECHAR* name, DataTypeEnum type, const VARIANT& value,

@@ -7,8 +7,8 @@
 
 #include <map>
 #include <new>
-#include <set>
 #include <string>
+#include <vector>
 
 #include "comsupport/ComError.h"
 #include "comsupport/Variant.h"
@@ -30,7 +30,7 @@ struct ColumnDef {
 // Orders names as the C runtime's _stricmp does: ASCII letters folded, bytes
 // compared unsigned.
 struct ColumnNameLess {
-    bool operator()(const std::string& a, const std::string& b) const noexcept;
+    bool operator()(const char* a, const char* b) const noexcept;
 };
 
 // Results of the database operations: 0 done, 1 nothing to do or no row, a
@@ -120,17 +120,21 @@ protected:
     DBMapper(const DBMapper&) = default;
     DBMapper& operator=(const DBMapper&) = default;
 
-    bool IsModified(const std::string& name) const { return modified_.count(name) != 0; }
-    void ClearModified() noexcept { modified_.clear(); }
+    void ClearModified() noexcept { modified_.assign(modified_.size(), false); }
 
 private:
+    // Columns are held by their place in the column table.
+    static size_t Place(const ColumnDef* column) { return static_cast<size_t>(column - T::ColumnTable); }
+    bool IsModified(size_t column) const { return modified_[column]; }
+    bool AnyModified() const;
     LONG LoadRow(_ADOConnection* connection);
     LONG InsertRow(_ADOConnection* connection, bool reload);
     LONG UpdateRow(_ADOConnection* connection, bool reload);
 
-    std::map<std::string, const ColumnDef*, ColumnNameLess> columns_;
-    std::map<std::string, comsupport::Variant, ColumnNameLess> values_;
-    std::set<std::string, ColumnNameLess> modified_;
+    // The column index: name to place, in case-insensitive name order.
+    std::map<const char*, size_t, ColumnNameLess> columns_;
+    std::vector<comsupport::Variant> values_;
+    std::vector<bool> modified_;
 };
 
 // ---------------------------------------------------------------------------
@@ -138,27 +142,36 @@ private:
 template <typename T>
 DBMapper<T>::DBMapper() {
     for (const ColumnDef* column = T::ColumnTable; column->name; ++column) {
-        columns_.emplace(column->name, column);
-        values_.emplace(column->name, comsupport::Variant::Null());
+        columns_.emplace(column->name, static_cast<size_t>(column - T::ColumnTable));
+        values_.push_back(comsupport::Variant::Null());
     }
+    modified_.assign(values_.size(), false);
 }
 
 template <typename T>
 void DBMapper<T>::SetValue(const char* name, const VARIANT& value, bool allowReadOnly) {
+    if (!name) return;
     auto column = columns_.find(name);
     if (column == columns_.end()) return;
-    const bool readOnly = (column->second->flags & ColumnReadOnly) != 0;
+    const bool readOnly = (T::ColumnTable[column->second].flags & ColumnReadOnly) != 0;
     if (readOnly && !allowReadOnly) return;
-    values_[column->first] = comsupport::Variant(value);
-    if (!readOnly) modified_.insert(column->first);
+    values_[column->second] = comsupport::Variant(value);
+    if (!readOnly) modified_[column->second] = true;
 }
 
 template <typename T>
 const VARIANT& DBMapper<T>::GetValue(const char* name) const {
-    auto value = values_.find(name);
-    if (value != values_.end()) return value->second.Get();
+    auto column = name ? columns_.find(name) : columns_.end();
+    if (column != columns_.end()) return values_[column->second].Get();
     static const comsupport::Variant kNoSuchColumn = comsupport::Variant::Null();
     return kNoSuchColumn.Get();
+}
+
+template <typename T>
+bool DBMapper<T>::AnyModified() const {
+    for (bool modified : modified_)
+        if (modified) return true;
+    return false;
 }
 
 template <typename T>
@@ -179,14 +192,14 @@ LONG DBMapper<T>::Update(_ADOConnection* connection, bool reload) {
 template <typename T>
 LONG DBMapper<T>::LoadRow(_ADOConnection* connection) {
     std::string where;
-    std::map<std::string, const ColumnDef*, ColumnNameLess>::const_iterator column;
     CommandRef command = mapper::NewCommand(connection, adCmdText);
-    for (column = columns_.begin(); column != columns_.end(); ++column) {
-        if (!(column->second->flags & ColumnKey)) continue;
+    for (const auto& column : columns_) {
+        const ColumnDef& def = T::ColumnTable[column.second];
+        if (!(def.flags & ColumnKey)) continue;
         if (!where.empty()) where += " AND ";
-        where += "([" + column->first + "] = ?)";
-        AddParameter(command, OLESTR(""), static_cast<DataTypeEnum>(column->second->type),
-                     values_.at(column->first).Get(), adParamInput);
+        where += std::string("([") + def.name + "] = ?)";
+        AddParameter(command, OLESTR(""), static_cast<DataTypeEnum>(def.type), values_[column.second].Get(),
+                     adParamInput);
     }
     const std::string text = mapper::FormatStatement("SELECT * FROM [%s] WHERE (%s);", T::TableName, where.c_str());
     mapper::SetCommandText(command, text);
@@ -195,20 +208,20 @@ LONG DBMapper<T>::LoadRow(_ADOConnection* connection) {
     command.Call(&_ADOCommand::Execute, static_cast<VARIANT*>(nullptr), static_cast<VARIANT*>(nullptr),
                  static_cast<LONG>(adOptionUnspecified), recordset.Receive());
     if (mapper::IsAtEnd(recordset)) return kNothingDone;
-    for (column = columns_.begin(); column != columns_.end(); ++column) {
-        if (IsModified(column->first)) continue;
-        const comsupport::Variant field = comsupport::Variant::FromText(comsupport::OleFromUtf8(column->first));
-        values_[column->first] = mapper::FieldValue(recordset, field.Get());
+    for (const auto& column : columns_) {
+        if (IsModified(column.second)) continue;
+        const comsupport::Variant field = comsupport::Variant::FromText(comsupport::OleFromUtf8(column.first));
+        values_[column.second] = mapper::FieldValue(recordset, field.Get());
     }
     return kDone;
 }
 
 template <typename T>
 LONG DBMapper<T>::InsertRow(_ADOConnection* connection, bool reload) {
-    if (modified_.empty()) return kNothingDone;
+    if (!AnyModified()) return kNothingDone;
     std::string names, markers;
     for (const ColumnDef* column = T::ColumnTable; column->name; ++column) {
-        if ((column->flags & ColumnIdentity) || !IsModified(column->name)) continue;
+        if ((column->flags & ColumnIdentity) || !IsModified(Place(column))) continue;
         if (!names.empty()) {
             names += ",";
             markers += ",";
@@ -226,8 +239,8 @@ LONG DBMapper<T>::InsertRow(_ADOConnection* connection, bool reload) {
     for (const ColumnDef* column = T::ColumnTable; column->name && *column->name; ++column) {
         if (column->flags & ColumnIdentity) {
             identity = column->name;
-        } else if (IsModified(column->name)) {
-            AddParameter(command, OLESTR(""), static_cast<DataTypeEnum>(column->type), GetValue(column->name),
+        } else if (IsModified(Place(column))) {
+            AddParameter(command, OLESTR(""), static_cast<DataTypeEnum>(column->type), values_[Place(column)].Get(),
                          adParamInput);
         }
     }
@@ -259,7 +272,7 @@ LONG DBMapper<T>::UpdateRow(_ADOConnection* connection, bool reload) {
             if (!where.empty()) where += " AND ";
             where += std::string("([") + column->name + "] = ?)";
         }
-        if (!(column->flags & ColumnIdentity) && IsModified(column->name)) {
+        if (!(column->flags & ColumnIdentity) && IsModified(Place(column))) {
             if (!assignments.empty()) assignments += ",\n";
             assignments += std::string("[") + column->name + "] = ?";
         }
@@ -272,13 +285,13 @@ LONG DBMapper<T>::UpdateRow(_ADOConnection* connection, bool reload) {
 
     // The SET values, then the WHERE values: the order of the markers.
     for (const ColumnDef* column = T::ColumnTable; column->name; ++column) {
-        if ((column->flags & (ColumnIdentity | ColumnReadOnly)) || !IsModified(column->name)) continue;
-        AddParameter(command, OLESTR(""), static_cast<DataTypeEnum>(column->type), GetValue(column->name),
+        if ((column->flags & (ColumnIdentity | ColumnReadOnly)) || !IsModified(Place(column))) continue;
+        AddParameter(command, OLESTR(""), static_cast<DataTypeEnum>(column->type), values_[Place(column)].Get(),
                      adParamInput);
     }
     for (const ColumnDef* column = T::ColumnTable; column->name; ++column) {
         if (!(column->flags & ColumnKey)) continue;
-        AddParameter(command, OLESTR(""), static_cast<DataTypeEnum>(column->type), GetValue(column->name),
+        AddParameter(command, OLESTR(""), static_cast<DataTypeEnum>(column->type), values_[Place(column)].Get(),
                      adParamInput);
     }
 
