@@ -21,6 +21,10 @@ inline constexpr IID kIID_Parameters = {0x0000050D, 0x0000, 0x0010, {0x80, 0x00,
 inline constexpr CLSID kCLSID_Connection = {0x00000514, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}};
 inline constexpr CLSID kCLSID_Command = {0x00000507, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}};
 
+// The provider's answer to a statement that breaks a key or other constraint
+// (DB_E_INTEGRITYVIOLATION, from oledberr.h, which not every SDK's ADO headers bring).
+inline constexpr HRESULT kIntegrityViolation = static_cast<HRESULT>(0x80040E2FL);
+
 // Any server context, as CoCreateInstance's CLSCTX_SERVER names it.
 inline constexpr DWORD kAdoServerContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 

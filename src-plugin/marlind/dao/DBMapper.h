@@ -114,6 +114,11 @@ public:
     // reloads) instead. 1 when no column can be set.
     virtual LONG Update(_ADOConnection* connection, bool reload);
 
+    // Insert with reload, for a row that concurrent writers may add at the same
+    // time: when another writer stored the same key first (the insert breaks a
+    // key constraint), the record takes that row instead. Results as Insert.
+    LONG InsertOrAdopt(_ADOConnection* connection);
+
 protected:
     // Records are destroyed as their own type only.
     ~DBMapper() = default;
@@ -187,6 +192,21 @@ LONG DBMapper<T>::Insert(_ADOConnection* connection, bool reload) {
 template <typename T>
 LONG DBMapper<T>::Update(_ADOConnection* connection, bool reload) {
     return mapper::Guarded(true, [&] { return UpdateRow(connection, reload); });
+}
+
+template <typename T>
+LONG DBMapper<T>::InsertOrAdopt(_ADOConnection* connection) {
+    return mapper::Guarded(true, [&]() -> LONG {
+        try {
+            return InsertRow(connection, true);
+        } catch (const comsupport::ComError& error) {
+            if (error.Code() != kIntegrityViolation) throw;
+            // The row another writer stored; without one the insert's own failure stands.
+            if (LoadRow(connection) != kDone) throw;
+            ClearModified();
+            return kDone;
+        }
+    });
 }
 
 template <typename T>

@@ -87,7 +87,11 @@ LONG Sensor::SaveRecord(_ADOConnection* connection) {
         // stored one: the time of processing stands in.
         if (!IsUsableTime(GetValue("LastCommunicationTime"))) SetValue("LastCommunicationTime", now);
     }
-    EndIfFailed(Update(connection, true));
+    LONG written = Update(connection, true);
+    // A first message of the same sensor, recorded at the same moment, may
+    // have inserted the row in between: it is updated instead.
+    if (written == static_cast<LONG>(kIntegrityViolation)) written = Update(connection, true);
+    EndIfFailed(written);
 
     const struct {
         const comsupport::Variant& address;
@@ -106,10 +110,11 @@ LONG Sensor::SaveRecord(_ADOConnection* connection) {
 }
 
 void Sensor::SaveSubnet(_ADOConnection* connection, const VARIANT& address, const VARIANT& mask) {
+    // Other messages may be recording the same subnet or link at this moment.
     Subnet subnet(address, mask);
-    if (subnet.Load(connection) != kDone) EndIfFailed(subnet.Insert(connection, true));
+    if (subnet.Load(connection) != kDone) EndIfFailed(subnet.InsertOrAdopt(connection));
     SensorToSubnet link(*this, subnet);
-    if (link.Load(connection) != kDone) EndIfFailed(link.Insert(connection, true));
+    if (link.Load(connection) != kDone) EndIfFailed(link.InsertOrAdopt(connection));
 }
 
 // ---------------------------------------------------------------------------

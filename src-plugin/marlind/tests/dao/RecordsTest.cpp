@@ -52,6 +52,26 @@ TEST_F(Records, SubnetSaveInsertsOnlyWhatIsMissing) {
     EXPECT_NE(fresh.GetValue("SubnetID").lVal, wider.GetValue("SubnetID").lVal);
 }
 
+TEST_F(Records, AnInsertThatLosesARaceTakesTheRowTheOtherWriterStored) {
+    DebugOutputCapture debug;
+    Subnet mine(Text("10.1.2.0").Get(), Text("255.255.255.0").Get());
+    EXPECT_EQ(1, mine.Load(Connection()));
+    // Another writer stores the same subnet between the look-up and the insert.
+    Subnet theirs(Text("10.1.2.0").Get(), Text("255.255.255.0").Get());
+    ASSERT_EQ(0, theirs.Save(Connection()));
+    EXPECT_EQ(0, mine.InsertOrAdopt(Connection()));
+    EXPECT_EQ(theirs.GetValue("SubnetID").lVal, mine.GetValue("SubnetID").lVal);
+    EXPECT_EQ(1u, Count("ZELKSubnetProperties"));
+    EXPECT_TRUE(debug.Lines().empty());
+    EXPECT_EQ(1, mine.Insert(Connection(), true));  // nothing left to write
+
+    // Any other failure stands and is reported.
+    Exec("CREATE TRIGGER refuse BEFORE INSERT ON ZELKSubnetProperties BEGIN SELECT RAISE(FAIL, 'no'); END;");
+    Subnet refused(Text("10.9.0.0").Get(), Text("255.255.0.0").Get());
+    EXPECT_LT(refused.InsertOrAdopt(Connection()), 0);
+    EXPECT_EQ(1u, debug.Lines().size());
+}
+
 TEST_F(Records, ASubnetOfNonTextValuesPassesThemThroughUnconverted) {
     Subnet subnet(Variant::Null().Get(), Variant::FromLong(24).Get());
     EXPECT_EQ(VT_NULL, subnet.GetValue("SubnetName").vt);

@@ -1,4 +1,6 @@
 // Recording the reporting sensor: its row, its subnets and the links.
+#include <thread>
+
 #include "DaoTestSupport.h"
 
 namespace marlind_test {
@@ -206,6 +208,46 @@ TEST_F(SensorSave, AFailingSensorRowEndsTheSaveBeforeAnySubnet) {
     EXPECT_EQ(3u, NewStatements().size());  // SELECT, UPDATE, the failed INSERT
     EXPECT_EQ(0u, Count("ZELKSubnetProperties"));
     EXPECT_EQ(1u, debug.Lines().size());
+}
+
+// The first messages of one sensor, recorded at the same moment over
+// connections of their own: one row, one subnet, one link, and no failure.
+TEST_F(SensorSave, ConcurrentFirstMessagesOfOneSensorMakeOneRow) {
+    constexpr int kThreads = 6;
+    const ZELKXML::ECEvent document = Document(SensorDocument(kLabSubnet));
+    for (int round = 0; round < 5; ++round) {
+        Exec("DELETE FROM ZELKSensorToSubnet; DELETE FROM ZELKSensorProperties; DELETE FROM ZELKSubnetProperties");
+        DebugOutputCapture debug;
+        std::vector<LONG> results(kThreads, -1);
+        std::vector<LONG> ids(kThreads, -1);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+                {
+                    ZELKDAO::ConnectionRef connection = ZELKDAO::ConnectionRef::Create(ZELKDAO::kCLSID_Connection);
+                    connection.Call(&_ADOConnection::Open,
+                                    comsupport::Bstr::FromUtf8("Provider=SQLite;Data Source=" + databasePath_).Get(),
+                                    static_cast<BSTR>(nullptr), static_cast<BSTR>(nullptr),
+                                    static_cast<LONG>(adConnectUnspecified));
+                    Sensor sensor(document);
+                    results[t] = sensor.Save(connection.Get());
+                    ids[t] = sensor.GetValue("SensorID").vt == VT_I4 ? sensor.GetValue("SensorID").lVal : -1;
+                }
+                CoUninitialize();
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+        for (int t = 0; t < kThreads; ++t) {
+            EXPECT_EQ(0, results[t]) << "round " << round << " thread " << t;
+            EXPECT_EQ(ids[0], ids[t]) << "round " << round;
+        }
+        EXPECT_EQ(1u, Count("ZELKSensorProperties"));
+        EXPECT_EQ(1u, Count("ZELKSubnetProperties"));
+        EXPECT_EQ(1u, Count("ZELKSensorToSubnet"));
+        // A lost race on the sensor row is written once by its insert; subnets and links adopt silently.
+        for (const std::string& line : debug.Lines()) EXPECT_NE(std::string::npos, line.find("UNIQUE")) << line;
+    }
 }
 
 TEST_F(SensorSave, ANullConnectionIsReportedAndReturned) {

@@ -84,13 +84,10 @@ TEST_F(ConcurrentMessages, ThreadsSharingOneHandlerStoreEveryRow) {
     ExpectEveryDetectionCreditedToItsSensor();
 }
 
-// Sensors whose first messages arrive at once and name the same subnet: the
-// database layer looks for the subnet and inserts it when missing, outside any
-// transaction, so two sensors can both miss it and one insert fails on the
-// unique key; that sensor's save ends without its link. Left disabled until
-// the subnet save is made safe against this; run with
-// --gtest_also_run_disabled_tests --gtest_repeat=20 to see it fail.
-TEST_F(ConcurrentMessages, DISABLED_ThreadsWhoseSensorsShareASubnetEachGetTheirLink) {
+// Sensors whose first messages arrive at once and name the same subnet: two
+// of them can both miss the subnet and race to insert it; the loser takes the
+// row the winner stored, and every sensor gets its link without a failure.
+TEST_F(ConcurrentMessages, ThreadsWhoseSensorsShareASubnetEachGetTheirLink) {
     DebugOutputCapture output;
     SendFromEveryThread(true);
     EXPECT_TRUE(output.Lines().empty()) << output.Lines().size() << " failures, first: " << output.Lines().front();
