@@ -69,6 +69,15 @@ public:
         if (count_ < capacity_) out_[count_] = unit;
         ++count_;
     }
+    // A run of ASCII, which is the same in both encodings: copied unit by unit
+    // as far as it fits, counted whole.
+    template <typename From>
+    void PutAscii(const From* run, size_t n) {
+        size_t room = count_ < capacity_ ? capacity_ - count_ : 0;
+        size_t fits = n < room ? n : room;
+        for (size_t i = 0; i < fits; ++i) out_[count_ + i] = static_cast<Unit>(run[i]);
+        count_ += n;
+    }
     size_t Count() const { return count_; }
 
 private:
@@ -110,6 +119,13 @@ bool Utf8ToUtf16(const unsigned char* text, size_t length, ConversionSink<char16
     bool wellFormed = true;
     size_t pos = 0;
     while (pos < length) {
+        size_t run = pos;
+        while (run < length && text[run] < 0x80) ++run;
+        if (run > pos) {
+            out.PutAscii(text + pos, run - pos);
+            pos = run;
+            continue;
+        }
         char32_t codePoint = 0;
         if (DecodeUtf8(text, length, pos, codePoint)) {
             PutUtf16(out, codePoint);
@@ -125,6 +141,13 @@ bool Utf8ToUtf16(const unsigned char* text, size_t length, ConversionSink<char16
 bool Utf16ToUtf8(const char16_t* text, size_t length, ConversionSink<char>& out) {
     bool wellFormed = true;
     for (size_t i = 0; i < length; ++i) {
+        size_t run = i;
+        while (run < length && text[run] < 0x80) ++run;
+        if (run > i) {
+            out.PutAscii(text + i, run - i);
+            i = run - 1;
+            continue;
+        }
         char32_t unit = text[i];
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             PutUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));

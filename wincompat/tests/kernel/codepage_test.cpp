@@ -102,6 +102,24 @@ TEST(MultiByteToWideChar, ReportsABufferTooSmall) {
     EXPECT_EQ(3, MultiByteToWideChar(CP_UTF8, 0, "abc", 3, buffer, 3));
 }
 
+// Runs of ASCII between other characters convert as they are, also where an
+// ill-formed byte or the end of a too small buffer interrupts them.
+TEST(MultiByteToWideChar, AsciiRunsBetweenOtherCharacters) {
+    const std::u16string r(1, u'\xFFFD');
+    EXPECT_EQ(u"name=caf\u00e9; " + r + u"tail", ToWide("name=caf\xC3\xA9; \xFFtail"));
+    WCHAR buffer[6];
+    for (auto& c : buffer) c = u'x';
+    SetLastError(0);
+    EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, 0, "abcdefgh", 8, buffer, 5));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    EXPECT_EQ(u'x', buffer[5]);  // nothing written past the buffer given
+    EXPECT_EQ("abcdefgh\xE2\x82\xAC-", ToNarrow(u"abcdefgh\u20ac-"));
+    char narrow[4];
+    SetLastError(0);
+    EXPECT_EQ(0, WideCharToMultiByte(CP_UTF8, 0, u"abcdef", 6, narrow, 4, nullptr, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+}
+
 TEST(MultiByteToWideChar, AnsiCodePageIsUtf8) {
     WCHAR buffer[4];
     ASSERT_EQ(2, MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, "\xC3\xA9", -1, buffer, 4));
