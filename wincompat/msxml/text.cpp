@@ -1,13 +1,21 @@
 #include "msxml/text.h"
 
+#include <algorithm>
+
 namespace wincompat::msxml {
 
 bool Utf16ToUtf8(const char16_t* text, size_t length, std::string& out) {
-    // Sized for the worst case (3 bytes per UTF-16 unit) and written through a
-    // pointer: documents are mostly ASCII and this runs on every loadXML.
+    // Runs on every loadXML: ASCII text is copied as it is; other text is
+    // written through a pointer into room for the worst case (3 bytes per unit).
+    size_t i = 0;
+    while (i < length && text[i] < 0x80) ++i;
+    if (i == length) {  // the usual case: ASCII only
+        out.assign(text, text + length);
+        return true;
+    }
     out.resize(length * 3);
-    char* p = out.data();
-    for (size_t i = 0; i < length; ++i) {
+    char* p = std::copy(text, text + i, out.data());
+    for (; i < length; ++i) {
         uint32_t c = text[i];
         if (c < 0x80) {
             *p++ = static_cast<char>(c);
@@ -38,16 +46,26 @@ bool Utf16ToUtf8(const char16_t* text, size_t length, std::string& out) {
     return true;
 }
 
-std::u16string Utf8ToUtf16(const char* text, size_t length) {
-    std::u16string out;
-    out.reserve(length);
+namespace {
+
+bool IsAscii(const char* text, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    return true;
+}
+
+// Decodes UTF-8, handing each UTF-16 unit to `emit`; a malformed byte becomes U+FFFD.
+template <class Emit>
+void DecodeUtf8(const char* text, size_t length, Emit&& emit) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     size_t i = 0;
     while (i < length) {
         uint32_t c = bytes[i];
         size_t extra = 0;
         if (c < 0x80) {
-            extra = 0;
+            emit(static_cast<char16_t>(c));
+            ++i;
+            continue;
         } else if ((c & 0xE0) == 0xC0) {
             c &= 0x1F, extra = 1;
         } else if ((c & 0xF0) == 0xE0) {
@@ -55,7 +73,7 @@ std::u16string Utf8ToUtf16(const char* text, size_t length) {
         } else if ((c & 0xF8) == 0xF0) {
             c &= 0x07, extra = 3;
         } else {
-            out.push_back(u'\uFFFD');
+            emit(u'\uFFFD');
             ++i;
             continue;
         }
@@ -68,19 +86,43 @@ std::u16string Utf8ToUtf16(const char* text, size_t length) {
             c = (c << 6) | (bytes[i + k] & 0x3F);
         }
         if (!valid) {
-            out.push_back(u'\uFFFD');
+            emit(u'\uFFFD');
             ++i;
             continue;
         }
         i += extra + 1;
         if (c >= 0x10000) {
             c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+            emit(static_cast<char16_t>(0xD800 + (c >> 10)));
+            emit(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
         } else {
-            out.push_back(static_cast<char16_t>(c));
+            emit(static_cast<char16_t>(c));
         }
     }
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(const char* text, size_t length) {
+    if (IsAscii(text, length)) return std::u16string(text, text + length);
+    std::u16string out;
+    out.reserve(length);
+    DecodeUtf8(text, length, [&](char16_t c) { out.push_back(c); });
+    return out;
+}
+
+BSTR AllocBstrFromUtf8(const char* text, size_t length) {
+    if (IsAscii(text, length)) {
+        BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+        if (out) std::copy(text, text + length, out);
+        return out;
+    }
+    size_t units = 0;
+    DecodeUtf8(text, length, [&](char16_t) { ++units; });
+    BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(units));
+    if (!out) return nullptr;
+    char16_t* p = out;
+    DecodeUtf8(text, length, [&](char16_t c) { *p++ = c; });
     return out;
 }
 
@@ -92,7 +134,10 @@ std::u16string Utf8ToUtf16(const unsigned char* text) {
 
 BSTR AllocBstr(const std::u16string& text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
 
-BSTR AllocBstrFromUtf8(const unsigned char* text) { return AllocBstr(Utf8ToUtf16(text)); }
+BSTR AllocBstrFromUtf8(const unsigned char* text) {
+    const char* chars = text ? reinterpret_cast<const char*>(text) : "";
+    return AllocBstrFromUtf8(chars, std::char_traits<char>::length(chars));
+}
 
 HRESULT VariantToUtf8(const VARIANT& value, std::string& utf8) {
     const VARIANT* source = &value;

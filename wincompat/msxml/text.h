@@ -16,6 +16,8 @@ std::u16string Utf8ToUtf16(const unsigned char* text);
 // A newly allocated BSTR, or null when memory runs out.
 BSTR AllocBstr(const std::u16string& text);
 BSTR AllocBstrFromUtf8(const unsigned char* text);
+// Decodes straight into the BSTR, as Utf8ToUtf16 decodes.
+BSTR AllocBstrFromUtf8(const char* text, size_t length);
 
 // The characters of a BSTR (a null BSTR is the empty string).
 inline std::u16string BstrText(BSTR text) {

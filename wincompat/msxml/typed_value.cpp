@@ -296,11 +296,57 @@ bool IsUuidText(const std::string& text) {
     return digits.size() == 32;
 }
 
-bool SetString(const std::string& text, VARIANT* out) {
-    out->bstrVal = AllocBstr(Utf8ToUtf16(text.data(), text.size()));
+bool SetString(const char* text, size_t length, VARIANT* out) {
+    out->bstrVal = AllocBstrFromUtf8(text, length);
     if (!out->bstrVal) return false;
     out->vt = VT_BSTR;
     return true;
+}
+
+bool SetString(const std::string& text, VARIANT* out) { return SetString(text.data(), text.size(), out); }
+
+// The text of an element or attribute: the one text node that most hold, read
+// in place, or else everything concatenated.
+class NodeText {
+public:
+    explicit NodeText(xmlNodePtr node) {
+        xmlNodePtr child = node->children;
+        if (child && !child->next && (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) &&
+            (node->type == XML_ELEMENT_NODE || node->type == XML_ATTRIBUTE_NODE)) {
+            text_ = child->content;
+        } else if (node->type == XML_ELEMENT_NODE && !child) {
+            text_ = nullptr;
+        } else {
+            owned_.reset(xmlNodeGetContent(node));
+            text_ = owned_.get();
+        }
+    }
+    const char* data() const { return text_ ? reinterpret_cast<const char*>(text_) : ""; }
+    size_t size() const { return text_ ? static_cast<size_t>(xmlStrlen(text_)) : 0; }
+    std::string str() const { return std::string(data(), size()); }
+
+private:
+    XmlString owned_;
+    const xmlChar* text_ = nullptr;
+};
+
+// The "dt" attribute in the data-types namespace, looked up without copying;
+// a document with a DTD is asked through libxml2, which also sees defaults
+// that its DTD declares.
+bool FindDataType(xmlNodePtr node, std::string& type) {
+    if (node->doc && (node->doc->intSubset || node->doc->extSubset)) {
+        type = DeclaredDataType(node);
+        return !type.empty();
+    }
+    for (xmlAttrPtr attribute = node->properties; attribute; attribute = attribute->next) {
+        if (!attribute->ns || !xmlStrEqual(attribute->name, reinterpret_cast<const xmlChar*>("dt")) ||
+            !xmlStrEqual(attribute->ns->href, reinterpret_cast<const xmlChar*>(kDataTypesNamespace)))
+            continue;
+        NodeText value(reinterpret_cast<xmlNodePtr>(attribute));
+        type = value.str();
+        return !type.empty();
+    }
+    return false;
 }
 
 }  // namespace
@@ -413,11 +459,11 @@ bool ConvertTypedText(const std::string& type, const std::string& rawText, VARIA
 bool ReadTypedValue(xmlNodePtr node, VARIANT* out, std::u16string& error) {
     switch (node->type) {
         case XML_ELEMENT_NODE: {
-            XmlString content(xmlNodeGetContent(node));
-            std::string text = content ? reinterpret_cast<const char*>(content.get()) : "";
-            std::string type = DeclaredDataType(node);
-            if (type.empty()) return SetString(text, out) || (error = u"Out of memory.", false);
-            return ConvertTypedText(type, text, out, error);
+            NodeText text(node);
+            std::string type;
+            if (!FindDataType(node, type))
+                return SetString(text.data(), text.size(), out) || (error = u"Out of memory.", false);
+            return ConvertTypedText(type, text.str(), out, error);
         }
         case XML_ATTRIBUTE_NODE:
         case XML_TEXT_NODE:

@@ -210,3 +210,61 @@ TEST(DomTypedValue, TheDataTypeAttributeNeedsItsNamespace) {
 }
 
 }  // namespace
+
+namespace {
+
+// Documents with a DTD that declares only entities or attributes: loaded
+// without validation, which would refuse their undeclared elements.
+Ref<IXMLDOMDocument2> Unvalidated(const std::u16string& xml) {
+    Ref<IXMLDOMDocument2> doc = NewDocument();
+    EXPECT_EQ(S_OK, doc->put_validateOnParse(VARIANT_FALSE));
+    EXPECT_TRUE(LoadXml(doc.get(), xml));
+    return doc;
+}
+
+// An untyped element's value is all of its text, however the document holds
+// it: one text node, several, CDATA, character and entity references, text
+// inside child elements, and characters outside ASCII.
+TEST(DomTypedValue, AnUntypedValueIsAllTheTextWhereverItLies) {
+    Ref<IXMLDOMDocument2> doc = Unvalidated(
+        u"<!DOCTYPE r [<!ENTITY e 'ent'>]>"
+        u"<r><one>caf\u00e9 \u20ac \U0001F600</one><split>a<!--c-->b<?p x?>c</split><cdata><![CDATA[<x>]]></cdata>"
+        u"<refs>&#x41;&e;&amp;</refs><nested>1<i>2<j>3</j></i>4</nested><long>" +
+        std::u16string(5000, u'x') + u"\u00e9</long></r>");
+    Ref<IXMLDOMElement> root = Root(doc.get());
+    struct Case {
+        const char16_t* name;
+        std::u16string text;
+    } cases[] = {
+        {u"one", u"caf\u00e9 \u20ac \U0001F600"}, {u"split", u"abc"},     {u"cdata", u"<x>"},
+        {u"refs", u"Aent&"},                      {u"nested", u"1234"}, {u"long", std::u16string(5000, u'x') + u"\u00e9"},
+    };
+    for (const Case& c : cases) {
+        Variant value;
+        ASSERT_EQ(S_OK, SelectOne(root.get(), c.name)->get_nodeTypedValue(value.out())) << Narrow(c.name);
+        EXPECT_EQ(VT_BSTR, value.vt()) << Narrow(c.name);
+        EXPECT_EQ(c.text, value.str()) << Narrow(c.name);
+    }
+}
+
+// The data type may come from the element's own attribute, written in parts
+// or through an entity, or from a default that the document's DTD declares.
+TEST(DomTypedValue, TheDataTypeIsReadHoweverTheAttributeIsWritten) {
+    const std::u16string dt = u"urn:schemas-microsoft-com:datatypes";
+    Variant value;
+    Ref<IXMLDOMDocument2> doc = LoadedDocument(u"<v xmlns:dt='" + dt + u"' dt:dt='i&#x34;'>12</v>");
+    ASSERT_EQ(S_OK, Root(doc.get())->get_nodeTypedValue(value.out()));
+    EXPECT_EQ(VT_I4, value.vt());
+    doc = Unvalidated(u"<!DOCTYPE v [<!ENTITY t 'i2'>]><v xmlns:dt='" + dt + u"' dt:dt='&t;'>12</v>");
+    ASSERT_EQ(S_OK, Root(doc.get())->get_nodeTypedValue(value.out()));
+    EXPECT_EQ(VT_I2, value.vt());
+    doc = Unvalidated(u"<!DOCTYPE v [<!ATTLIST v xmlns:dt CDATA #FIXED '" + dt +
+                         u"' dt:dt CDATA 'boolean'>]><v>1</v>");
+    ASSERT_EQ(S_OK, Root(doc.get())->get_nodeTypedValue(value.out()));
+    EXPECT_EQ(VT_BOOL, value.vt());
+    doc = LoadedDocument(u"<v xmlns:dt='" + dt + u"' dt:dt=''>12</v>");  // an empty type is no type
+    ASSERT_EQ(S_OK, Root(doc.get())->get_nodeTypedValue(value.out()));
+    EXPECT_EQ(VT_BSTR, value.vt());
+}
+
+}  // namespace
