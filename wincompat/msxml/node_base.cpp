@@ -597,12 +597,11 @@ HRESULT NodeBase<Interface>::selectSingleNode(BSTR queryString, IXMLDOMNode** re
     if (!resultNode) return E_POINTER;
     *resultNode = nullptr;
     NodeHandle h = this->Handle();
-    std::vector<xmlNodePtr> nodes;
+    xmlNodePtr found = nullptr;
     std::u16string error;
-    if (!OwnerDocument()->selector().Select(h.node, BstrView(queryString), true, nodes, error))
+    if (!OwnerDocument()->selector().SelectFirst(h.node, BstrView(queryString), found, error))
         return Fail(E_FAIL, error);
-    return WrapNode(OwnerDocument(), h.tree, nodes.empty() ? nullptr : nodes.front(), IID_IXMLDOMNode,
-                    reinterpret_cast<void**>(resultNode));
+    return WrapNode(OwnerDocument(), h.tree, found, IID_IXMLDOMNode, reinterpret_cast<void**>(resultNode));
 }
 
 // ---- transformations are not part of this DOM ----

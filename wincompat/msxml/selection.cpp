@@ -5,6 +5,8 @@
 
 #include <libxml/xpathInternals.h>
 
+#include <cstring>
+
 namespace wincompat::msxml {
 namespace {
 
@@ -155,8 +157,8 @@ bool SameAscii(const xmlChar* utf8, std::u16string_view name) {
 
 }  // namespace
 
-bool Selector::SelectChildrenByName(xmlNodePtr context, std::u16string_view query, bool firstOnly,
-                                    std::vector<xmlNodePtr>& nodes) {
+template <class Visit>
+bool Selector::ForEachChildByName(xmlNodePtr context, std::u16string_view query, Visit&& visit) {
     // The child axis of an element or a document; other nodes go the general way.
     if (context->type != XML_ELEMENT_NODE && context->type != XML_DOCUMENT_NODE) return false;
     const size_t colon = query.find(u':');
@@ -165,35 +167,46 @@ bool Selector::SelectChildrenByName(xmlNodePtr context, std::u16string_view quer
     if (!IsSimpleName(local) || (colon != std::u16string_view::npos && !IsSimpleName(prefix))) return false;
     // As XPath 1.0 has it: a prefixed name means that prefix's namespace, an
     // unprefixed one no namespace at all.
-    std::string uri;
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::string* uri = nullptr;
     if (!prefix.empty()) {
-        std::lock_guard<std::mutex> guard(lock_);
-        bool bound = false;
-        for (const auto& binding : bindings_) {
+        for (const auto& binding : bindings_)  // the last binding of a prefix wins, as in the XPath context
             if (binding.first.size() == prefix.size() &&
-                SameAscii(reinterpret_cast<const xmlChar*>(binding.first.c_str()), prefix)) {
-                uri = binding.second;
-                bound = true;  // the last binding of a prefix wins, as in the XPath context
-            }
-        }
-        if (!bound) return false;
+                SameAscii(reinterpret_cast<const xmlChar*>(binding.first.c_str()), prefix))
+                uri = &binding.second;
+        if (!uri) return false;
     }
     for (xmlNodePtr child = context->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE || !SameAscii(child->name, local)) continue;
-        if (prefix.empty() ? child->ns != nullptr
-                           : (!child->ns || !child->ns->href ||
-                              uri != reinterpret_cast<const char*>(child->ns->href)))
-            continue;
-        nodes.push_back(child);
-        if (firstOnly) break;
+        bool inNamespace = uri ? child->ns && child->ns->href &&
+                                     std::strcmp(uri->c_str(), reinterpret_cast<const char*>(child->ns->href)) == 0
+                               : child->ns == nullptr;
+        if (inNamespace && !visit(child)) break;
     }
+    return true;
+}
+
+bool Selector::SelectFirst(xmlNodePtr node, std::u16string_view query, xmlNodePtr& found, std::u16string& error) {
+    found = nullptr;
+    if (ForEachChildByName(node, query, [&](xmlNodePtr child) {
+            found = child;
+            return false;
+        }))
+        return true;
+    std::vector<xmlNodePtr> nodes;
+    if (!Select(node, query, true, nodes, error)) return false;
+    if (!nodes.empty()) found = nodes.front();
     return true;
 }
 
 bool Selector::Select(xmlNodePtr node, std::u16string_view queryText, bool firstOnly, std::vector<xmlNodePtr>& nodes,
                       std::u16string& error) {
     nodes.clear();
-    if (SelectChildrenByName(node, queryText, firstOnly, nodes)) return true;
+    if (ForEachChildByName(node, queryText, [&](xmlNodePtr child) {
+            nodes.push_back(child);
+            return !firstOnly;
+        }))
+        return true;
     EnsureLibxmlInitialised();
     const std::u16string query(queryText);
     std::lock_guard<std::mutex> guard(lock_);

@@ -30,14 +30,17 @@ public:
     // nodes or names an unbound prefix.
     bool Select(xmlNodePtr context, std::u16string_view query, bool firstOnly, std::vector<xmlNodePtr>& nodes,
                 std::u16string& error);
+    // The first selected node (null when none), as Select with `firstOnly`.
+    bool SelectFirst(xmlNodePtr context, std::u16string_view query, xmlNodePtr& found, std::u16string& error);
 
 private:
-    // A query that is one element name, "name" or "prefix:name", selects
-    // among the context node's children without evaluating XPath: the
-    // common case, answered the same. False when the query is of another
-    // form or names a prefix that is not bound (XPath then says why).
-    bool SelectChildrenByName(xmlNodePtr context, std::u16string_view query, bool firstOnly,
-                              std::vector<xmlNodePtr>& nodes);
+    // A query that is one element name, "name" or "prefix:name", visits the
+    // context node's matching children in document order without evaluating
+    // XPath (the common case, answered the same) until `visit` returns false.
+    // False when the query is of another form or names a prefix that is not
+    // bound (XPath then says why).
+    template <class Visit>
+    bool ForEachChildByName(xmlNodePtr context, std::u16string_view query, Visit&& visit);
     static bool ParseNamespaces(const std::u16string& text, std::vector<std::pair<std::string, std::string>>& bindings);
     xmlXPathCompExprPtr Compiled(const std::u16string& query, std::string& error);
     bool PrepareContext();
