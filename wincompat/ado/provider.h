@@ -52,6 +52,27 @@ struct DbValue {
     bool IsNull() const { return kind == Kind::Null; }
 };
 
+// A value read in place: the bytes of a text (UTF-8) or blob stay where their
+// owner keeps them (a statement until its next Step or Reset).
+struct DbValueView {
+    DbValue::Kind kind = DbValue::Kind::Null;
+    int64_t integer = 0;
+    double real = 0;
+    std::string_view bytes;
+
+    static DbValueView Of(const DbValue& value) {
+        DbValueView view;
+        view.kind = value.kind;
+        view.integer = value.integer;
+        view.real = value.real;
+        if (value.kind == DbValue::Kind::Text) view.bytes = value.text;
+        if (value.kind == DbValue::Kind::Blob)
+            view.bytes = std::string_view(reinterpret_cast<const char*>(value.blob.data()), value.blob.size());
+        return view;
+    }
+    bool IsNull() const { return kind == DbValue::Kind::Null; }
+};
+
 // What went wrong, in the terms the ADO layer maps to HRESULTs.
 enum class DbErrorKind {
     Command,     // the statement was refused (syntax, unknown object, bad parameter)
@@ -87,6 +108,8 @@ public:
     // "datetime", ...), empty for an expression.
     virtual std::string ColumnDeclaredType(int index) const = 0;
     virtual DbValue ColumnValue(int index) const = 0;
+    // The same value without a copy, valid until the next Step or Reset.
+    virtual DbValueView ColumnView(int index) const = 0;
     // Makes the statement ready to run again and clears its bindings.
     virtual void Reset() = 0;
 };

@@ -62,7 +62,7 @@ public:
         return Guarded(kSource, IID__Recordset, [&] {
             if (!pb) return E_POINTER;
             std::lock_guard<std::mutex> guard(lock_);
-            *pb = Rows().rows.size() <= position_ ? VARIANT_TRUE : VARIANT_FALSE;
+            *pb = Rows().RowCount() <= position_ ? VARIANT_TRUE : VARIANT_FALSE;
             return S_OK;
         });
     }
@@ -71,7 +71,7 @@ public:
         return Guarded(kSource, IID__Recordset, [&] {
             if (!pb) return E_POINTER;
             std::lock_guard<std::mutex> guard(lock_);
-            *pb = (Rows().rows.empty() || beforeFirst_) ? VARIANT_TRUE : VARIANT_FALSE;
+            *pb = ((Rows().RowCount() == 0) || beforeFirst_) ? VARIANT_TRUE : VARIANT_FALSE;
             return S_OK;
         });
     }
@@ -80,7 +80,7 @@ public:
         return Guarded(kSource, IID__Recordset, [&] {
             if (!pl) return E_POINTER;
             std::lock_guard<std::mutex> guard(lock_);
-            *pl = static_cast<ADO_LONGPTR>(Rows().rows.size());
+            *pl = static_cast<ADO_LONGPTR>(Rows().RowCount());
             return S_OK;
         });
     }
@@ -88,7 +88,7 @@ public:
     STDMETHODIMP MoveNext() override {
         return Guarded(kSource, IID__Recordset, [&] {
             std::lock_guard<std::mutex> guard(lock_);
-            if (position_ >= Rows().rows.size()) throw NoCurrentRecord();
+            if (position_ >= Rows().RowCount()) throw NoCurrentRecord();
             if (beforeFirst_) {
                 beforeFirst_ = false;
             } else {
@@ -125,8 +125,8 @@ public:
     STDMETHODIMP MoveLast() override {
         return Guarded(kSource, IID__Recordset, [&] {
             std::lock_guard<std::mutex> guard(lock_);
-            if (Rows().rows.empty()) throw NoCurrentRecord();
-            position_ = Rows().rows.size() - 1;
+            if ((Rows().RowCount() == 0)) throw NoCurrentRecord();
+            position_ = Rows().RowCount() - 1;
             beforeFirst_ = false;
             return S_OK;
         });
@@ -249,8 +249,8 @@ private:
     HRESULT CurrentValue(size_t ordinal, VARIANT* out) const {
         const ResultSet& rows = Rows();
         if (ordinal >= rows.columns.size()) throw ItemNotFound();
-        if (beforeFirst_ || position_ >= rows.rows.size()) throw NoCurrentRecord();
-        return rows.rows[position_][ordinal].CopyTo(out);
+        if (beforeFirst_ || position_ >= rows.RowCount()) throw NoCurrentRecord();
+        return rows.CopyTo(position_, ordinal, out);
     }
 
     std::mutex lock_;

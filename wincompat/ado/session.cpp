@@ -242,6 +242,21 @@ ConnectionSettings ParseConnectionString(const std::u16string& text) {
     return settings;
 }
 
+void ResultSet::Append(const DbValueView& value) {
+    cells_.push_back({value.kind, value.integer, value.real, bytes_.size(), value.bytes.size()});
+    bytes_.append(value.bytes.data(), value.bytes.size());
+}
+
+DbValueView ResultSet::ValueAt(size_t row, size_t column) const {
+    const Cell& cell = cells_[row * columns.size() + column];
+    DbValueView view;
+    view.kind = cell.kind;
+    view.integer = cell.integer;
+    view.real = cell.real;
+    view.bytes = std::string_view(bytes_.data() + cell.offset, cell.length);
+    return view;
+}
+
 class Session::StatementCache {
 public:
     StatementCache(DbSession& db, size_t capacity) : db_(db), capacity_(capacity) {}
@@ -340,14 +355,8 @@ void Session::RunStatement(DbStatement& statement, RunState& state, bool countsR
         for (int c = 0; c < columns; ++c) state.lastRowNames.push_back(statement.ColumnName(c));
     }
     while (statement.Step()) {
-        if (captured) {
-            std::vector<VariantHolder> row(columns);
-            for (int c = 0; c < columns; ++c) {
-                HRESULT hr = ToVariant(statement.ColumnValue(c), captured->columns[c].type, row[c].get());
-                if (FAILED(hr)) throw AdoFailure{hr, u"Out of memory while reading a row."};
-            }
-            captured->rows.push_back(std::move(row));
-        }
+        if (captured)
+            for (int c = 0; c < columns; ++c) captured->Append(statement.ColumnView(c));
         if (state.trackLastRow) {
             state.lastRow.clear();
             for (int c = 0; c < columns; ++c) state.lastRow.push_back(statement.ColumnValue(c));
@@ -386,12 +395,7 @@ ExecutionOutcome Session::RunText(const std::string& text, const std::vector<DbV
                     // NULL when the batch inserted nothing.
                     auto rs = std::make_shared<ResultSet>();
                     rs->columns.push_back({u"", adNumeric});
-                    rs->rows.emplace_back(1);
-                    if (state.haveIdentity) {
-                        Check(ToVariant(DbValue::Integer(state.identity), adNumeric, rs->rows[0][0].get()));
-                    } else {
-                        rs->rows[0][0].get()->vt = VT_NULL;
-                    }
+                    rs->Append(DbValueView::Of(state.haveIdentity ? DbValue::Integer(state.identity) : DbValue::Null()));
                     state.first = std::move(rs);
                 }
                 continue;

@@ -60,9 +60,32 @@ struct ResultColumn {
     DataTypeEnum type = adEmpty;
 };
 
-struct ResultSet {
+// The rows a command returned, read completely when it ran. The values stay
+// as the database gave them, their bytes in one buffer, and become VARIANTs
+// (by the column's type) only when they are read.
+class ResultSet {
+public:
     std::vector<ResultColumn> columns;
-    std::vector<std::vector<VariantHolder>> rows;
+
+    size_t RowCount() const { return columns.empty() ? 0 : cells_.size() / columns.size(); }
+    // Values are appended row by row, one per column.
+    void Append(const DbValueView& value);
+    DbValueView ValueAt(size_t row, size_t column) const;
+    // `out` need not be initialised.
+    HRESULT CopyTo(size_t row, size_t column, VARIANT* out) const {
+        return ToVariant(ValueAt(row, column), columns[column].type, out);
+    }
+
+private:
+    struct Cell {
+        DbValue::Kind kind;
+        int64_t integer;
+        double real;
+        size_t offset;
+        size_t length;
+    };
+    std::vector<Cell> cells_;
+    std::string bytes_;
 };
 
 struct ExecutionOutcome {

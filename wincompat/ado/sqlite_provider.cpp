@@ -130,6 +130,38 @@ public:
         }
     }
 
+    DbValueView ColumnView(int index) const override {
+        sqlite3_stmt* s = stmt_.get();
+        DbValueView view;
+        switch (sqlite3_column_type(s, index)) {
+            case SQLITE_INTEGER:
+                view.kind = DbValue::Kind::Integer;
+                view.integer = sqlite3_column_int64(s, index);
+                break;
+            case SQLITE_FLOAT:
+                view.kind = DbValue::Kind::Real;
+                view.real = sqlite3_column_double(s, index);
+                break;
+            case SQLITE_TEXT: {
+                view.kind = DbValue::Kind::Text;
+                const unsigned char* text = sqlite3_column_text(s, index);  // before the length, as SQLite asks
+                int length = sqlite3_column_bytes(s, index);
+                if (text) view.bytes = std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+                break;
+            }
+            case SQLITE_BLOB: {
+                view.kind = DbValue::Kind::Blob;
+                const void* data = sqlite3_column_blob(s, index);
+                int length = sqlite3_column_bytes(s, index);
+                if (data) view.bytes = std::string_view(static_cast<const char*>(data), static_cast<size_t>(length));
+                break;
+            }
+            default:
+                break;
+        }
+        return view;
+    }
+
     void Reset() override {
         sqlite3_reset(stmt_.get());
         sqlite3_clear_bindings(stmt_.get());

@@ -230,7 +230,7 @@ DbValue DateValue(DATE date, bool& ok) {
     return DbValue::Text(text);
 }
 
-HRESULT MakeSafeArray(const std::vector<uint8_t>& bytes, VARIANT* out) {
+HRESULT MakeSafeArray(std::string_view bytes, VARIANT* out) {
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
     if (!array) return E_OUTOFMEMORY;
     if (!bytes.empty()) {
@@ -267,7 +267,7 @@ void MakeDecimal(int64_t value, VARIANT* out) {
 }
 
 // The value's own storage class decides the VARIANT type.
-HRESULT NaturalVariant(const DbValue& value, VARIANT* out) {
+HRESULT NaturalVariant(const DbValueView& value, VARIANT* out) {
     switch (value.kind) {
         case DbValue::Kind::Null:
             out->vt = VT_NULL;
@@ -286,14 +286,14 @@ HRESULT NaturalVariant(const DbValue& value, VARIANT* out) {
             out->dblVal = value.real;
             return S_OK;
         case DbValue::Kind::Text:
-            return MakeText(value.text, out);
+            return MakeText(value.bytes, out);
         case DbValue::Kind::Blob:
-            return MakeSafeArray(value.blob, out);
+            return MakeSafeArray(value.bytes, out);
     }
     return E_UNEXPECTED;
 }
 
-bool DbInteger(const DbValue& value, int64_t& integer) {
+bool DbInteger(const DbValueView& value, int64_t& integer) {
     if (value.kind == DbValue::Kind::Integer) {
         integer = value.integer;
         return true;
@@ -303,13 +303,24 @@ bool DbInteger(const DbValue& value, int64_t& integer) {
         integer = static_cast<int64_t>(value.real);
         return true;
     }
-    if (value.kind == DbValue::Kind::Text) return ParseInteger(value.text, integer);
+    if (value.kind == DbValue::Kind::Text) return ParseInteger(value.bytes, integer);
     return false;
 }
 
 }  // namespace
 
 BSTR AllocBstr(std::u16string_view text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
+
+BSTR AllocBstrUtf8(std::string_view text) {
+    // Measured, then converted straight into the string: no copy in between.
+    // Text beyond what the conversion takes reads as empty, as Utf8ToUtf16 has it.
+    if (text.size() > static_cast<size_t>(INT32_MAX)) return SysAllocStringLen(nullptr, 0);
+    const int length = static_cast<int>(text.size());
+    const int units = length ? MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0) : 0;
+    BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(units));
+    if (b && units) MultiByteToWideChar(CP_UTF8, 0, text.data(), length, b, units);
+    return b;
+}
 
 bool DateToText(DATE date, std::string& text) {
     if (!std::isfinite(date) || date < -657434.0 || date >= 2958466.0) return false;  // years 100 to 9999
@@ -572,6 +583,10 @@ DataTypeEnum ColumnTypeFromDeclared(std::string_view declared) {
 }
 
 HRESULT ToVariant(const DbValue& value, DataTypeEnum type, VARIANT* out) {
+    return ToVariant(DbValueView::Of(value), type, out);
+}
+
+HRESULT ToVariant(const DbValueView& value, DataTypeEnum type, VARIANT* out) {
     VariantInit(out);
     if (value.IsNull()) {
         out->vt = VT_NULL;
@@ -614,15 +629,15 @@ HRESULT ToVariant(const DbValue& value, DataTypeEnum type, VARIANT* out) {
                 return S_OK;
             }
             if (value.kind == DbValue::Kind::Text &&
-                (EqualsNoCase(value.text, "true") || EqualsNoCase(value.text, "false"))) {
+                (EqualsNoCase(value.bytes, "true") || EqualsNoCase(value.bytes, "false"))) {
                 out->vt = VT_BOOL;
-                out->boolVal = EqualsNoCase(value.text, "true") ? VARIANT_TRUE : VARIANT_FALSE;
+                out->boolVal = EqualsNoCase(value.bytes, "true") ? VARIANT_TRUE : VARIANT_FALSE;
                 return S_OK;
             }
             break;
         case Category::Date: {
             DATE date = 0;
-            if (value.kind == DbValue::Kind::Text && TextToDate(value.text, date)) {
+            if (value.kind == DbValue::Kind::Text && TextToDate(value.bytes, date)) {
                 out->vt = VT_DATE;
                 out->date = date;
                 return S_OK;
@@ -637,18 +652,18 @@ HRESULT ToVariant(const DbValue& value, DataTypeEnum type, VARIANT* out) {
         case Category::Guid:
             if (value.kind == DbValue::Kind::Text) {
                 std::string canonical;
-                return MakeText(CanonicalGuidText(Trim(value.text), canonical) ? canonical : value.text, out);
+                return MakeText(CanonicalGuidText(Trim(value.bytes), canonical) ? canonical : value.bytes, out);
             }
             break;
         case Category::Text:
-            if (value.kind == DbValue::Kind::Text) return MakeText(value.text, out);
+            if (value.kind == DbValue::Kind::Text) return MakeText(value.bytes, out);
             if (value.kind == DbValue::Kind::Integer) return MakeText(std::to_string(value.integer), out);
             if (value.kind == DbValue::Kind::Real) return MakeText(FormatReal(value.real), out);
             break;
         case Category::Binary:
-            if (value.kind == DbValue::Kind::Blob) return MakeSafeArray(value.blob, out);
+            if (value.kind == DbValue::Kind::Blob) return MakeSafeArray(value.bytes, out);
             if (value.kind == DbValue::Kind::Text)
-                return MakeSafeArray(std::vector<uint8_t>(value.text.begin(), value.text.end()), out);
+                return MakeSafeArray(value.bytes, out);
             break;
         case Category::Real:
             if (type == adNumeric || type == adDecimal || type == adVarNumeric) {

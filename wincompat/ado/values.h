@@ -19,7 +19,7 @@ using wincompat::Utf8ToUtf16;
 inline std::u16string BstrText(BSTR text) { return text ? std::u16string(text, SysStringLen(text)) : std::u16string(); }
 inline std::string BstrUtf8(BSTR text) { return text ? Utf16ToUtf8(std::u16string_view(text, SysStringLen(text))) : ""; }
 BSTR AllocBstr(std::u16string_view text);  // null on exhaustion
-inline BSTR AllocBstrUtf8(std::string_view text) { return AllocBstr(Utf8ToUtf16(text)); }
+BSTR AllocBstrUtf8(std::string_view text);  // null on exhaustion
 
 // Dates travel as "YYYY-MM-DD HH:MM:SS.mmm": ISO 8601 with the space that
 // SQLite's own date functions use, so that stored times sort as text and
@@ -44,6 +44,7 @@ DataTypeEnum ColumnTypeFromDeclared(std::string_view declared);
 // A database value as a VARIANT of the type ADO gives for `type`; with adEmpty
 // the value's own storage decides. `out` must be cleared or fresh.
 HRESULT ToVariant(const DbValue& value, DataTypeEnum type, VARIANT* out);
+HRESULT ToVariant(const DbValueView& value, DataTypeEnum type, VARIANT* out);
 
 // Human-readable text of a VARIANT for the statement log.
 std::string VariantTypeName(VARTYPE vt);

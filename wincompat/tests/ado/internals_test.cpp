@@ -158,7 +158,7 @@ TEST(AdoStatementCache, EachTranslatedStatementIsPreparedOncePerConnection) {
     ExecutionOutcome outcome = session.ExecuteText(u"SELECT * FROM t", none, adCmdText);
     ASSERT_TRUE(outcome.resultSet);
     EXPECT_EQ(2u, outcome.resultSet->columns.size());
-    EXPECT_EQ(50u, outcome.resultSet->rows.size());
+    EXPECT_EQ(50u, outcome.resultSet->RowCount());
 }
 
 }  // namespace

@@ -66,6 +66,79 @@ TEST_F(AdoRecordset, ValuesAreTypedAsSqlServerColumnsComeThroughAdo) {
     EXPECT_EQ(VT_NULL, v.vt());
 }
 
+// Each read hands out a value of its own: reading twice gives two equal,
+// separate strings, any text survives the trip, and a value read stays the
+// caller's after the recordset is closed and other commands ran.
+TEST_F(AdoRecordset, EachReadHandsOutAValueOfItsOwn) {
+    Exec(u"INSERT INTO T (ID, Name, Address) VALUES (3, N'caf\u00E9 \u20AC \U0001F600', X'')");
+    Ref<_Recordset> rs = Select(u"SELECT Name, Address, ID * 2 AS Twice, Ratio FROM T WHERE ID = 3");
+    Var first, second;
+    Collect(rs.get(), u"Name", first);
+    Collect(rs.get(), u"Name", second);
+    ASSERT_EQ(VT_BSTR, first.vt());
+    ASSERT_EQ(VT_BSTR, second.vt());
+    EXPECT_NE(first.get().bstrVal, second.get().bstrVal);
+    const std::u16string expected = u"caf\u00E9 \u20AC \U0001F600";
+    EXPECT_EQ(expected, std::u16string(first.get().bstrVal, SysStringLen(first.get().bstrVal)));
+    first.get().bstrVal[0] = u'C';  // the caller's own copy
+    Collect(rs.get(), u"Name", second);
+    EXPECT_EQ(expected, std::u16string(second.get().bstrVal, SysStringLen(second.get().bstrVal)));
+    Var empty, twice, ratio;
+    Collect(rs.get(), u"Address", empty);
+    ASSERT_EQ(VT_ARRAY | VT_UI1, empty.vt());  // a zero-length blob stays a value
+    EXPECT_EQ(0u, empty.get().parray->rgsabound[0].cElements);
+    Collect(rs.get(), u"Twice", twice);
+    ASSERT_EQ(VT_I4, twice.vt());
+    EXPECT_EQ(6, twice.get().lVal);
+    Collect(rs.get(), u"Ratio", ratio);
+    EXPECT_EQ(VT_NULL, ratio.vt());
+    ASSERT_EQ(S_OK, rs->Close());
+    Exec(u"DELETE FROM T WHERE ID = 3");
+    EXPECT_EQ(expected, std::u16string(second.get().bstrVal, SysStringLen(second.get().bstrVal)));
+}
+
+// Rows of every size read back as they were stored, in any order of
+// reading, and text that is not well-formed UTF-8 reads with U+FFFD where
+// the conversion of the platform puts it.
+TEST_F(AdoRecordset, ManyRowsOfAnySizeReadBackInAnyOrder) {
+    Exec(u"WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i + 1 FROM n WHERE i < 1009) "
+         u"INSERT INTO T (ID, Name, Address) SELECT i, substr(hex(zeroblob(i)), 1, i % 97), "
+         u"CASE WHEN i % 3 = 0 THEN NULL ELSE zeroblob(i % 50) END FROM n");
+    Ref<_Recordset> rs = Select(u"SELECT ID, Name, Address FROM T WHERE ID >= 10 ORDER BY ID DESC");
+    LONG count = 0;
+    ASSERT_EQ(S_OK, rs->get_RecordCount(&count));
+    ASSERT_EQ(1000, count);
+    auto check = [&](int id) {
+        Var v;
+        Collect(rs.get(), u"ID", v);
+        ASSERT_EQ(VT_I4, v.vt());
+        ASSERT_EQ(id, v.get().lVal);
+        Collect(rs.get(), u"Name", v);
+        EXPECT_EQ(std::u16string(static_cast<size_t>(id % 97), u'0'), v.text()) << id;
+        Collect(rs.get(), u"Address", v);
+        if (id % 3 == 0) {
+            EXPECT_EQ(VT_NULL, v.vt()) << id;
+        } else {
+            EXPECT_EQ(std::vector<uint8_t>(static_cast<size_t>(id % 50), 0), v.bytes()) << id;
+        }
+    };
+    for (int id = 1009; id >= 10; --id) {
+        check(id);
+        ASSERT_EQ(S_OK, rs->MoveNext());
+    }
+    ASSERT_EQ(S_OK, rs->MoveLast());
+    check(10);
+    ASSERT_EQ(S_OK, rs->MoveFirst());
+    check(1009);
+
+    Ref<_Recordset> odd = Select(u"SELECT CAST(X'61FF62C3' AS TEXT) AS Broken, CAST(X'C3A9' AS nvarchar) AS Fine");
+    Var broken, fine;
+    Collect(odd.get(), u"Broken", broken);
+    EXPECT_EQ(std::u16string(u"a\uFFFDb\uFFFD"), broken.text());
+    Collect(odd.get(), u"Fine", fine);
+    EXPECT_EQ(u"\u00e9", fine.text());
+}
+
 TEST_F(AdoRecordset, FieldsAnswerByNameAndOrdinalAndFollowTheCurrentRow) {
     Ref<_Recordset> rs = Select(u"SELECT ID, Name FROM T ORDER BY ID");
     Ref<Fields> fields;
