@@ -247,6 +247,8 @@ _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandT
     if (parameters) {
         LONG count = 0;
         Check(parameters->get_Count(&count));
+        list.reserve(static_cast<size_t>(count > 0 ? count : 0));
+        objects.reserve(list.capacity());
         for (LONG i = 0; i < count; ++i) {
             VARIANT index;
             index.vt = VT_I4;
@@ -262,11 +264,11 @@ _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandT
     std::vector<VariantHolder> values = ReadValueArray(parameterValues);
     for (size_t i = 0; i < values.size(); ++i) {
         if (i < list.size()) {
-            list[i].value = values[i];
+            list[i].value = std::move(values[i]);
         } else {
             CommandParameter extra;
             extra.type = adVariant;
-            extra.value = values[i];
+            extra.value = std::move(values[i]);
             list.push_back(std::move(extra));
         }
     }

@@ -112,27 +112,31 @@ struct ResetOnExit {
     ~ResetOnExit() { statement.Reset(); }
 };
 
+LoggedParameter LogRecordOf(const CommandParameter& p, const DbValue& value) {
+    return LoggedParameter{Utf16ToUtf8(p.name),        DataTypeName(p.type),  DirectionName(p.direction),
+                           VariantTypeName(p.value.ref().vt), static_cast<long>(p.size), value};
+}
+
 // The database values of a command's parameters, each parameter recorded in
-// `record` for the statement log. Parameters for which `sendsValue` is false
-// go as NULL; a value that cannot be converted is recorded, then fails the
-// command.
+// `record` for the statement log when there is one. Parameters for which
+// `sendsValue` is false go as NULL; a value that cannot be converted is
+// recorded, then fails the command.
 template <class SendsValue>
 std::vector<DbValue> BindParameters(const std::vector<CommandParameter>& parameters, SendsValue&& sendsValue,
-                                    LoggedCommand& record) {
-    std::vector<DbValue> values;
-    for (const CommandParameter& p : parameters) {
-        LoggedParameter logged{Utf16ToUtf8(p.name), DataTypeName(p.type), DirectionName(p.direction),
-                               VariantTypeName(p.value.ref().vt), static_cast<long>(p.size), DbValue::Null()};
+                                    LoggedCommand* record) {
+    std::vector<DbValue> values(parameters.size());
+    if (record) record->parameters.reserve(parameters.size());
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        const CommandParameter& p = parameters[i];
         if (sendsValue(p.direction)) {
             std::u16string error;
-            HRESULT hr = ToDbValue(p.value.ref(), p.type, logged.value, error);
+            HRESULT hr = ToDbValue(p.value.ref(), p.type, values[i], error);
             if (FAILED(hr)) {
-                record.parameters.push_back(logged);
+                if (record) record->parameters.push_back(LogRecordOf(p, values[i]));
                 throw AdoFailure{hr, error};
             }
         }
-        values.push_back(logged.value);
-        record.parameters.push_back(std::move(logged));
+        if (record) record->parameters.push_back(LogRecordOf(p, values[i]));
     }
     return values;
 }
@@ -430,47 +434,95 @@ ExecutionOutcome Session::ExecuteText(const std::u16string& text, const std::vec
     record.text = Utf16ToUtf8(text);
     return RunAndLog(record, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
         std::vector<DbValue> values = BindParameters(
-            parameters, [](ParameterDirectionEnum direction) { return direction != adParamOutput; }, record);
-        std::string sql = record.text;
-        if (typeForLog == adCmdTable) sql = "SELECT * FROM " + sql;
-        ExecutionOutcome outcome = RunText(sql, values);
+            parameters, [](ParameterDirectionEnum direction) { return direction != adParamOutput; },
+            log_ ? &record : nullptr);
+        ExecutionOutcome outcome =
+            typeForLog == adCmdTable ? RunText("SELECT * FROM " + record.text, values) : RunText(record.text, values);
         outcome.outputs.resize(parameters.size());
         return outcome;
     });
 }
 
-ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vector<CommandParameter>& parameters,
-                                       std::vector<DbValue>& values, std::vector<LoggedParameter>& logged) {
-    const AdoFailure notFound{DB_E_ERRORSINCOMMAND, Utf8ToUtf16("Could not find stored procedure '" + name + "'.")};
+// A procedure as its row in StoredProcedures defines it, prepared for
+// calling: the declared parameters, the body split into statements, and for
+// each statement which declared parameter each of its parameters names.
+// Kept per session and made again whenever the row reads differently.
+struct Session::ProcedurePlan {
+    static constexpr size_t kUndeclared = static_cast<size_t>(-1);
+    std::string parameterList;  // the definition the plan was made from
+    std::string body;
+    std::vector<ProcedureParameter> declared;
+    BatchPlan batch;
+    // Per statement: the declared parameter bound to each of its parameters
+    // (kUndeclared for a name not declared), known once it has run.
+    std::vector<std::vector<size_t>> bindings;
+    std::vector<bool> bindingsKnown;
+};
+
+Session::ProcedurePlan& Session::ProcedureFor(const std::string& name) {
+    auto notFound = [&name] {
+        return AdoFailure{DB_E_ERRORSINCOMMAND, Utf8ToUtf16("Could not find stored procedure '" + name + "'.")};
+    };
+    // The row is read on every call, so that a definition changed by anyone
+    // (this connection or another) is what the call runs; what is cached is
+    // only what the row's text makes.
+    auto found = procedures_.find(name);
+    ProcedurePlan* plan = found == procedures_.end() ? nullptr : found->second.get();
     std::string parameterList, body;
-    bool found = false;
+    bool current = false;
     try {
         DbStatement& lookup = cache_->Get("SELECT Parameters, Body FROM StoredProcedures WHERE Name = ?");
         ResetOnExit reset{lookup};
         lookup.Bind(0, DbValue::Text(name));
-        if (lookup.Step()) {
-            parameterList = lookup.ColumnValue(0).text;
-            body = lookup.ColumnValue(1).text;
-            found = true;
+        if (!lookup.Step()) throw notFound();
+        // Values that are not text read as empty, as they always have.
+        const DbValueView parametersColumn = lookup.ColumnView(0), bodyColumn = lookup.ColumnView(1);
+        const std::string_view parametersText =
+            parametersColumn.kind == DbValue::Kind::Text ? parametersColumn.bytes : std::string_view();
+        const std::string_view bodyText = bodyColumn.kind == DbValue::Kind::Text ? bodyColumn.bytes : std::string_view();
+        current = plan && plan->parameterList == parametersText && plan->body == bodyText;
+        if (!current) {
+            parameterList.assign(parametersText.data(), parametersText.size());
+            body.assign(bodyText.data(), bodyText.size());
         }
     } catch (const DbError&) {
-        throw notFound;  // no procedures table at all
+        throw notFound();  // no procedures table at all
     }
-    if (!found) throw notFound;
+    if (current) return *plan;
 
-    const std::vector<ProcedureParameter> declared = ParseProcedureParameters(parameterList);
+    auto made = std::make_unique<ProcedurePlan>();
+    made->declared = ParseProcedureParameters(parameterList);
+    made->batch.statements = SplitBatch(body);
+    for (const BatchStatement& statement : made->batch.statements)
+        made->batch.translated.push_back(db_->TranslateStatement(statement.text));
+    made->bindings.resize(made->batch.statements.size());
+    made->bindingsKnown.assign(made->batch.statements.size(), false);
+    made->parameterList = std::move(parameterList);
+    made->body = std::move(body);
+    if (!plan && procedures_.size() >= kStatementCacheCapacity) procedures_.clear();  // names made up on the fly
+    std::unique_ptr<ProcedurePlan>& slot = procedures_[name];
+    slot = std::move(made);
+    return *slot;
+}
+
+ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vector<CommandParameter>& parameters,
+                                       std::vector<DbValue>& values, std::vector<LoggedParameter>* logged) {
+    ProcedurePlan& plan = ProcedureFor(name);
+    const std::vector<ProcedureParameter>& declared = plan.declared;
     // Return-value parameters take the procedure's status, not a position.
     std::vector<size_t> positional;
+    positional.reserve(parameters.size());
     for (size_t i = 0; i < parameters.size(); ++i)
         if (parameters[i].direction != adParamReturnValue) positional.push_back(i);
     if (positional.size() > declared.size())
         throw AdoFailure{DB_E_ERRORSINCOMMAND,
                          Utf8ToUtf16("Procedure or function " + name + " has too many arguments specified.")};
 
-    std::vector<DbValue> bound(declared.size());
+    static const DbValue kNull;  // output parameters not supplied
+    std::vector<const DbValue*> bound(declared.size(), &kNull);
     for (size_t k = 0; k < declared.size(); ++k) {
         if (k < positional.size()) {
-            bound[k] = values[positional[k]];
+            bound[k] = &values[positional[k]];
         } else if (!declared[k].output) {
             throw AdoFailure{DB_E_ERRORSINCOMMAND,
                              Utf8ToUtf16("Procedure or function '" + name + "' expects parameter '" + declared[k].name +
@@ -483,23 +535,32 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
     const bool ownTransaction = !db_->InTransaction();
     if (ownTransaction) db_->BeginWriteTransaction();
     try {
-        const BatchPlan& plan = PlanFor(body);
-        for (size_t i = 0; i < plan.statements.size(); ++i) {
-            const BatchStatement& s = plan.statements[i];
+        const BatchPlan& batch = plan.batch;
+        for (size_t i = 0; i < batch.statements.size(); ++i) {
+            const BatchStatement& s = batch.statements[i];
             if (s.kind == BatchStatement::Kind::NoCountOn || s.kind == BatchStatement::Kind::NoCountOff) continue;
-            DbStatement& statement = cache_->Get(plan.translated[i]);
+            DbStatement& statement = cache_->Get(batch.translated[i]);
             ResetOnExit reset{statement};  // also when a binding fails
-            for (int k = 0; k < statement.ParameterCount(); ++k) {
-                std::string parameter = statement.ParameterName(k);
-                size_t index = declared.size();
-                for (size_t d = 0; d < declared.size(); ++d)
-                    if (SameNoCase(WithoutAt(declared[d].name), WithoutAt(parameter))) index = d;
-                if (index == declared.size()) {
+            std::vector<size_t>& binding = plan.bindings[i];
+            if (!plan.bindingsKnown[i]) {
+                // A name binds the declared parameter of that name (without
+                // regard to case or "@"); the last, should two be declared.
+                binding.assign(static_cast<size_t>(statement.ParameterCount()), ProcedurePlan::kUndeclared);
+                for (size_t k = 0; k < binding.size(); ++k) {
+                    const std::string parameter = statement.ParameterName(static_cast<int>(k));
+                    for (size_t d = 0; d < declared.size(); ++d)
+                        if (SameNoCase(WithoutAt(declared[d].name), WithoutAt(parameter))) binding[k] = d;
+                }
+                plan.bindingsKnown[i] = true;
+            }
+            for (size_t k = 0; k < binding.size(); ++k) {
+                if (binding[k] == ProcedurePlan::kUndeclared) {
+                    const std::string parameter = statement.ParameterName(static_cast<int>(k));
                     throw AdoFailure{DB_E_ERRORSINCOMMAND,
                                      Utf8ToUtf16("Must declare the scalar variable \"" +
                                                  (parameter.empty() ? std::string("?") : parameter) + "\".")};
                 }
-                statement.Bind(k, bound[index]);
+                statement.Bind(static_cast<int>(k), *bound[binding[k]]);
             }
             RunStatement(statement, state, s.CountsRows(), s.firstKeyword == "INSERT");
         }
@@ -514,8 +575,8 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
     outcome.recordsAffected = state.affected;
     outcome.outputs.resize(parameters.size());
     for (size_t i = 0; i < parameters.size(); ++i) {
-        auto output = std::make_unique<VariantHolder>();
         if (parameters[i].direction == adParamReturnValue) {
+            auto output = std::make_unique<VariantHolder>();
             output->get()->vt = VT_I4;  // the procedure's status: it ran
             output->get()->lVal = 0;
             outcome.outputs[i] = std::move(output);
@@ -524,19 +585,20 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
         if (!IsOutput(parameters[i].direction)) continue;
         size_t k = 0;
         while (k < positional.size() && positional[k] != i) ++k;
-        DbValue value = DbValue::Null();
+        const DbValue* value = &kNull;
         bool haveColumn = false;
         if (k < declared.size()) {
             for (size_t c = 0; c < state.lastRowNames.size() && c < state.lastRow.size(); ++c) {
                 if (SameNoCase(WithoutAt(state.lastRowNames[c]), WithoutAt(declared[k].name))) {
-                    value = state.lastRow[c];
+                    value = &state.lastRow[c];
                     haveColumn = true;
                 }
             }
         }
         if (!haveColumn && parameters[i].direction == adParamInputOutput) continue;  // keeps its input value
-        Check(ToVariant(value, parameters[i].type, output->get()));
-        logged[i].value = value;
+        auto output = std::make_unique<VariantHolder>();
+        Check(ToVariant(*value, parameters[i].type, output->get()));
+        if (logged) (*logged)[i].value = *value;
         outcome.outputs[i] = std::move(output);
     }
     return outcome;
@@ -548,19 +610,20 @@ ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, const std
     record.commandType = "storedproc";
     record.text = Utf16ToUtf8(name);
     return RunAndLog(record, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
+        LoggedCommand* logging = log_ ? &record : nullptr;
         std::vector<DbValue> values = BindParameters(
             parameters,
             [](ParameterDirectionEnum direction) {
                 return direction == adParamInput || direction == adParamInputOutput;
             },
-            record);
+            logging);
         // "[name]", "dbo.name" and "[dbo].[name]" name the same procedure, as
         // on the server.
         std::string procedure = TrimCopy(record.text);
         procedure.erase(std::remove_if(procedure.begin(), procedure.end(), [](char c) { return c == '[' || c == ']'; }),
                         procedure.end());
         if (procedure.size() > 4 && SameNoCase(procedure.substr(0, 4), "dbo.")) procedure.erase(0, 4);
-        return RunProcedure(procedure, parameters, values, record.parameters);
+        return RunProcedure(procedure, parameters, values, logging ? &record.parameters : nullptr);
     });
 }
 

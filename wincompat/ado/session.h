@@ -120,8 +120,13 @@ private:
     const BatchPlan& PlanFor(const std::string& text);
 
     ExecutionOutcome RunText(const std::string& text, const std::vector<DbValue>& values);
+    struct ProcedurePlan;
+    // The plan of the procedure of this name as StoredProcedures now defines
+    // it; throws AdoFailure when there is no such procedure.
+    ProcedurePlan& ProcedureFor(const std::string& name);
+    // `logged`: the statement log's records of the parameters, null without a log.
     ExecutionOutcome RunProcedure(const std::string& name, const std::vector<CommandParameter>& parameters,
-                                  std::vector<DbValue>& values, std::vector<LoggedParameter>& logged);
+                                  std::vector<DbValue>& values, std::vector<LoggedParameter>* logged);
     void RunStatement(DbStatement& statement, RunState& state, bool countsRows, bool isInsert);
     void Log(const LoggedCommand& command);
 
@@ -130,6 +135,7 @@ private:
     std::unique_ptr<DbSession> db_;
     std::unique_ptr<StatementCache> cache_;
     std::unordered_map<std::string, std::unique_ptr<BatchPlan>> plans_;
+    std::unordered_map<std::string, std::unique_ptr<ProcedurePlan>> procedures_;  // by the name called
     std::unique_ptr<StatementLog> log_;
 };
 

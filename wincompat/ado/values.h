@@ -64,6 +64,16 @@ public:
         if (this != &other) VariantCopy(&value_, const_cast<VARIANT*>(&other.value_));
         return *this;
     }
+    // A move hands the VARIANT over as it is; the source is left EMPTY.
+    VariantHolder(VariantHolder&& other) noexcept : value_(other.value_) { VariantInit(&other.value_); }
+    VariantHolder& operator=(VariantHolder&& other) noexcept {
+        if (this != &other) {
+            VariantClear(&value_);
+            value_ = other.value_;
+            VariantInit(&other.value_);
+        }
+        return *this;
+    }
     VARIANT* get() { return &value_; }
     const VARIANT& ref() const { return value_; }
     HRESULT CopyFrom(const VARIANT& source) { return VariantCopyInd(&value_, const_cast<VARIANT*>(&source)); }

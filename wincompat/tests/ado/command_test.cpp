@@ -392,4 +392,81 @@ TEST_F(AdoCommand, AFailingProcedureBodyLeavesNothingBehind) {
     EXPECT_EQ(u"Must declare the scalar variable \"@Other\".", TakeErrorDescription());
 }
 
+// A call runs the procedure as its row reads at the time of the call, what
+// ever changed it in between: this connection or another, its body, its
+// parameter list, the row gone and back.
+TEST_F(AdoCommand, EachCallRunsTheProcedureAsItIsDefinedAtThatMoment) {
+    Exec(u"CREATE TABLE StoredProcedures (Name TEXT PRIMARY KEY COLLATE NOCASE, Parameters TEXT NOT NULL, "
+         u"Body TEXT NOT NULL)");
+    Exec(u"INSERT INTO StoredProcedures VALUES ('Put', '@A int, @B nvarchar(10)', "
+         u"'INSERT INTO Items (Count, Name) VALUES (@a, @B); SELECT @B AS B, @A AS A')");
+    auto call = [&](const char16_t* name, LONG first, const char16_t* second, std::u16string& b, LONG& a) {
+        Ref<_Command> command = NewCommand(connection_.get(), name, adCmdStoredProc);
+        Var one = Var::Int(first), two = Var::Text(second);
+        EXPECT_EQ(S_OK, AddParameter(command.get(), adInteger, one));
+        EXPECT_EQ(S_OK, AddParameter(command.get(), adBSTR, two));
+        Ref<_Recordset> recordset;
+        HRESULT hr = Execute(command.get(), recordset);
+        if (hr == S_OK) {
+            // Expressions come back by their storage class: compared as text and as a number.
+            Var bValue, aValue, bText, aNumber;
+            Collect(recordset.get(), u"B", bValue);
+            Collect(recordset.get(), u"A", aValue);
+            EXPECT_EQ(S_OK, VariantChangeType(&bText.get(), &bValue.get(), 0, VT_BSTR));
+            EXPECT_EQ(S_OK, VariantChangeType(&aNumber.get(), &aValue.get(), 0, VT_I4));
+            b = bText.text();
+            a = aNumber.vt() == VT_I4 ? aNumber.get().lVal : -1;
+        }
+        return hr;
+    };
+    std::u16string b;
+    LONG a = 0;
+    ASSERT_EQ(S_OK, call(u"Put", 1, u"one", b, a));
+    EXPECT_EQ(u"one", b);
+    EXPECT_EQ(1, a);
+    ASSERT_EQ(S_OK, call(u"[dbo].[put]", 2, u"two", b, a));  // the same procedure
+    EXPECT_EQ(2, a);
+
+    // Another connection swaps the parameters: positions bind the new order.
+    Ref<_Connection> other = OpenConnection(dir_.File("t.db"));
+    Bstr swap(u"UPDATE StoredProcedures SET Parameters = '@B nvarchar(10), @A int' WHERE Name = 'Put'");
+    ASSERT_EQ(S_OK, other->Execute(swap.get(), nullptr, adCmdText | adExecuteNoRecords, nullptr));
+    ASSERT_EQ(S_OK, call(u"Put", 3, u"4", b, a));
+    EXPECT_EQ(u"3", b);
+    EXPECT_EQ(4, a);
+
+    // This connection changes the body.
+    Exec(u"UPDATE StoredProcedures SET Body = 'SELECT @B || ''!'' AS B, 0 AS A' WHERE Name = 'Put'");
+    ASSERT_EQ(S_OK, call(u"Put", 5, u"6", b, a));
+    EXPECT_EQ(u"5!", b);
+    EXPECT_EQ(0, a);
+
+    // Renamed parameters leave the body naming one that is not declared: the
+    // call fails each time, and what the body did before is rolled back.
+    Exec(u"UPDATE StoredProcedures SET Parameters = '@X int, @Y nvarchar(10)', "
+         u"Body = 'INSERT INTO Items (Count) VALUES (@x); SELECT @A AS A' WHERE Name = 'Put'");
+    const LONG rows = QueryLong(connection_.get(), u"SELECT COUNT(*) FROM Items");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(DB_E_ERRORSINCOMMAND, call(u"Put", 7, u"8", b, a));
+        EXPECT_EQ(u"Must declare the scalar variable \"@A\".", TakeErrorDescription());
+    }
+    EXPECT_EQ(rows, QueryLong(connection_.get(), u"SELECT COUNT(*) FROM Items"));
+
+    // Gone, then back as it first was.
+    Exec(u"DELETE FROM StoredProcedures WHERE Name = 'Put'");
+    EXPECT_EQ(DB_E_ERRORSINCOMMAND, call(u"Put", 1, u"x", b, a));
+    EXPECT_EQ(u"Could not find stored procedure 'Put'.", TakeErrorDescription());
+    Exec(u"INSERT INTO StoredProcedures VALUES ('Put', '@A int, @B nvarchar(10)', "
+         u"'INSERT INTO Items (Count, Name) VALUES (@a, @B); SELECT @B AS B, @A AS A')");
+    ASSERT_EQ(S_OK, call(u"PUT", 9, u"nine", b, a));
+    EXPECT_EQ(u"nine", b);
+    EXPECT_EQ(9, a);
+    EXPECT_EQ(4, QueryLong(connection_.get(), u"SELECT COUNT(*) FROM Items WHERE Name IS NOT NULL OR Count = 3"));
+
+    // Declared twice, a name binds the later declaration.
+    Exec(u"UPDATE StoredProcedures SET Parameters = '@A int, @a nvarchar(10)', Body = 'SELECT @A AS B, 1 AS A'");
+    ASSERT_EQ(S_OK, call(u"Put", 10, u"later", b, a));
+    EXPECT_EQ(u"later", b);
+}
+
 }  // namespace
