@@ -99,6 +99,8 @@ public:
     virtual int ParameterCount() const = 0;
     // "@Name" for a named parameter, empty for a positional "?".
     virtual std::string ParameterName(int index) const = 0;
+    // The statement may read `value` in place: it must stay as it is until
+    // the statement is reset.
     virtual void Bind(int index, const DbValue& value) = 0;
     // Runs to the next row: true when a row is available, false when done.
     virtual bool Step() = 0;
@@ -107,6 +109,9 @@ public:
     // The type the column was declared with in its table ("int", "bit",
     // "datetime", ...), empty for an expression.
     virtual std::string ColumnDeclaredType(int index) const = 0;
+    // The same two without a copy, valid until the statement next runs.
+    virtual std::string_view ColumnNameView(int index) const = 0;
+    virtual std::string_view ColumnDeclaredTypeView(int index) const = 0;
     virtual DbValue ColumnValue(int index) const = 0;
     // The same value without a copy, valid until the next Step or Reset.
     virtual DbValueView ColumnView(int index) const = 0;

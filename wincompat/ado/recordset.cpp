@@ -209,7 +209,7 @@ public:
     // For the Fields and Field objects.
     LONG FieldCount() {
         std::lock_guard<std::mutex> guard(lock_);
-        return static_cast<LONG>(Rows().columns.size());
+        return static_cast<LONG>(Rows().columns().size());
     }
     size_t FieldOrdinal(const VARIANT& index) {
         std::lock_guard<std::mutex> guard(lock_);
@@ -218,8 +218,8 @@ public:
     ResultColumn Column(size_t ordinal) {
         std::lock_guard<std::mutex> guard(lock_);
         const ResultSet& rows = Rows();
-        if (ordinal >= rows.columns.size()) throw ItemNotFound();
-        return rows.columns[ordinal];
+        if (ordinal >= rows.columns().size()) throw ItemNotFound();
+        return rows.columns()[ordinal];
     }
     HRESULT FieldValue(size_t ordinal, VARIANT* out) {
         std::lock_guard<std::mutex> guard(lock_);
@@ -238,17 +238,17 @@ private:
         const ResultSet& rows = Rows();
         ItemIndex i = ReadItemIndex(index);
         if (!i.byName) {
-            if (i.ordinal < 0 || static_cast<size_t>(i.ordinal) >= rows.columns.size()) throw ItemNotFound();
+            if (i.ordinal < 0 || static_cast<size_t>(i.ordinal) >= rows.columns().size()) throw ItemNotFound();
             return static_cast<size_t>(i.ordinal);
         }
-        for (size_t c = 0; c < rows.columns.size(); ++c)
-            if (SameNameNoCase(rows.columns[c].name, i.name)) return c;
+        for (size_t c = 0; c < rows.columns().size(); ++c)
+            if (SameNameNoCase(rows.columns()[c].name, i.name)) return c;
         throw ItemNotFound();
     }
 
     HRESULT CurrentValue(size_t ordinal, VARIANT* out) const {
         const ResultSet& rows = Rows();
-        if (ordinal >= rows.columns.size()) throw ItemNotFound();
+        if (ordinal >= rows.columns().size()) throw ItemNotFound();
         if (beforeFirst_ || position_ >= rows.RowCount()) throw NoCurrentRecord();
         return rows.CopyTo(position_, ordinal, out);
     }

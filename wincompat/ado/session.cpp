@@ -252,7 +252,7 @@ void ResultSet::Append(const DbValueView& value) {
 }
 
 DbValueView ResultSet::ValueAt(size_t row, size_t column) const {
-    const Cell& cell = cells_[row * columns.size() + column];
+    const Cell& cell = cells_[row * info_->columns.size() + column];
     DbValueView view;
     view.kind = cell.kind;
     view.integer = cell.integer;
@@ -261,17 +261,23 @@ DbValueView ResultSet::ValueAt(size_t row, size_t column) const {
     return view;
 }
 
+// A prepared statement and what its result columns were when it last ran.
+struct Session::PreparedStatement {
+    std::unique_ptr<DbStatement> statement;
+    std::shared_ptr<const ColumnInfo> columns;
+};
+
 class Session::StatementCache {
 public:
     StatementCache(DbSession& db, size_t capacity) : db_(db), capacity_(capacity) {}
 
     // The prepared statement for this text, prepared now if it is not cached.
     // Valid until the next Get.
-    DbStatement& Get(const std::string& sql) {
+    PreparedStatement& Get(const std::string& sql) {
         auto found = entries_.find(sql);
         if (found != entries_.end()) {
             order_.splice(order_.begin(), order_, found->second.position);
-            return *found->second.statement;
+            return found->second.prepared;
         }
         std::unique_ptr<DbStatement> prepared = db_.Prepare(sql);
         if (entries_.size() >= capacity_) {
@@ -280,15 +286,15 @@ public:
         }
         order_.push_front(sql);
         Entry& entry = entries_[sql];
-        entry.statement = std::move(prepared);
+        entry.prepared.statement = std::move(prepared);
         entry.position = order_.begin();
-        return *entry.statement;
+        return entry.prepared;
     }
     size_t size() const { return entries_.size(); }
 
 private:
     struct Entry {
-        std::unique_ptr<DbStatement> statement;
+        PreparedStatement prepared;
         std::list<std::string>::iterator position;
     };
     DbSession& db_;
@@ -297,6 +303,29 @@ private:
     std::unordered_map<std::string, Entry> entries_;
 };
 
+namespace {
+
+// The statement's columns as it reports them now: those of the last run when
+// nothing differs (a change of schema can change them under the same text).
+std::shared_ptr<const ColumnInfo> CurrentColumns(const DbStatement& statement, int count,
+                                                 std::shared_ptr<const ColumnInfo>& last) {
+    bool same = last && last->names.size() == static_cast<size_t>(count);
+    for (int c = 0; same && c < count; ++c)
+        same = last->names[static_cast<size_t>(c)] == statement.ColumnNameView(c) &&
+               last->declared[static_cast<size_t>(c)] == statement.ColumnDeclaredTypeView(c);
+    if (same) return last;
+    auto info = std::make_shared<ColumnInfo>();
+    for (int c = 0; c < count; ++c) {
+        info->names.emplace_back(statement.ColumnNameView(c));
+        info->declared.emplace_back(statement.ColumnDeclaredTypeView(c));
+        info->columns.push_back({Utf8ToUtf16(info->names.back()), ColumnTypeFromDeclared(info->declared.back())});
+    }
+    last = info;
+    return last;
+}
+
+}  // namespace
+
 struct Session::RunState {
     bool noCount = false;
     bool haveIdentity = false;
@@ -304,7 +333,7 @@ struct Session::RunState {
     int64_t affected = -1;
     std::shared_ptr<ResultSet> first;
     bool trackLastRow = false;
-    std::vector<std::string> lastRowNames;
+    std::shared_ptr<const ColumnInfo> lastRowColumns;  // names of lastRow's values
     std::vector<DbValue> lastRow;
 };
 
@@ -344,19 +373,15 @@ void Session::Log(const LoggedCommand& command) {
     if (log_) log_->Write(command);
 }
 
-void Session::RunStatement(DbStatement& statement, RunState& state, bool countsRows, bool isInsert) {
-    ResetOnExit reset{statement};
+// The caller resets the statement afterwards, also when this throws.
+void Session::RunStatement(PreparedStatement& prepared, RunState& state, bool countsRows, bool isInsert) {
+    DbStatement& statement = *prepared.statement;
     const int columns = statement.ColumnCount();
     std::shared_ptr<ResultSet> captured;
-    if (columns > 0 && !state.first) {
-        captured = std::make_shared<ResultSet>();
-        for (int c = 0; c < columns; ++c)
-            captured->columns.push_back(
-                {Utf8ToUtf16(statement.ColumnName(c)), ColumnTypeFromDeclared(statement.ColumnDeclaredType(c))});
-    }
-    if (columns > 0 && state.trackLastRow) {
-        state.lastRowNames.clear();
-        for (int c = 0; c < columns; ++c) state.lastRowNames.push_back(statement.ColumnName(c));
+    if (columns > 0 && (!state.first || state.trackLastRow)) {
+        std::shared_ptr<const ColumnInfo> info = CurrentColumns(statement, columns, prepared.columns);
+        if (!state.first) captured = std::make_shared<ResultSet>(info);
+        if (state.trackLastRow) state.lastRowColumns = std::move(info);
     }
     while (statement.Step()) {
         if (captured)
@@ -397,8 +422,9 @@ ExecutionOutcome Session::RunText(const std::string& text, const std::vector<DbV
                 if (!state.first) {
                     // SQL Server answers with one unnamed numeric(38,0) column,
                     // NULL when the batch inserted nothing.
-                    auto rs = std::make_shared<ResultSet>();
-                    rs->columns.push_back({u"", adNumeric});
+                    static const auto kIdentityColumn = std::make_shared<const ColumnInfo>(
+                        ColumnInfo{{""}, {""}, {ResultColumn{u"", adNumeric}}});
+                    auto rs = std::make_shared<ResultSet>(kIdentityColumn);
                     rs->Append(DbValueView::Of(state.haveIdentity ? DbValue::Integer(state.identity) : DbValue::Null()));
                     state.first = std::move(rs);
                 }
@@ -406,8 +432,9 @@ ExecutionOutcome Session::RunText(const std::string& text, const std::vector<DbV
             case BatchStatement::Kind::Sql:
                 break;
         }
-        DbStatement& statement = cache_->Get(plan.translated[i]);
-        ResetOnExit reset{statement};  // also when a binding fails
+        PreparedStatement& prepared = cache_->Get(plan.translated[i]);
+        DbStatement& statement = *prepared.statement;
+        ResetOnExit reset{statement};  // also when a binding or a step fails
         const int count = statement.ParameterCount();
         for (int k = 0; k < count; ++k) {
             std::string name = statement.ParameterName(k);
@@ -418,7 +445,7 @@ ExecutionOutcome Session::RunText(const std::string& text, const std::vector<DbV
                 throw AdoFailure{DB_E_PARAMNOTOPTIONAL, u"No value given for one or more required parameters."};
             statement.Bind(k, values[next++]);
         }
-        RunStatement(statement, state, s.CountsRows(), s.firstKeyword == "INSERT");
+        RunStatement(prepared, state, s.CountsRows(), s.firstKeyword == "INSERT");
     }
     ExecutionOutcome outcome;
     outcome.resultSet = state.first;
@@ -471,9 +498,10 @@ Session::ProcedurePlan& Session::ProcedureFor(const std::string& name) {
     std::string parameterList, body;
     bool current = false;
     try {
-        DbStatement& lookup = cache_->Get("SELECT Parameters, Body FROM StoredProcedures WHERE Name = ?");
+        const DbValue key = DbValue::Text(name);  // bound until the reset
+        DbStatement& lookup = *cache_->Get("SELECT Parameters, Body FROM StoredProcedures WHERE Name = ?").statement;
         ResetOnExit reset{lookup};
-        lookup.Bind(0, DbValue::Text(name));
+        lookup.Bind(0, key);
         if (!lookup.Step()) throw notFound();
         // Values that are not text read as empty, as they always have.
         const DbValueView parametersColumn = lookup.ColumnView(0), bodyColumn = lookup.ColumnView(1);
@@ -539,8 +567,9 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
         for (size_t i = 0; i < batch.statements.size(); ++i) {
             const BatchStatement& s = batch.statements[i];
             if (s.kind == BatchStatement::Kind::NoCountOn || s.kind == BatchStatement::Kind::NoCountOff) continue;
-            DbStatement& statement = cache_->Get(batch.translated[i]);
-            ResetOnExit reset{statement};  // also when a binding fails
+            PreparedStatement& prepared = cache_->Get(batch.translated[i]);
+            DbStatement& statement = *prepared.statement;
+            ResetOnExit reset{statement};  // also when a binding or a step fails
             std::vector<size_t>& binding = plan.bindings[i];
             if (!plan.bindingsKnown[i]) {
                 // A name binds the declared parameter of that name (without
@@ -562,7 +591,7 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
                 }
                 statement.Bind(static_cast<int>(k), *bound[binding[k]]);
             }
-            RunStatement(statement, state, s.CountsRows(), s.firstKeyword == "INSERT");
+            RunStatement(prepared, state, s.CountsRows(), s.firstKeyword == "INSERT");
         }
         if (ownTransaction) db_->Commit();
     } catch (...) {
@@ -587,9 +616,10 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
         while (k < positional.size() && positional[k] != i) ++k;
         const DbValue* value = &kNull;
         bool haveColumn = false;
-        if (k < declared.size()) {
-            for (size_t c = 0; c < state.lastRowNames.size() && c < state.lastRow.size(); ++c) {
-                if (SameNoCase(WithoutAt(state.lastRowNames[c]), WithoutAt(declared[k].name))) {
+        if (k < declared.size() && state.lastRowColumns) {
+            const std::vector<std::string>& names = state.lastRowColumns->names;
+            for (size_t c = 0; c < names.size() && c < state.lastRow.size(); ++c) {
+                if (SameNoCase(WithoutAt(names[c]), WithoutAt(declared[k].name))) {
                     value = &state.lastRow[c];
                     haveColumn = true;
                 }

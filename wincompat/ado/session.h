@@ -60,20 +60,29 @@ struct ResultColumn {
     DataTypeEnum type = adEmpty;
 };
 
+// The result columns of a statement: as the database names and declares
+// them, and as ADO gives them.
+struct ColumnInfo {
+    std::vector<std::string> names;     // UTF-8, as the database reports them
+    std::vector<std::string> declared;  // declared types, empty for expressions
+    std::vector<ResultColumn> columns;
+};
+
 // The rows a command returned, read completely when it ran. The values stay
 // as the database gave them, their bytes in one buffer, and become VARIANTs
 // (by the column's type) only when they are read.
 class ResultSet {
 public:
-    std::vector<ResultColumn> columns;
+    explicit ResultSet(std::shared_ptr<const ColumnInfo> columns) : info_(std::move(columns)) {}
 
-    size_t RowCount() const { return columns.empty() ? 0 : cells_.size() / columns.size(); }
+    const std::vector<ResultColumn>& columns() const { return info_->columns; }
+    size_t RowCount() const { return info_->columns.empty() ? 0 : cells_.size() / info_->columns.size(); }
     // Values are appended row by row, one per column.
     void Append(const DbValueView& value);
     DbValueView ValueAt(size_t row, size_t column) const;
     // `out` need not be initialised.
     HRESULT CopyTo(size_t row, size_t column, VARIANT* out) const {
-        return ToVariant(ValueAt(row, column), columns[column].type, out);
+        return ToVariant(ValueAt(row, column), info_->columns[column].type, out);
     }
 
 private:
@@ -84,6 +93,7 @@ private:
         size_t offset;
         size_t length;
     };
+    std::shared_ptr<const ColumnInfo> info_;  // shared by every run of the statement
     std::vector<Cell> cells_;
     std::string bytes_;
 };
@@ -112,6 +122,7 @@ public:
 
 private:
     class StatementCache;
+    struct PreparedStatement;
     struct RunState;
     struct BatchPlan;
 
@@ -127,7 +138,7 @@ private:
     // `logged`: the statement log's records of the parameters, null without a log.
     ExecutionOutcome RunProcedure(const std::string& name, const std::vector<CommandParameter>& parameters,
                                   std::vector<DbValue>& values, std::vector<LoggedParameter>* logged);
-    void RunStatement(DbStatement& statement, RunState& state, bool countsRows, bool isInsert);
+    void RunStatement(PreparedStatement& prepared, RunState& state, bool countsRows, bool isInsert);
     void Log(const LoggedCommand& command);
 
     mutable std::mutex lock_;

@@ -71,15 +71,17 @@ public:
             case DbValue::Kind::Real:
                 rc = sqlite3_bind_double(s, index + 1, value.real);
                 break;
+            // Texts and blobs are read in place (the caller keeps them until
+            // the reset, which clears the bindings).
             case DbValue::Kind::Text:
-                rc = sqlite3_bind_text64(s, index + 1, value.text.data(), value.text.size(), SQLITE_TRANSIENT,
+                rc = sqlite3_bind_text64(s, index + 1, value.text.data(), value.text.size(), SQLITE_STATIC,
                                          SQLITE_UTF8);
                 break;
             case DbValue::Kind::Blob:
                 // A zero-length blob is still a value, not NULL: bind it as one.
                 rc = value.blob.empty() ? sqlite3_bind_zeroblob(s, index + 1, 0)
                                         : sqlite3_bind_blob64(s, index + 1, value.blob.data(), value.blob.size(),
-                                                              SQLITE_TRANSIENT);
+                                                              SQLITE_STATIC);
                 break;
         }
         if (rc != SQLITE_OK) Fail(db_, rc);
@@ -106,6 +108,16 @@ public:
     std::string ColumnDeclaredType(int index) const override {
         const char* type = sqlite3_column_decltype(stmt_.get(), index);
         return type ? type : "";
+    }
+
+    std::string_view ColumnNameView(int index) const override {
+        const char* name = sqlite3_column_name(stmt_.get(), index);
+        return name ? std::string_view(name) : std::string_view();
+    }
+
+    std::string_view ColumnDeclaredTypeView(int index) const override {
+        const char* type = sqlite3_column_decltype(stmt_.get(), index);
+        return type ? std::string_view(type) : std::string_view();
     }
 
     DbValue ColumnValue(int index) const override {

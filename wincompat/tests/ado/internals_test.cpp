@@ -157,7 +157,7 @@ TEST(AdoStatementCache, EachTranslatedStatementIsPreparedOncePerConnection) {
     session.ExecuteText(u"ALTER TABLE t ADD COLUMN b int", none, adCmdText);
     ExecutionOutcome outcome = session.ExecuteText(u"SELECT * FROM t", none, adCmdText);
     ASSERT_TRUE(outcome.resultSet);
-    EXPECT_EQ(2u, outcome.resultSet->columns.size());
+    EXPECT_EQ(2u, outcome.resultSet->columns().size());
     EXPECT_EQ(50u, outcome.resultSet->RowCount());
 }
 

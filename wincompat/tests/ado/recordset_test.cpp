@@ -139,6 +139,25 @@ TEST_F(AdoRecordset, ManyRowsOfAnySizeReadBackInAnyOrder) {
     EXPECT_EQ(u"\u00e9", fine.text());
 }
 
+// A recordset keeps what it needs: it reads the same after its statement
+// ran again with other values and after the connection's statement cache
+// let the statement go.
+TEST_F(AdoRecordset, ARecordsetOutlivesItsStatement) {
+    Ref<_Recordset> first = Select(u"SELECT ID, Name, Seen FROM T WHERE ID = 1");
+    Ref<_Recordset> second = Select(u"SELECT ID, Name, Seen FROM T WHERE ID = 1");
+    for (int i = 0; i < 300; ++i) {
+        std::u16string text = u"SELECT " + U16(std::to_string(i)) + u" AS N";
+        Ref<_Recordset> other = Select(text.c_str());
+    }
+    for (_Recordset* rs : {first.get(), second.get()}) {
+        Var name, seen;
+        Collect(rs, u"Name", name);
+        EXPECT_EQ(u"first", name.text());
+        Collect(rs, u"Seen", seen);
+        EXPECT_EQ(VT_DATE, seen.vt());
+    }
+}
+
 TEST_F(AdoRecordset, FieldsAnswerByNameAndOrdinalAndFollowTheCurrentRow) {
     Ref<_Recordset> rs = Select(u"SELECT ID, Name FROM T ORDER BY ID");
     Ref<Fields> fields;
