@@ -376,6 +376,9 @@ void Session::Log(const LoggedCommand& command) {
 // The caller resets the statement afterwards, also when this throws.
 void Session::RunStatement(PreparedStatement& prepared, RunState& state, bool countsRows, bool isInsert) {
     DbStatement& statement = *prepared.statement;
+    // The columns are asked for after the first step: a statement whose
+    // tables changed is prepared again there, and may have other columns.
+    bool row = statement.Step();
     const int columns = statement.ColumnCount();
     std::shared_ptr<ResultSet> captured;
     if (columns > 0 && (!state.first || state.trackLastRow)) {
@@ -383,7 +386,7 @@ void Session::RunStatement(PreparedStatement& prepared, RunState& state, bool co
         if (!state.first) captured = std::make_shared<ResultSet>(info);
         if (state.trackLastRow) state.lastRowColumns = std::move(info);
     }
-    while (statement.Step()) {
+    for (; row; row = statement.Step()) {
         if (captured)
             for (int c = 0; c < columns; ++c) captured->Append(statement.ColumnView(c));
         if (state.trackLastRow) {

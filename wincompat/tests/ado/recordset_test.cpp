@@ -158,6 +158,45 @@ TEST_F(AdoRecordset, ARecordsetOutlivesItsStatement) {
     }
 }
 
+// The same query text after the table changed, here or on another
+// connection: the columns are those the table has now, typed as now declared.
+TEST_F(AdoRecordset, ColumnsFollowTheTableWhenItChangesUnderTheSameQuery) {
+    const char16_t* query = u"SELECT * FROM T WHERE ID = 1";
+    Ref<Fields> fields;
+    LONG count = 0;
+    Ref<_Recordset> rs = Select(query);
+    ASSERT_EQ(S_OK, rs->get_Fields(fields.out()));
+    ASSERT_EQ(S_OK, fields->get_Count(&count));
+    EXPECT_EQ(10, count);
+    Var flag;
+    Collect(rs.get(), u"Flag", flag);
+    EXPECT_EQ(VT_BOOL, flag.vt());
+
+    Exec(u"ALTER TABLE T ADD COLUMN Later nvarchar(10) DEFAULT 'later'");
+    rs = Select(query);
+    ASSERT_EQ(S_OK, rs->get_Fields(fields.out()));
+    ASSERT_EQ(S_OK, fields->get_Count(&count));
+    EXPECT_EQ(11, count);
+    Var later;
+    Collect(rs.get(), u"Later", later);
+    EXPECT_EQ(u"later", later.text());
+
+    // Another connection makes the table again, Flag now an int.
+    Ref<_Connection> other = OpenConnection(dir_.File("r.db"));
+    for (const char16_t* text : {u"DROP TABLE T", u"CREATE TABLE T (ID INTEGER PRIMARY KEY, Flag int)",
+                                 u"INSERT INTO T VALUES (1, 1)"}) {
+        Bstr bstr(text);
+        ASSERT_EQ(S_OK, other->Execute(bstr.get(), nullptr, adExecuteNoRecords, nullptr));
+    }
+    rs = Select(query);
+    ASSERT_EQ(S_OK, rs->get_Fields(fields.out()));
+    ASSERT_EQ(S_OK, fields->get_Count(&count));
+    EXPECT_EQ(2, count);
+    Collect(rs.get(), u"Flag", flag);
+    ASSERT_EQ(VT_I4, flag.vt());
+    EXPECT_EQ(1, flag.get().lVal);
+}
+
 TEST_F(AdoRecordset, FieldsAnswerByNameAndOrdinalAndFollowTheCurrentRow) {
     Ref<_Recordset> rs = Select(u"SELECT ID, Name FROM T ORDER BY ID");
     Ref<Fields> fields;
