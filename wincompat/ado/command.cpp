@@ -23,10 +23,19 @@ bool ValidCommandType(const CommandTypeEnum& value) {
            type == adCmdStoredProc || type == adCmdFile || type == adCmdTableDirect;
 }
 
-// Reads one parameter through its interface: parameters appended to a
-// command need not be ours.
-CommandParameter ReadParameter(_ADOParameter* parameter) {
+// Reads one parameter: one of ours at once, any other through its interface
+// (parameters appended to a command need not be ours). The name serves only
+// the statement log.
+CommandParameter ReadParameter(_ADOParameter* parameter, bool withName) {
     CommandParameter p;
+    IAdoParameterInternals* internals = nullptr;
+    if (SUCCEEDED(parameter->QueryInterface(IID_IAdoParameterInternals, reinterpret_cast<void**>(&internals))) &&
+        internals) {
+        HRESULT hr = internals->Snapshot(p, withName);
+        internals->Release();
+        Check(hr);
+        return p;
+    }
     BSTR name = nullptr;
     Check(parameter->get_Name(&name));
     p.name = BstrText(name);
@@ -256,7 +265,7 @@ _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandT
             _ADOParameter* parameter = nullptr;
             Check(parameters->get_Item(index, &parameter));
             objects.push_back(parameter);
-            list.push_back(ReadParameter(parameter));
+            list.push_back(ReadParameter(parameter, session.logging()));
         }
     }
     // Values given to Execute replace those of the first parameters, and

@@ -30,6 +30,15 @@ struct IAdoConnectionInternals : public IUnknown {
 // The session of an open Connection of ours, or null.
 std::shared_ptr<Session> SessionOf(IUnknown* connection);
 
+// Reads a Parameter made here in one call; parameters of other
+// implementations do not answer it.
+extern const IID IID_IAdoParameterInternals;
+struct IAdoParameterInternals : public IUnknown {
+    // The parameter's properties as its get_ methods give them, the name only
+    // when asked for.
+    virtual HRESULT Snapshot(CommandParameter& out, bool withName) = 0;
+};
+
 // Class-table creators (CoCreateInstance of the ADODB classes).
 HRESULT CreateConnectionObject(IUnknown* outer, REFIID riid, void** ppv);
 HRESULT CreateCommandObject(IUnknown* outer, REFIID riid, void** ppv);

@@ -9,6 +9,9 @@
 #include "com/builtin_classes.h"
 
 namespace wincompat::ado {
+
+const IID IID_IAdoParameterInternals = {0x41e0854a, 0x4962, 0x4bdf, {0x82, 0x9b, 0x39, 0xb2, 0xdb, 0xec, 0x32, 0x46}};
+
 namespace {
 
 constexpr const char16_t* kSource = u"ADODB.Parameter";
@@ -28,12 +31,30 @@ bool ValidDirection(const ParameterDirectionEnum& direction) {
            d == adParamReturnValue;
 }
 
-class ParameterObject final : public ParameterStub, public ISupportErrorInfo {
+class ParameterObject final : public ParameterStub, public ISupportErrorInfo, public IAdoParameterInternals {
 public:
     WINCOMPAT_ADO_REFCOUNT
 
+    ParameterObject() = default;
+    // For CreateParameter, whose arguments are checked already.
+    ParameterObject(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction, ADO_LONGPTR size)
+        : name_(BstrText(name)), type_(type), direction_(direction), size_(size) {}
+
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv && riid == IID_IAdoParameterInternals) {
+            *ppv = static_cast<IAdoParameterInternals*>(this);
+            AddRef();
+            return S_OK;
+        }
         return QueryAdoObject(static_cast<_ADOParameter*>(this), this, IsParameterInterface(riid), riid, ppv);
+    }
+    HRESULT Snapshot(CommandParameter& out, bool withName) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (withName) out.name = name_;
+        out.type = type_;
+        out.direction = direction_;
+        out.size = size_;
+        return value_.CopyTo(out.value.get());
     }
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
         return IsParameterInterface(riid) ? S_OK : S_FALSE;
@@ -208,11 +229,7 @@ HRESULT CreateParameterObject(IUnknown* outer, REFIID riid, void** ppv) {
 _ADOParameter* NewParameter(BSTR name, const DataTypeEnum& type, const ParameterDirectionEnum& direction,
                             ADO_LONGPTR size, const VARIANT& value) {
     if (!ValidDirection(direction) || !ValidType(type) || size < 0) throw InvalidArgument();
-    ParameterObject* object = new ParameterObject();
-    object->put_Name(name);
-    object->put_Type(type);
-    object->put_Direction(direction);
-    object->put_Size(size);
+    ParameterObject* object = new ParameterObject(name, type, direction, size);
     HRESULT hr = object->put_Value(value);
     if (FAILED(hr)) {
         object->Release();

@@ -118,6 +118,8 @@ public:
     ExecutionOutcome ExecuteProcedure(const std::u16string& name, const std::vector<CommandParameter>& parameters);
 
     const std::string& dataSource() const { return dataSource_; }
+    // Whether commands are written to a statement log (fixed when opened).
+    bool logging() const { return log_ != nullptr; }
     size_t cachedStatementCount() const;
 
 private:

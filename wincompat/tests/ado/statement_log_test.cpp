@@ -2,11 +2,79 @@
 // the command type, each parameter and the records affected.
 #include <wincompat/ado_statement_log.h>
 
+#include "ado/stubs.h"
 #include "ado_test_support.h"
 
 using namespace adotest;
 
 namespace {
+
+// A Parameter of another implementation than ADO's own: a command reads it
+// through its interface.
+class ForeignParameter final : public wincompat::ado::ParameterStub {
+public:
+    ForeignParameter(const char16_t* name, DataTypeEnum type, LONG value) : name_(name), type_(type), value_(value) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (riid != IID_IUnknown && riid != IID_IDispatch && riid != IID__Parameter) return E_NOINTERFACE;
+        *ppv = static_cast<_Parameter*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHODIMP get_Name(BSTR* out) override {
+        *out = SysAllocString(name_);
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
+    STDMETHODIMP get_Type(DataTypeEnum* out) override {
+        *out = type_;
+        return S_OK;
+    }
+    STDMETHODIMP get_Direction(ParameterDirectionEnum* out) override {
+        *out = adParamInput;
+        return S_OK;
+    }
+    STDMETHODIMP get_Size(ADO_LONGPTR* out) override {
+        *out = 4;
+        return S_OK;
+    }
+    STDMETHODIMP get_Value(VARIANT* out) override {
+        VariantInit(out);
+        out->vt = VT_I4;
+        out->lVal = value_;
+        return S_OK;
+    }
+
+private:
+    ~ForeignParameter() = default;
+    std::atomic<ULONG> refs_{1};
+    const char16_t* name_;
+    DataTypeEnum type_;
+    LONG value_;
+};
+
+// Appends a foreign parameter and one of ADO's own to "SELECT ? + ? AS Sum".
+LONG SumThroughBothKinds(_Connection* connection) {
+    Ref<_Command> command = NewCommand(connection, u"SELECT ? + ? AS Sum");
+    Ref<Parameters> parameters;
+    EXPECT_EQ(S_OK, command->get_Parameters(parameters.out()));
+    ForeignParameter* foreign = new ForeignParameter(u"@Foreign", adInteger, 40);
+    EXPECT_EQ(S_OK, parameters->Append(static_cast<_Parameter*>(foreign)));
+    foreign->Release();
+    Var own = Var::Int(2);
+    EXPECT_EQ(S_OK, AddParameter(command.get(), adInteger, own, adParamInput, u"@Own"));
+    Ref<_Recordset> rs;
+    EXPECT_EQ(S_OK, Execute(command.get(), rs));
+    Var sum;
+    if (rs) Collect(rs.get(), u"Sum", sum);
+    return sum.vt() == VT_I4 ? sum.get().lVal : -1;
+}
 
 class AdoStatementLog : public ::testing::Test {
 protected:
@@ -137,6 +205,21 @@ TEST(AdoStatementLogFile, AnUnwritableLogRefusesTheConnection) {
     Bstr text(U16("Data Source=" + dir.File("a.db") + ";Statement Log=" + dir.File("no/dir/log")));
     EXPECT_EQ(E_FAIL, connection->Open(text.get(), nullptr, nullptr, adConnectUnspecified));
     EXPECT_NE(std::u16string::npos, TakeErrorDescription().find(u"statement log"));
+}
+
+// Parameters of any implementation bind alike and are logged by their
+// names; without a log they bind the same.
+TEST_F(AdoStatementLog, ParametersOfAnyImplementationAreReadAndLogged) {
+    EXPECT_EQ(42, SumThroughBothKinds(connection_.get()));
+    std::vector<std::string> lines = ReadLines(logPath_);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::string::npos,
+              lines[0].find("{\"name\":\"@Foreign\",\"type\":\"adInteger\",\"direction\":\"input\",\"vt\":\"VT_I4\","
+                            "\"size\":4,\"value\":40},{\"name\":\"@Own\""))
+        << lines[0];
+    Ref<_Connection> unlogged = OpenConnection(dir_.File("host.db"));
+    EXPECT_EQ(42, SumThroughBothKinds(unlogged.get()));
+    EXPECT_EQ(1u, ReadLines(logPath_).size());
 }
 
 }  // namespace
