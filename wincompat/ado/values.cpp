@@ -227,7 +227,7 @@ const char* SqlTypeName(DataTypeEnum type) {
 DbValue DateValue(DATE date, bool& ok) {
     std::string text;
     ok = DateToText(date, text);
-    return DbValue::Text(text);
+    return DbValue::Text(std::move(text));
 }
 
 HRESULT MakeSafeArray(std::string_view bytes, VARIANT* out) {
@@ -334,11 +334,26 @@ bool DateToText(DATE date, std::string& text) {
     int64_t year = 0;
     unsigned month = 0, day = 0;
     CivilFromDays(days + kOleEpochDays, year, month, day);
-    char buffer[40];
-    snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02lld:%02lld:%02lld.%03lld", static_cast<long long>(year), month,
-             day, static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
-             static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
-    text = buffer;
+    // "YYYY-MM-DD HH:MM:SS.mmm", written digit by digit: this runs for every
+    // date a command binds.
+    char buffer[23];
+    auto put = [&buffer](size_t at, int64_t value, int digits) {
+        for (int d = digits - 1; d >= 0; --d, value /= 10) buffer[at + static_cast<size_t>(d)] = char('0' + value % 10);
+    };
+    put(0, year, 4);
+    buffer[4] = '-';
+    put(5, month, 2);
+    buffer[7] = '-';
+    put(8, day, 2);
+    buffer[10] = ' ';
+    put(11, ms / 3600000, 2);
+    buffer[13] = ':';
+    put(14, ms / 60000 % 60, 2);
+    buffer[16] = ':';
+    put(17, ms / 1000 % 60, 2);
+    buffer[19] = '.';
+    put(20, ms % 1000, 3);
+    text.assign(buffer, sizeof buffer);
     return true;
 }
 
@@ -417,7 +432,7 @@ HRESULT ToDbValue(const VARIANT& value, DataTypeEnum type, DbValue& out, std::u1
         out = DbValue::Null();
         return S_OK;
     }
-    const std::string text = value.vt == VT_BSTR ? BstrUtf8(value.bstrVal) : std::string();
+    std::string text = value.vt == VT_BSTR ? BstrUtf8(value.bstrVal) : std::string();
     int64_t integer = 0;
     double real = 0;
     bool isInteger = false;
@@ -518,7 +533,7 @@ HRESULT ToDbValue(const VARIANT& value, DataTypeEnum type, DbValue& out, std::u1
             break;
         case Category::Text:
             if (value.vt == VT_BSTR) {
-                out = DbValue::Text(text);
+                out = DbValue::Text(std::move(text));
                 return S_OK;
             }
             if (value.vt == VT_DATE) {
@@ -532,7 +547,7 @@ HRESULT ToDbValue(const VARIANT& value, DataTypeEnum type, DbValue& out, std::u1
             break;
         case Category::Any:
             if (value.vt == VT_BSTR) {
-                out = DbValue::Text(text);
+                out = DbValue::Text(std::move(text));
                 return S_OK;
             }
             if (value.vt == VT_DATE) {
