@@ -103,6 +103,12 @@ NodeHandle DomDocument::Handle() const {
     return {std::move(tree), node};
 }
 
+xmlNodePtr DomDocument::CallNode(TreeRef& held, const TreeRef*& tree) const {
+    held = CurrentTree();
+    tree = &held;
+    return reinterpret_cast<xmlNodePtr>(held->doc());
+}
+
 TreeRef DomDocument::CurrentTree() const {
     std::lock_guard<std::mutex> guard(stateLock_);
     return tree_;
@@ -202,7 +208,7 @@ HRESULT DomDocument::loadXML(BSTR bstrXML, VARIANT_BOOL* isSuccessful) {
     try {
         // The string is UTF-16 whatever its declaration says; it reaches
         // libxml2 as UTF-8, with the declared encoding ignored.
-        std::u16string text = BstrText(bstrXML);
+        std::u16string_view text = BstrView(bstrXML);
         std::string utf8;
         if (!Utf16ToUtf8(text.data(), text.size(), utf8))
             return FailLoad(MakeLoadError(kErrorParse, u"An invalid character was found in text content.", u""),

@@ -84,6 +84,10 @@ protected:
     virtual DomDocument* OwnerDocument() const = 0;
     // Answers the interfaces beyond IUnknown, IDispatch and IXMLDOMNode.
     virtual void* ExtraInterface(REFIID riid) = 0;
+    // The node one call works on, and its tree. A node object's tree never
+    // changes and is only pointed at; the document's is copied into `held`,
+    // since a load on another thread may replace it while the call runs.
+    virtual xmlNodePtr CallNode(TreeRef& held, const TreeRef*& tree) const = 0;
 
     HRESULT Fail(HRESULT hr, const std::u16string& description) const {
         return ReportError(hr, IID_IXMLDOMNode, description);
@@ -103,6 +107,10 @@ public:
 protected:
     DomDocument* OwnerDocument() const override { return owner_; }
     void* ExtraInterface(REFIID) override { return nullptr; }
+    xmlNodePtr CallNode(TreeRef&, const TreeRef*& tree) const override {
+        tree = &tree_;
+        return node_;
+    }
 
     DomDocument* owner_;  // holds a reference
     TreeRef tree_;
@@ -203,6 +211,7 @@ public:
 protected:
     DomDocument* OwnerDocument() const override { return const_cast<DomDocument*>(this); }
     void* ExtraInterface(REFIID riid) override;
+    xmlNodePtr CallNode(TreeRef& held, const TreeRef*& tree) const override;
 
 private:
     HRESULT LoadBytes(const char* bytes, size_t length, bool utf8Text, const std::u16string& url,

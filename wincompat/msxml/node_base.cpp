@@ -290,9 +290,11 @@ template <class Interface>
 HRESULT NodeBase<Interface>::get_nodeTypedValue(VARIANT* typedValue) {
     if (!typedValue) return E_POINTER;
     VariantInit(typedValue);
-    NodeHandle h = this->Handle();
+    TreeRef held;
+    const TreeRef* tree = nullptr;
+    xmlNodePtr node = CallNode(held, tree);
     std::u16string error;
-    if (!ReadTypedValue(h.node, typedValue, error)) {
+    if (!ReadTypedValue(node, typedValue, error)) {
         VariantClear(typedValue);
         return Fail(E_FAIL, error);
     }
@@ -582,12 +584,14 @@ template <class Interface>
 HRESULT NodeBase<Interface>::selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) {
     if (!resultList) return E_POINTER;
     *resultList = nullptr;
-    NodeHandle h = this->Handle();
+    TreeRef held;
+    const TreeRef* tree = nullptr;
+    xmlNodePtr node = CallNode(held, tree);
     std::vector<xmlNodePtr> nodes;
     std::u16string error;
-    if (!OwnerDocument()->selector().Select(h.node, BstrView(queryString), false, nodes, error))
+    if (!OwnerDocument()->selector().Select(node, BstrView(queryString), false, nodes, error))
         return Fail(E_FAIL, error);
-    auto* list = new (std::nothrow) NodeListObject(OwnerDocument(), h.tree, std::move(nodes));
+    auto* list = new (std::nothrow) NodeListObject(OwnerDocument(), *tree, std::move(nodes));
     if (!list) return E_OUTOFMEMORY;
     return HandOut(list, IID_IXMLDOMNodeList, reinterpret_cast<void**>(resultList));
 }
@@ -596,12 +600,14 @@ template <class Interface>
 HRESULT NodeBase<Interface>::selectSingleNode(BSTR queryString, IXMLDOMNode** resultNode) {
     if (!resultNode) return E_POINTER;
     *resultNode = nullptr;
-    NodeHandle h = this->Handle();
+    TreeRef held;
+    const TreeRef* tree = nullptr;
+    xmlNodePtr node = CallNode(held, tree);
     xmlNodePtr found = nullptr;
     std::u16string error;
-    if (!OwnerDocument()->selector().SelectFirst(h.node, BstrView(queryString), found, error))
+    if (!OwnerDocument()->selector().SelectFirst(node, BstrView(queryString), found, error))
         return Fail(E_FAIL, error);
-    return WrapNode(OwnerDocument(), h.tree, found, IID_IXMLDOMNode, reinterpret_cast<void**>(resultNode));
+    return WrapNode(OwnerDocument(), *tree, found, IID_IXMLDOMNode, reinterpret_cast<void**>(resultNode));
 }
 
 // ---- transformations are not part of this DOM ----
@@ -643,7 +649,7 @@ HRESULT WrapNode(DomDocument* owner, const TreeRef& tree, xmlNodePtr node, REFII
     *out = nullptr;
     if (!node) return S_FALSE;
     if (node->type == XML_DOCUMENT_NODE && owner->CurrentTree() == tree) return owner->QueryInterface(riid, out);
-    IUnknown* object = nullptr;
+    IXMLDOMNode* object = nullptr;
     switch (node->type) {
         case XML_ELEMENT_NODE:
             object = static_cast<IXMLDOMElement*>(new (std::nothrow) ElementObject(owner, tree, node));
@@ -654,10 +660,17 @@ HRESULT WrapNode(DomDocument* owner, const TreeRef& tree, xmlNodePtr node, REFII
         case XML_NAMESPACE_DECL:
             return E_INVALIDARG;  // not a node in libxml2's sense
         default:
-            object = static_cast<IXMLDOMNode*>(new (std::nothrow) PlainNodeObject(owner, tree, node));
+            object = new (std::nothrow) PlainNodeObject(owner, tree, node);
             break;
     }
     if (!object) return E_OUTOFMEMORY;
+    // Asked as IXMLDOMNode (what selections and navigation ask for), the new
+    // object is handed out with its creation reference, as QueryInterface
+    // would give it, without the AddRef and Release around it.
+    if (IsEqualIID(riid, IID_IXMLDOMNode)) {
+        *out = object;
+        return S_OK;
+    }
     HRESULT hr = object->QueryInterface(riid, out);
     object->Release();
     return hr;

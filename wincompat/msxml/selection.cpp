@@ -134,17 +134,37 @@ xmlXPathCompExprPtr Selector::Compiled(const std::u16string& query, std::string&
 
 namespace {
 
-bool IsAsciiNameStart(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_'; }
-bool IsAsciiNameChar(char16_t c) {
-    return IsAsciiNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+// What each ASCII character may be in a query of the form "name" or "prefix:name".
+constexpr unsigned char kNameStart = 1, kNameChar = 2, kColon = 4;
+struct AsciiNameTable {
+    unsigned char bits[128] = {};
+    constexpr AsciiNameTable() {
+        for (int c = 0; c < 128; ++c) {
+            bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+            bool name = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+            bits[c] = static_cast<unsigned char>((start ? kNameStart : 0) | (name ? kNameChar : 0) |
+                                                 (c == ':' ? kColon : 0));
+        }
+    }
+};
+constexpr AsciiNameTable kAsciiNames;
+
+bool IsAsciiNameStart(char16_t c) { return c < 128 && (kAsciiNames.bits[c] & kNameStart); }
+
+// True when every character of `query` is one an ASCII NCName may hold or a
+// colon, with at most one colon; `colons` says how many.
+bool HasQualifiedNameCharacters(std::u16string_view query, unsigned& colons) {
+    colons = 0;
+    for (char16_t c : query) {
+        if (c >= 128 || !(kAsciiNames.bits[c] & (kNameChar | kColon))) return false;
+        colons += c == u':';
+    }
+    return colons <= 1;
 }
 
-// An ASCII NCName: what the plug-ins' element names are. Anything else goes
-// the general way.
-bool IsSimpleName(std::u16string_view text) {
-    if (text.empty() || !IsAsciiNameStart(text[0])) return false;
-    for (char16_t c : text)
-        if (!IsAsciiNameChar(c)) return false;
+bool SameAsciiPrefix(const std::string& prefix, std::u16string_view text) {
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (static_cast<char16_t>(static_cast<unsigned char>(prefix[i])) != text[i]) return false;
     return true;
 }
 
@@ -161,21 +181,31 @@ template <class Visit>
 bool Selector::ForEachChildByName(xmlNodePtr context, std::u16string_view query, Visit&& visit) {
     // The child axis of an element or a document; other nodes go the general way.
     if (context->type != XML_ELEMENT_NODE && context->type != XML_DOCUMENT_NODE) return false;
-    const size_t colon = query.find(u':');
-    std::u16string_view prefix = colon == std::u16string_view::npos ? std::u16string_view() : query.substr(0, colon);
-    std::u16string_view local = colon == std::u16string_view::npos ? query : query.substr(colon + 1);
-    if (!IsSimpleName(local) || (colon != std::u16string_view::npos && !IsSimpleName(prefix))) return false;
+    // "name" or "prefix:name" with both parts ASCII NCNames is what the
+    // plug-ins' element names are; anything else goes the general way.
+    unsigned colons = 0;
+    if (query.empty() || !HasQualifiedNameCharacters(query, colons) || !IsAsciiNameStart(query[0])) return false;
     // As XPath 1.0 has it: a prefixed name means that prefix's namespace, an
     // unprefixed one no namespace at all.
     std::lock_guard<std::mutex> guard(lock_);
     const std::string* uri = nullptr;
-    if (!prefix.empty()) {
-        for (const auto& binding : bindings_)  // the last binding of a prefix wins, as in the XPath context
-            if (binding.first.size() == prefix.size() &&
-                SameAscii(reinterpret_cast<const xmlChar*>(binding.first.c_str()), prefix))
+    std::u16string_view local = query;
+    if (colons == 1) {
+        // The query's one colon ends the prefix when the prefix is bound; the
+        // last binding of a prefix wins, as in the XPath context.
+        size_t prefixLength = 0;
+        for (const auto& binding : bindings_) {
+            const size_t length = binding.first.size();
+            if (length < query.size() && query[length] == u':' &&
+                SameAsciiPrefix(binding.first, query.substr(0, length))) {
                 uri = &binding.second;
-        if (!uri) return false;
+                prefixLength = length;
+            }
+        }
+        if (!uri) return false;  // unbound, or not a name: XPath says why
+        local = query.substr(prefixLength + 1);
     }
+    if (local.empty() || !IsAsciiNameStart(local[0])) return false;
     for (xmlNodePtr child = context->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE || !SameAscii(child->name, local)) continue;
         bool inNamespace = uri ? child->ns && child->ns->href &&
