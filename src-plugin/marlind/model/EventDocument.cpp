@@ -9,26 +9,52 @@
 
 namespace ZELKXML {
 
+namespace {
+
+// The element names this file reads, one query each.
+const QueryText kName(OLESTR("zelk:Name"));
+const QueryText kProductVersion(OLESTR("zelk:ProductVersion"));
+const QueryText kProductFamily(OLESTR("zelk:ProductFamily"));
+const QueryText kInfo(OLESTR("zelk:Info"));
+const QueryText kDhcp(OLESTR("zelk:Dhcp"));
+const QueryText kType(OLESTR("zelk:Type"));
+const QueryText kElectionType(OLESTR("zelk:ElectionType"));
+const QueryText kSensor(OLESTR("zelk:Sensor"));
+const QueryText kUser(OLESTR("zelk:User"));
+const QueryText kNode(OLESTR("zelk:Node"));
+const QueryText kEventClassification(OLESTR("zelk:EventClassification"));
+const QueryText kPluginName(OLESTR("zelk:PluginName"));
+const QueryText kPluginVersion(OLESTR("zelk:PluginVersion"));
+const QueryText kPluginData(OLESTR("zelk:PluginData"));
+const QueryText kOndrixEventTypeId(OLESTR("zelk:OndrixEventTypeId"));
+const QueryText kDetectTime(OLESTR("zelk:DetectTime"));
+const QueryText kSource(OLESTR("zelk:Source"));
+const QueryText kClassification(OLESTR("zelk:Classification"));
+const QueryText kCreateTime(OLESTR("zelk:CreateTime"));
+const QueryText kAnalyzer(OLESTR("zelk:Analyzer"));
+
+}  // namespace
+
 void Sensor::map(IXMLDOMNode* node, const OLECHAR* /*name*/) {
     ReadAttributeLong(node, OLESTR("id"), SensorId);
-    ReadChildValue(node, OLESTR("zelk:Name"), Name);
-    ReadChildValue(node, OLESTR("zelk:ProductVersion"), ProductVersion);
-    ReadChildValue(node, OLESTR("zelk:ProductFamily"), ProductFamily);
-    ReadChildValue(node, OLESTR("zelk:Info"), Info);
+    ReadChildValue(node, kName, Name);
+    ReadChildValue(node, kProductVersion, ProductVersion);
+    ReadChildValue(node, kProductFamily, ProductFamily);
+    ReadChildValue(node, kInfo, Info);
 
     // Every sensor states whether it watches DHCP; without that the
     // description is unusable and the mapping stops here.
     comsupport::Variant dhcp;
-    ReadChildValue(node, OLESTR("zelk:Dhcp"), dhcp);
+    ReadChildValue(node, kDhcp, dhcp);
     DhcpFlag = IntegerView(dhcp.Get());
 
     // Sensors that do not say what they are are detection sensors.
     comsupport::Variant type;
-    ReadChildValue(node, OLESTR("zelk:Type"), type);
+    ReadChildValue(node, kType, type);
     IsDetectionSensor = (type.Type() != VT_BSTR || EqualsIgnoringCase(type.Get().bstrVal, OLESTR("detection"))) ? 1 : 0;
 
     comsupport::Variant election;
-    ReadChildValue(node, OLESTR("zelk:ElectionType"), election);
+    ReadChildValue(node, kElectionType, election);
     if (IsTextIgnoringCase(election.Get(), OLESTR("server")))
         ElectionRole = 1;
     else if (IsTextIgnoringCase(election.Get(), OLESTR("voting")))
@@ -37,16 +63,16 @@ void Sensor::map(IXMLDOMNode* node, const OLECHAR* /*name*/) {
         ElectionRole = 0;
 }
 
-void User::map(IXMLDOMNode* node, const OLECHAR* /*name*/) { ReadChildValue(node, OLESTR("zelk:Name"), Name); }
+void User::map(IXMLDOMNode* node, const OLECHAR* /*name*/) { ReadChildValue(node, kName, Name); }
 
 void Analyzer::map(IXMLDOMNode* node, const OLECHAR* /*name*/) {
-    MapChildIfPresent(node, OLESTR("zelk:Sensor"), Sensor);
-    MapChildIfPresent(node, OLESTR("zelk:User"), User);
-    MapChildIfPresent(node, OLESTR("zelk:Node"), Node);
+    MapChildIfPresent(node, kSensor, Sensor);
+    MapChildIfPresent(node, kUser, User);
+    MapChildIfPresent(node, kNode, Node);
 }
 
 void Source::map(IXMLDOMNode* node, const OLECHAR* /*name*/) {
-    MapChildIfPresent(node, OLESTR("zelk:Node"), Node);
+    MapChildIfPresent(node, kNode, Node);
     Users.map(node, OLESTR("zelk:User"));
 }
 
@@ -63,26 +89,26 @@ comsupport::Variant Source::UserNames() const {
 }
 
 void Classification::map(IXMLDOMNode* node, const OLECHAR* /*name*/) {
-    ReadChildValue(node, OLESTR("zelk:EventClassification"), EventClassification);
+    ReadChildValue(node, kEventClassification, EventClassification);
 }
 
 void Plugin::map(IXMLDOMNode* node, const OLECHAR* /*name*/) {
-    ReadChildValue(node, OLESTR("zelk:PluginName"), PluginName);
-    ReadChildValue(node, OLESTR("zelk:PluginVersion"), PluginVersion);
-    ReadChildValue(node, OLESTR("zelk:PluginData"), PluginData);
-    ReadChildValue(node, OLESTR("zelk:OndrixEventTypeId"), OndrixEventTypeId);
+    ReadChildValue(node, kPluginName, PluginName);
+    ReadChildValue(node, kPluginVersion, PluginVersion);
+    ReadChildValue(node, kPluginData, PluginData);
+    ReadChildValue(node, kOndrixEventTypeId, OndrixEventTypeId);
 }
 
 void Event::map(IXMLDOMNode* node, const OLECHAR* /*name*/) {
-    ReadChildValue(node, OLESTR("zelk:DetectTime"), DetectTime);
-    MapChildIfPresent(node, OLESTR("zelk:Source"), Source);
-    MapChildIfPresent(node, OLESTR("zelk:Classification"), Classification);
+    ReadChildValue(node, kDetectTime, DetectTime);
+    MapChildIfPresent(node, kSource, Source);
+    MapChildIfPresent(node, kClassification, Classification);
     Plugins.map(node, OLESTR("zelk:Plugin"));
 }
 
 void ECEvent::map(IXMLDOMNode* node, const OLECHAR* /*name*/) {
-    ReadChildValue(node, OLESTR("zelk:CreateTime"), CreateTime);
-    MapChildIfPresent(node, OLESTR("zelk:Analyzer"), Analyzer);
+    ReadChildValue(node, kCreateTime, CreateTime);
+    MapChildIfPresent(node, kAnalyzer, Analyzer);
     Events.map(node, OLESTR("zelk:Event"));
 }
 
@@ -115,12 +141,17 @@ comsupport::Bstr PayloadText(SAFEARRAY* payload) {
     if (bytes > static_cast<ULONG>(INT_MAX)) comsupport::ThrowComError(E_INVALIDARG);
     const char* utf8 = static_cast<const char*>(payload->pvData);
     const int length = static_cast<int>(bytes);
-    const int chars = MultiByteToWideChar(CP_UTF8, 0, utf8, length, nullptr, 0);
-    if (chars <= 0) ThrowLastError();
-    comsupport::Bstr text = comsupport::Bstr::Attach(SysAllocStringLen(nullptr, static_cast<UINT>(chars)));
+    // UTF-8 never decodes to more UTF-16 units than it has bytes, and ASCII
+    // (the usual payload) to exactly as many: one pass into a string of that
+    // size, copied to the exact length only when the text was not ASCII.
+    comsupport::Bstr text = comsupport::Bstr::Attach(SysAllocStringLen(nullptr, bytes));
     if (!text.Get()) comsupport::ThrowComError(E_OUTOFMEMORY);
-    if (MultiByteToWideChar(CP_UTF8, 0, utf8, length, text.Get(), chars) != chars) ThrowLastError();
-    return text;
+    const int chars = MultiByteToWideChar(CP_UTF8, 0, utf8, length, text.Get(), length);
+    if (chars <= 0) ThrowLastError();
+    if (chars == length) return text;
+    comsupport::Bstr exact = comsupport::Bstr::Attach(SysAllocStringLen(text.Get(), static_cast<UINT>(chars)));
+    if (!exact.Get()) comsupport::ThrowComError(E_OUTOFMEMORY);
+    return exact;
 }
 
 void AppendHex(comsupport::OleString& text, unsigned long value) {

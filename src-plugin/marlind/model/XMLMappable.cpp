@@ -1,10 +1,52 @@
 #include "model/XMLMappable.h"
 
+#include <utility>
+
+#include "comsupport/ComError.h"
+
 namespace ZELKXML {
+
+namespace {
+
+// Calls a method of a node the caller holds, with no reference of its own
+// around the call; a failure raises comsupport::ComError as ComRef::Call does.
+template <typename Method, typename... Args>
+void CallOn(IXMLDOMNode* node, Method method, Args&&... args) {
+    if (!node) comsupport::ThrowComError(E_POINTER);
+    const HRESULT hr = (node->*method)(std::forward<Args>(args)...);
+    if (FAILED(hr)) comsupport::ThrowComError(hr, node, &comsupport::InterfaceId<IXMLDOMNode>::Get());
+}
+
+NodeRef SelectFirstChildBy(IXMLDOMNode* node, BSTR query) {
+    NodeRef child;
+    CallOn(node, &IXMLDOMNode::selectSingleNode, query, child.Receive());
+    return child;
+}
+
+// `destination` is NULL already.
+void ReadChildValueBy(IXMLDOMNode* node, BSTR query, comsupport::Variant& destination) {
+    NodeRef child = SelectFirstChildBy(node, query);
+    if (!child) return;
+    comsupport::Variant typed;
+    child.Call(&IXMLDOMNode::get_nodeTypedValue, typed.Receive());
+    destination = std::move(typed);
+}
+
+}  // namespace
+
+QueryText::~QueryText() { SysFreeString(bstr_.load(std::memory_order_acquire)); }
+
+BSTR QueryText::Get() const {
+    if (BSTR made = bstr_.load(std::memory_order_acquire)) return made;
+    comsupport::Bstr text(text_);
+    BSTR expected = nullptr;
+    if (bstr_.compare_exchange_strong(expected, text.Get(), std::memory_order_acq_rel)) return text.Detach();
+    return expected;  // another thread made it first; this copy is freed
+}
 
 void XMLValidElement::map(IXMLDOMNode* node, const OLECHAR* /*name*/) {
     comsupport::Variant typed;
-    NodeRef(node).Call(&IXMLDOMNode::get_nodeTypedValue, typed.Receive());
+    CallOn(node, &IXMLDOMNode::get_nodeTypedValue, typed.Receive());
     store(typed.Get(), value);
 }
 
@@ -13,18 +55,16 @@ void XMLValidElement::store(const VARIANT& source, comsupport::Variant& destinat
 }
 
 NodeRef SelectFirstChild(IXMLDOMNode* node, const OLECHAR* name) {
-    NodeRef parent(node);
     comsupport::Bstr query(name);
-    NodeRef child;
-    parent.Call(&IXMLDOMNode::selectSingleNode, query.Get(), child.Receive());
-    return child;
+    return SelectFirstChildBy(node, query.Get());
 }
 
+NodeRef SelectFirstChild(IXMLDOMNode* node, const QueryText& name) { return SelectFirstChildBy(node, name.Get()); }
+
 comsupport::ComRef<IXMLDOMNodeList> SelectChildren(IXMLDOMNode* node, const OLECHAR* name) {
-    NodeRef parent(node);
     comsupport::Bstr query(name);
     comsupport::ComRef<IXMLDOMNodeList> list;
-    parent.Call(&IXMLDOMNode::selectNodes, query.Get(), list.Receive());
+    CallOn(node, &IXMLDOMNode::selectNodes, query.Get(), list.Receive());
     return list;
 }
 
@@ -42,17 +82,19 @@ NodeRef NodeAt(const comsupport::ComRef<IXMLDOMNodeList>& list, LONG index) {
 
 void ReadChildValue(IXMLDOMNode* node, const OLECHAR* name, comsupport::Variant& destination) {
     destination = comsupport::Variant::Null();
-    NodeRef child = SelectFirstChild(node, name);
-    if (!child) return;
-    comsupport::Variant typed;
-    child.Call(&IXMLDOMNode::get_nodeTypedValue, typed.Receive());
-    destination = std::move(typed);
+    comsupport::Bstr query(name);
+    ReadChildValueBy(node, query.Get(), destination);
+}
+
+void ReadChildValue(IXMLDOMNode* node, const QueryText& name, comsupport::Variant& destination) {
+    destination = comsupport::Variant::Null();
+    ReadChildValueBy(node, name.Get(), destination);
 }
 
 void ReadAttributeValue(IXMLDOMNode* node, const OLECHAR* name, comsupport::Variant& destination) {
     destination = comsupport::Variant::Null();
     comsupport::ComRef<IXMLDOMNamedNodeMap> attributes;
-    NodeRef(node).Call(&IXMLDOMNode::get_attributes, attributes.Receive());
+    CallOn(node, &IXMLDOMNode::get_attributes, attributes.Receive());
     if (!attributes) return;
     comsupport::Bstr attributeName(name);
     NodeRef attribute;

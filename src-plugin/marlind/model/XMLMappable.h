@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <deque>
 
 #include "comsupport/Bstr.h"
@@ -59,9 +60,29 @@ protected:
     ~XMLValidElement() = default;
 };
 
+// A query the mapping asks of every document, as the BSTR the DOM takes. The
+// BSTR is made on first use and kept until the module unloads rather than
+// made for each question: one document asks a few hundred.
+class QueryText {
+public:
+    constexpr explicit QueryText(const OLECHAR* text) noexcept : text_(text) {}
+    ~QueryText();
+    QueryText(const QueryText&) = delete;
+    QueryText& operator=(const QueryText&) = delete;
+
+    // The query as a BSTR, owned by this object. A failed allocation raises
+    // comsupport::ComError(E_OUTOFMEMORY).
+    BSTR Get() const;
+
+private:
+    const OLECHAR* text_;
+    mutable std::atomic<BSTR> bstr_{nullptr};
+};
+
 // The first child element of `node` with the qualified name `name`, or an
 // empty reference when there is none.
 NodeRef SelectFirstChild(IXMLDOMNode* node, const OLECHAR* name);
+NodeRef SelectFirstChild(IXMLDOMNode* node, const QueryText& name);
 // All child elements of `node` with the qualified name `name`, in document order.
 comsupport::ComRef<IXMLDOMNodeList> SelectChildren(IXMLDOMNode* node, const OLECHAR* name);
 LONG NodeCount(const comsupport::ComRef<IXMLDOMNodeList>& list);
@@ -70,6 +91,7 @@ NodeRef NodeAt(const comsupport::ComRef<IXMLDOMNodeList>& list, LONG index);
 // destination := typed value of the first child element `name` of `node`, or
 // NULL when there is none (set first, so a missing element always leaves NULL).
 void ReadChildValue(IXMLDOMNode* node, const OLECHAR* name, comsupport::Variant& destination);
+void ReadChildValue(IXMLDOMNode* node, const QueryText& name, comsupport::Variant& destination);
 // destination := typed value of the attribute `name` of `node`, or NULL when absent.
 void ReadAttributeValue(IXMLDOMNode* node, const OLECHAR* name, comsupport::Variant& destination);
 // destination := the attribute as a 32-bit integer, or 0 when it is absent,
@@ -78,8 +100,8 @@ void ReadAttributeLong(IXMLDOMNode* node, const OLECHAR* name, LONG& destination
 
 // A nested object: mapped from the first child `name` when there is one; when
 // there is none it keeps what it holds.
-template <typename Mapped>
-void MapChildIfPresent(IXMLDOMNode* node, const OLECHAR* name, Mapped& member) {
+template <typename Name, typename Mapped>
+void MapChildIfPresent(IXMLDOMNode* node, const Name& name, Mapped& member) {
     NodeRef child = SelectFirstChild(node, name);
     if (child) member.map(child.Get(), nullptr);
 }
