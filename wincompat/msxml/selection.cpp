@@ -34,6 +34,7 @@ bool Selector::SetNamespaces(const std::u16string& text) {
     bindings_ = std::move(bindings);
     declarations_ = text;
     bindingsChanged_ = true;
+    for (ResolvedName& name : resolved_) name.length = 0;
     return valid;
 }
 
@@ -181,15 +182,49 @@ template <class Visit>
 bool Selector::ForEachChildByName(xmlNodePtr context, std::u16string_view query, Visit&& visit) {
     // The child axis of an element or a document; other nodes go the general way.
     if (context->type != XML_ELEMENT_NODE && context->type != XML_DOCUMENT_NODE) return false;
-    // "name" or "prefix:name" with both parts ASCII NCNames is what the
-    // plug-ins' element names are; anything else goes the general way.
-    unsigned colons = 0;
-    if (query.empty() || !HasQualifiedNameCharacters(query, colons) || !IsAsciiNameStart(query[0])) return false;
-    // As XPath 1.0 has it: a prefixed name means that prefix's namespace, an
-    // unprefixed one no namespace at all.
+    if (query.empty()) return false;
     std::lock_guard<std::mutex> guard(lock_);
     const std::string* uri = nullptr;
     std::u16string_view local = query;
+    ResolvedName& resolved = resolved_[ResolvedNameSlot(query)];
+    if (resolved.length == query.size() &&
+        std::memcmp(resolved.text, query.data(), query.size() * sizeof(char16_t)) == 0) {
+        uri = resolved.uri;
+        local = query.substr(resolved.localStart);
+    } else if (!ResolveSimpleName(query, uri, local)) {
+        return false;
+    } else if (query.size() <= kResolvedNameChars) {
+        resolved.length = query.size();
+        resolved.localStart = query.size() - local.size();
+        resolved.uri = uri;
+        std::memcpy(resolved.text, query.data(), query.size() * sizeof(char16_t));
+    }
+    for (xmlNodePtr child = context->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE || !SameAscii(child->name, local)) continue;
+        bool inNamespace = uri ? child->ns && child->ns->href &&
+                                     std::strcmp(uri->c_str(), reinterpret_cast<const char*>(child->ns->href)) == 0
+                               : child->ns == nullptr;
+        if (inNamespace && !visit(child)) break;
+    }
+    return true;
+}
+
+size_t Selector::ResolvedNameSlot(std::u16string_view query) {
+    // A few characters from where element names differ most (the end); a
+    // clash only costs the check.
+    const size_t n = query.size();
+    return (n * 7 + query[n - 1] * 3 + query[n / 2] + query[(n * 3) / 4] * 5) % kResolvedNameSlots;
+}
+
+bool Selector::ResolveSimpleName(std::u16string_view query, const std::string*& uri, std::u16string_view& local) const {
+    // "name" or "prefix:name" with both parts ASCII NCNames is what the
+    // plug-ins' element names are; anything else goes the general way. As
+    // XPath 1.0 has it, a prefixed name means that prefix's namespace, an
+    // unprefixed one no namespace at all.
+    unsigned colons = 0;
+    if (!HasQualifiedNameCharacters(query, colons) || !IsAsciiNameStart(query[0])) return false;
+    uri = nullptr;
+    local = query;
     if (colons == 1) {
         // The query's one colon ends the prefix when the prefix is bound; the
         // last binding of a prefix wins, as in the XPath context.
@@ -205,15 +240,7 @@ bool Selector::ForEachChildByName(xmlNodePtr context, std::u16string_view query,
         if (!uri) return false;  // unbound, or not a name: XPath says why
         local = query.substr(prefixLength + 1);
     }
-    if (local.empty() || !IsAsciiNameStart(local[0])) return false;
-    for (xmlNodePtr child = context->children; child; child = child->next) {
-        if (child->type != XML_ELEMENT_NODE || !SameAscii(child->name, local)) continue;
-        bool inNamespace = uri ? child->ns && child->ns->href &&
-                                     std::strcmp(uri->c_str(), reinterpret_cast<const char*>(child->ns->href)) == 0
-                               : child->ns == nullptr;
-        if (inNamespace && !visit(child)) break;
-    }
-    return true;
+    return !local.empty() && IsAsciiNameStart(local[0]);
 }
 
 bool Selector::SelectFirst(xmlNodePtr node, std::u16string_view query, xmlNodePtr& found, std::u16string& error) {

@@ -41,12 +41,29 @@ private:
     // bound (XPath then says why).
     template <class Visit>
     bool ForEachChildByName(xmlNodePtr context, std::u16string_view query, Visit&& visit);
+    // Checks that `query` is of that form and resolves its prefix (lock_ held).
+    bool ResolveSimpleName(std::u16string_view query, const std::string*& uri, std::u16string_view& local) const;
     static bool ParseNamespaces(const std::u16string& text, std::vector<std::pair<std::string, std::string>>& bindings);
     xmlXPathCompExprPtr Compiled(const std::u16string& query, std::string& error);
     bool PrepareContext();
     static void CollectError(void* userData, xmlErrorPtr error);
 
+    // A query of the simple form as it resolved: its text (short queries
+    // only), where the local name starts, and the namespace it names (null:
+    // none). The mapping asks the same few dozen queries of every node, so
+    // the text is then compared rather than checked character by character.
+    static constexpr size_t kResolvedNameChars = 32;
+    static constexpr size_t kResolvedNameSlots = 32;
+    struct ResolvedName {
+        size_t length = 0;  // 0: the slot is free
+        size_t localStart = 0;
+        const std::string* uri = nullptr;  // into bindings_, cleared with them
+        char16_t text[kResolvedNameChars] = {};
+    };
+    static size_t ResolvedNameSlot(std::u16string_view query);
+
     mutable std::mutex lock_;
+    ResolvedName resolved_[kResolvedNameSlots];
     std::u16string declarations_;
     std::vector<std::pair<std::string, std::string>> bindings_;  // prefix, namespace URI
     bool bindingsChanged_ = true;

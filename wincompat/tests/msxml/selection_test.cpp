@@ -194,6 +194,16 @@ TEST(DomSelection, RebindingAPrefixAppliesToLaterQueries) {
     SetProperty(doc.get(), u"SelectionNamespaces", u"xmlns:zelk=\"urn:example:other\"  xmlns:e='urn:example:events'");
     EXPECT_EQ(u"foreign", TextOf(SelectOne(root.get(), u"zelk:Name").get()));
     EXPECT_EQ(u"second", TextOf(SelectOne(root.get(), u"e:Name[2]").get()));
+    // A list that binds nothing leaves the prefix of earlier queries unbound.
+    Bstr property(u"SelectionNamespaces");
+    Variant malformed(std::u16string(u"xmlns:zelk="));
+    EXPECT_EQ(E_FAIL, doc->setProperty(property.get(), malformed.get()));
+    TakeErrorDescription();
+    Ref<IXMLDOMNode> none;
+    Bstr query(u"zelk:Name");
+    EXPECT_EQ(E_FAIL, root->selectSingleNode(query.get(), none.out()));
+    EXPECT_FALSE(none);
+    EXPECT_FALSE(TakeErrorDescription().empty());
 }
 
 TEST(DomSelection, SelectionFromTheDocumentNode) {
