@@ -117,6 +117,9 @@ public:
     virtual DbValueView ColumnView(int index) const = 0;
     // Makes the statement ready to run again and clears its bindings.
     virtual void Reset() = 0;
+    // How often the engine has prepared the statement again by itself (after
+    // a change of schema): its columns can change only when this does.
+    virtual uint64_t PreparedGeneration() const = 0;
 };
 
 struct SessionOptions {

@@ -246,17 +246,36 @@ ConnectionSettings ParseConnectionString(const std::u16string& text) {
     return settings;
 }
 
+void ResultSet::Reserve(size_t rows, size_t bytes) {
+    cells_.reserve(rows * info_->columns.size());
+    bytes_.reserve(bytes);
+}
+
 void ResultSet::Append(const DbValueView& value) {
-    cells_.push_back({value.kind, value.integer, value.real, bytes_.size(), value.bytes.size()});
+    Cell cell;
+    cell.kind = value.kind;
+    if (value.kind == DbValue::Kind::Real)
+        cell.real = value.real;
+    else
+        cell.integer = value.kind == DbValue::Kind::Integer ? value.integer : 0;
+    cell.offset = bytes_.size();
+    cell.length = value.bytes.size();
+    cells_.push_back(cell);
     bytes_.append(value.bytes.data(), value.bytes.size());
+}
+
+void ResultSet::ReleaseSpare() {
+    // Only when most of the room is unused: a copy is dearer than some slack.
+    if (cells_.capacity() / 2 > cells_.size()) cells_.shrink_to_fit();
+    if (bytes_.capacity() / 2 > bytes_.size()) bytes_.shrink_to_fit();
 }
 
 DbValueView ResultSet::ValueAt(size_t row, size_t column) const {
     const Cell& cell = cells_[row * info_->columns.size() + column];
     DbValueView view;
     view.kind = cell.kind;
-    view.integer = cell.integer;
-    view.real = cell.real;
+    if (cell.kind == DbValue::Kind::Integer) view.integer = cell.integer;
+    if (cell.kind == DbValue::Kind::Real) view.real = cell.real;
     view.bytes = std::string_view(bytes_.data() + cell.offset, cell.length);
     return view;
 }
@@ -265,6 +284,16 @@ DbValueView ResultSet::ValueAt(size_t row, size_t column) const {
 struct Session::PreparedStatement {
     std::unique_ptr<DbStatement> statement;
     std::shared_ptr<const ColumnInfo> columns;
+    uint64_t columnsGeneration = 0;  // the statement's PreparedGeneration when `columns` were read
+    // The size of the rows it returned last: the same query tends to return
+    // about as much again.
+    size_t lastRows = 0;
+    size_t lastBytes = 0;
+};
+
+struct Session::CachedStatement {
+    PreparedStatement prepared;
+    std::list<std::string>::iterator position;
 };
 
 class Session::StatementCache {
@@ -272,47 +301,62 @@ public:
     StatementCache(DbSession& db, size_t capacity) : db_(db), capacity_(capacity) {}
 
     // The prepared statement for this text, prepared now if it is not cached.
-    // Valid until the next Get.
-    PreparedStatement& Get(const std::string& sql) {
-        auto found = entries_.find(sql);
-        if (found != entries_.end()) {
-            order_.splice(order_.begin(), order_, found->second.position);
-            return found->second.prepared;
+    // Valid until the next Get. `slot`, kept by the caller with the text,
+    // finds the statement again without looking the text up.
+    PreparedStatement& Get(const std::string& sql, StatementSlot& slot) {
+        if (slot.entry && slot.evictions == evictions_) {
+            CachedStatement& entry = *slot.entry;
+            order_.splice(order_.begin(), order_, entry.position);
+            return entry.prepared;
         }
-        std::unique_ptr<DbStatement> prepared = db_.Prepare(sql);
-        if (entries_.size() >= capacity_) {
-            entries_.erase(order_.back());
-            order_.pop_back();
-        }
-        order_.push_front(sql);
-        Entry& entry = entries_[sql];
-        entry.prepared.statement = std::move(prepared);
-        entry.position = order_.begin();
+        CachedStatement& entry = Find(sql);
+        slot.entry = &entry;
+        slot.evictions = evictions_;
         return entry.prepared;
     }
     size_t size() const { return entries_.size(); }
 
 private:
-    struct Entry {
-        PreparedStatement prepared;
-        std::list<std::string>::iterator position;
-    };
+    CachedStatement& Find(const std::string& sql) {
+        auto found = entries_.find(sql);
+        if (found != entries_.end()) {
+            order_.splice(order_.begin(), order_, found->second.position);
+            return found->second;
+        }
+        std::unique_ptr<DbStatement> prepared = db_.Prepare(sql);
+        if (entries_.size() >= capacity_) {
+            entries_.erase(order_.back());
+            order_.pop_back();
+            ++evictions_;  // every slot handed out may name the entry just gone
+        }
+        order_.push_front(sql);
+        CachedStatement& entry = entries_[sql];
+        entry.prepared.statement = std::move(prepared);
+        entry.position = order_.begin();
+        return entry;
+    }
+
     DbSession& db_;
     size_t capacity_;
+    uint64_t evictions_ = 0;
     std::list<std::string> order_;  // most recently used first
-    std::unordered_map<std::string, Entry> entries_;
+    std::unordered_map<std::string, CachedStatement> entries_;  // entries stay where they are until erased
 };
 
 namespace {
 
 // The statement's columns as it reports them now: those of the last run when
-// nothing differs (a change of schema can change them under the same text).
-std::shared_ptr<const ColumnInfo> CurrentColumns(const DbStatement& statement, int count,
-                                                 std::shared_ptr<const ColumnInfo>& last) {
+// nothing differs (a change of schema can change them under the same text,
+// but only by preparing the statement again).
+std::shared_ptr<const ColumnInfo> CurrentColumns(const DbStatement& statement, int count, std::shared_ptr<const ColumnInfo>& last,
+                                                 uint64_t& lastGeneration) {
+    const uint64_t generation = statement.PreparedGeneration();
     bool same = last && last->names.size() == static_cast<size_t>(count);
+    if (same && generation == lastGeneration) return last;
     for (int c = 0; same && c < count; ++c)
         same = last->names[static_cast<size_t>(c)] == statement.ColumnNameView(c) &&
                last->declared[static_cast<size_t>(c)] == statement.ColumnDeclaredTypeView(c);
+    lastGeneration = generation;
     if (same) return last;
     auto info = std::make_shared<ColumnInfo>();
     for (int c = 0; c < count; ++c) {
@@ -339,19 +383,30 @@ struct Session::RunState {
 
 struct Session::BatchPlan {
     std::vector<BatchStatement> statements;
-    std::vector<std::string> translated;  // per statement
+    // Per statement:
+    std::vector<std::string> translated;
+    std::vector<StatementSlot> slots;     // where its prepared statement was found last
+    std::vector<bool> countsRows;         // INSERT, UPDATE, DELETE, ...
+    std::vector<bool> inserts;            // INSERT: gives the batch's identity
     size_t markers = 0;                   // "?" markers of the statements sent to the database
+
+    void Add(std::vector<BatchStatement> split, const DbSession& db) {
+        statements = std::move(split);
+        for (const BatchStatement& s : statements) {
+            translated.push_back(db.TranslateStatement(s.text));
+            countsRows.push_back(s.CountsRows());
+            inserts.push_back(s.firstKeyword == "INSERT");
+            if (s.kind == BatchStatement::Kind::Sql) markers += static_cast<size_t>(s.markerCount);
+        }
+        slots.resize(statements.size());
+    }
 };
 
-const Session::BatchPlan& Session::PlanFor(const std::string& text) {
+Session::BatchPlan& Session::PlanFor(const std::u16string& text) {
     auto found = plans_.find(text);
     if (found != plans_.end()) return *found->second;
     auto plan = std::make_unique<BatchPlan>();
-    plan->statements = SplitBatch(text);
-    for (const BatchStatement& s : plan->statements) {
-        plan->translated.push_back(db_->TranslateStatement(s.text));
-        if (s.kind == BatchStatement::Kind::Sql) plan->markers += static_cast<size_t>(s.markerCount);
-    }
+    plan->Add(SplitBatch(Utf16ToUtf8(text)), *db_);
     if (plans_.size() >= kStatementCacheCapacity) plans_.clear();  // texts built on the fly must not pile up
     return *plans_.emplace(text, std::move(plan)).first->second;
 }
@@ -382,17 +437,27 @@ void Session::RunStatement(PreparedStatement& prepared, RunState& state, bool co
     const int columns = statement.ColumnCount();
     std::shared_ptr<ResultSet> captured;
     if (columns > 0 && (!state.first || state.trackLastRow)) {
-        std::shared_ptr<const ColumnInfo> info = CurrentColumns(statement, columns, prepared.columns);
-        if (!state.first) captured = std::make_shared<ResultSet>(info);
+        std::shared_ptr<const ColumnInfo> info = CurrentColumns(statement, columns, prepared.columns, prepared.columnsGeneration);
+        if (!state.first) {
+            captured = std::make_shared<ResultSet>(info);
+            captured->Reserve(prepared.lastRows, prepared.lastBytes);
+        }
         if (state.trackLastRow) state.lastRowColumns = std::move(info);
     }
     for (; row; row = statement.Step()) {
-        if (captured)
+        if (captured) {
             for (int c = 0; c < columns; ++c) captured->Append(statement.ColumnView(c));
+            captured->EndRow();
+        }
         if (state.trackLastRow) {
             state.lastRow.clear();
             for (int c = 0; c < columns; ++c) state.lastRow.push_back(statement.ColumnValue(c));
         }
+    }
+    if (captured) {
+        captured->ReleaseSpare();
+        prepared.lastRows = captured->RowCount();
+        prepared.lastBytes = captured->ByteCount();
     }
     if (countsRows) {
         const int64_t changes = db_->Changes();
@@ -405,8 +470,8 @@ void Session::RunStatement(PreparedStatement& prepared, RunState& state, bool co
     if (captured) state.first = std::move(captured);
 }
 
-ExecutionOutcome Session::RunText(const std::string& text, const std::vector<DbValue>& values) {
-    const BatchPlan& plan = PlanFor(text);
+ExecutionOutcome Session::RunText(const std::u16string& text, const std::vector<DbValue>& values) {
+    BatchPlan& plan = PlanFor(text);
     if (plan.markers > values.size())
         throw AdoFailure{DB_E_PARAMNOTOPTIONAL, u"No value given for one or more required parameters."};
 
@@ -429,13 +494,14 @@ ExecutionOutcome Session::RunText(const std::string& text, const std::vector<DbV
                         ColumnInfo{{""}, {""}, {ResultColumn{u"", adNumeric}}});
                     auto rs = std::make_shared<ResultSet>(kIdentityColumn);
                     rs->Append(DbValueView::Of(state.haveIdentity ? DbValue::Integer(state.identity) : DbValue::Null()));
+                    rs->EndRow();
                     state.first = std::move(rs);
                 }
                 continue;
             case BatchStatement::Kind::Sql:
                 break;
         }
-        PreparedStatement& prepared = cache_->Get(plan.translated[i]);
+        PreparedStatement& prepared = cache_->Get(plan.translated[i], plan.slots[i]);
         DbStatement& statement = *prepared.statement;
         ResetOnExit reset{statement};  // also when a binding or a step fails
         const int count = statement.ParameterCount();
@@ -448,7 +514,7 @@ ExecutionOutcome Session::RunText(const std::string& text, const std::vector<DbV
                 throw AdoFailure{DB_E_PARAMNOTOPTIONAL, u"No value given for one or more required parameters."};
             statement.Bind(k, values[next++]);
         }
-        RunStatement(prepared, state, s.CountsRows(), s.firstKeyword == "INSERT");
+        RunStatement(prepared, state, plan.countsRows[i], plan.inserts[i]);
     }
     ExecutionOutcome outcome;
     outcome.resultSet = state.first;
@@ -460,14 +526,16 @@ ExecutionOutcome Session::ExecuteText(const std::u16string& text, const std::vec
                                       CommandTypeEnum typeForLog) {
     std::lock_guard<std::mutex> guard(lock_);
     LoggedCommand record;
-    record.commandType = CommandTypeName(typeForLog);
-    record.text = Utf16ToUtf8(text);
+    if (log_) {
+        record.commandType = CommandTypeName(typeForLog);
+        record.text = Utf16ToUtf8(text);
+    }
     return RunAndLog(record, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
         std::vector<DbValue> values = BindParameters(
             parameters, [](ParameterDirectionEnum direction) { return direction != adParamOutput; },
             log_ ? &record : nullptr);
         ExecutionOutcome outcome =
-            typeForLog == adCmdTable ? RunText("SELECT * FROM " + record.text, values) : RunText(record.text, values);
+            typeForLog == adCmdTable ? RunText(u"SELECT * FROM " + text, values) : RunText(text, values);
         outcome.outputs.resize(parameters.size());
         return outcome;
     });
@@ -502,7 +570,8 @@ Session::ProcedurePlan& Session::ProcedureFor(const std::string& name) {
     bool current = false;
     try {
         const DbValue key = DbValue::Text(name);  // bound until the reset
-        DbStatement& lookup = *cache_->Get("SELECT Parameters, Body FROM StoredProcedures WHERE Name = ?").statement;
+        static const std::string kLookup = "SELECT Parameters, Body FROM StoredProcedures WHERE Name = ?";
+        DbStatement& lookup = *cache_->Get(kLookup, procedureLookup_).statement;
         ResetOnExit reset{lookup};
         lookup.Bind(0, key);
         if (!lookup.Step()) throw notFound();
@@ -523,9 +592,7 @@ Session::ProcedurePlan& Session::ProcedureFor(const std::string& name) {
 
     auto made = std::make_unique<ProcedurePlan>();
     made->declared = ParseProcedureParameters(parameterList);
-    made->batch.statements = SplitBatch(body);
-    for (const BatchStatement& statement : made->batch.statements)
-        made->batch.translated.push_back(db_->TranslateStatement(statement.text));
+    made->batch.Add(SplitBatch(body), *db_);
     made->bindings.resize(made->batch.statements.size());
     made->bindingsKnown.assign(made->batch.statements.size(), false);
     made->parameterList = std::move(parameterList);
@@ -566,11 +633,11 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
     const bool ownTransaction = !db_->InTransaction();
     if (ownTransaction) db_->BeginWriteTransaction();
     try {
-        const BatchPlan& batch = plan.batch;
+        BatchPlan& batch = plan.batch;
         for (size_t i = 0; i < batch.statements.size(); ++i) {
             const BatchStatement& s = batch.statements[i];
             if (s.kind == BatchStatement::Kind::NoCountOn || s.kind == BatchStatement::Kind::NoCountOff) continue;
-            PreparedStatement& prepared = cache_->Get(batch.translated[i]);
+            PreparedStatement& prepared = cache_->Get(batch.translated[i], batch.slots[i]);
             DbStatement& statement = *prepared.statement;
             ResetOnExit reset{statement};  // also when a binding or a step fails
             std::vector<size_t>& binding = plan.bindings[i];
@@ -594,7 +661,7 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
                 }
                 statement.Bind(static_cast<int>(k), *bound[binding[k]]);
             }
-            RunStatement(prepared, state, s.CountsRows(), s.firstKeyword == "INSERT");
+            RunStatement(prepared, state, batch.countsRows[i], batch.inserts[i]);
         }
         if (ownTransaction) db_->Commit();
     } catch (...) {

@@ -76,9 +76,16 @@ public:
     explicit ResultSet(std::shared_ptr<const ColumnInfo> columns) : info_(std::move(columns)) {}
 
     const std::vector<ResultColumn>& columns() const { return info_->columns; }
-    size_t RowCount() const { return info_->columns.empty() ? 0 : cells_.size() / info_->columns.size(); }
-    // Values are appended row by row, one per column.
+    size_t RowCount() const { return rows_; }
+    // Room for this many rows and bytes of text and blobs, so that appending
+    // them copies nothing already stored.
+    void Reserve(size_t rows, size_t bytes);
+    // Values are appended row by row, one per column; EndRow closes each row.
     void Append(const DbValueView& value);
+    void EndRow() { ++rows_; }
+    // Gives back room reserved beyond what the rows need.
+    void ReleaseSpare();
+    size_t ByteCount() const { return bytes_.size(); }
     DbValueView ValueAt(size_t row, size_t column) const;
     // `out` need not be initialised.
     HRESULT CopyTo(size_t row, size_t column, VARIANT* out) const {
@@ -88,14 +95,17 @@ public:
 private:
     struct Cell {
         DbValue::Kind kind;
-        int64_t integer;
-        double real;
-        size_t offset;
+        union {
+            int64_t integer;  // Kind::Integer
+            double real;      // Kind::Real
+        };
+        size_t offset;  // Kind::Text and Kind::Blob
         size_t length;
     };
     std::shared_ptr<const ColumnInfo> info_;  // shared by every run of the statement
     std::vector<Cell> cells_;
     std::string bytes_;
+    size_t rows_ = 0;
 };
 
 struct ExecutionOutcome {
@@ -125,14 +135,21 @@ public:
 private:
     class StatementCache;
     struct PreparedStatement;
+    struct CachedStatement;
+    // Where a text's prepared statement was last found in the cache: valid
+    // while the cache has evicted nothing since.
+    struct StatementSlot {
+        CachedStatement* entry = nullptr;
+        uint64_t evictions = 0;
+    };
     struct RunState;
     struct BatchPlan;
 
     // The batch split into statements and each translated, remembered by the
     // batch's text: the plug-ins send the same few texts over and over.
-    const BatchPlan& PlanFor(const std::string& text);
+    BatchPlan& PlanFor(const std::u16string& text);
 
-    ExecutionOutcome RunText(const std::string& text, const std::vector<DbValue>& values);
+    ExecutionOutcome RunText(const std::u16string& text, const std::vector<DbValue>& values);
     struct ProcedurePlan;
     // The plan of the procedure of this name as StoredProcedures now defines
     // it; throws AdoFailure when there is no such procedure.
@@ -147,8 +164,9 @@ private:
     std::string dataSource_;
     std::unique_ptr<DbSession> db_;
     std::unique_ptr<StatementCache> cache_;
-    std::unordered_map<std::string, std::unique_ptr<BatchPlan>> plans_;
+    std::unordered_map<std::u16string, std::unique_ptr<BatchPlan>> plans_;  // by the command's text
     std::unordered_map<std::string, std::unique_ptr<ProcedurePlan>> procedures_;  // by the name called
+    StatementSlot procedureLookup_;  // the statement that reads a procedure's row
     std::unique_ptr<StatementLog> log_;
 };
 

@@ -179,6 +179,10 @@ public:
         sqlite3_clear_bindings(stmt_.get());
     }
 
+    uint64_t PreparedGeneration() const override {
+        return static_cast<uint64_t>(sqlite3_stmt_status(stmt_.get(), SQLITE_STMTSTATUS_REPREPARE, 0));
+    }
+
 private:
     sqlite3* db_;
     std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt_;

@@ -164,4 +164,25 @@ TEST(AdoStatementCache, EachTranslatedStatementIsPreparedOncePerConnection) {
     EXPECT_EQ(50u, outcome.resultSet->RowCount());
 }
 
+// More statements than the cache keeps: the first ones are prepared again
+// when their texts come back, and each text still runs its own statement.
+TEST(AdoStatementCache, StatementsPushedOutOfTheCacheArePreparedAgain) {
+    adotest::TempDir dir;
+    ConnectionSettings settings = ParseConnectionString(adotest::U16("Data Source=" + dir.File("c.db")));
+    Session session(settings);
+    std::vector<CommandParameter> none;
+    auto valueOf = [&session, &none](int n) {
+        const std::u16string text = adotest::U16("SELECT " + std::to_string(n) + " AS N");
+        ExecutionOutcome outcome = session.ExecuteText(text, none, adCmdText);
+        EXPECT_TRUE(outcome.resultSet);
+        if (!outcome.resultSet) return int64_t(-1);
+        return outcome.resultSet->ValueAt(0, 0).integer;
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (int n = 0; n < 300; ++n) ASSERT_EQ(n, valueOf(n)) << "round " << round;
+        EXPECT_EQ(256u, session.cachedStatementCount());
+        for (int n : {0, 299, 1, 298}) EXPECT_EQ(n, valueOf(n)) << "round " << round;
+    }
+}
+
 }  // namespace

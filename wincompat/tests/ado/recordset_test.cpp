@@ -181,6 +181,14 @@ TEST_F(AdoRecordset, ColumnsFollowTheTableWhenItChangesUnderTheSameQuery) {
     Collect(rs.get(), u"Later", later);
     EXPECT_EQ(u"later", later.text());
 
+    // Renamed: as many columns as before, one of them called otherwise.
+    Exec(u"ALTER TABLE T RENAME COLUMN Later TO Latest");
+    rs = Select(query);
+    Var latest;
+    Collect(rs.get(), u"Latest", latest);
+    EXPECT_EQ(u"later", latest.text());
+    EXPECT_EQ(adErrItemNotFound, rs->get_Collect(Var::Text(u"Later").get(), later.out()));
+
     // Another connection makes the table again, Flag now an int.
     Ref<_Connection> other = OpenConnection(dir_.File("r.db"));
     for (const char16_t* text : {u"DROP TABLE T", u"CREATE TABLE T (ID INTEGER PRIMARY KEY, Flag int)",
