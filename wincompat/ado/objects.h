@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string_view>
 
 #include "ado/errors.h"
 #include "ado/session.h"
@@ -62,14 +63,15 @@ _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandT
                           ADOParameters* parameters, VARIANT* parameterValues, LONG options, VARIANT* recordsAffected);
 
 // Index of a collection item: a number (0-based), or a name for `name`
-// lookups. Throws AdoFailure (ItemNotFound) for anything else.
+// lookups. Throws AdoFailure (ItemNotFound) for anything else. The name is
+// read in place: it lasts as long as the VARIANT's string.
 struct ItemIndex {
     bool byName = false;
     LONG ordinal = 0;
-    std::u16string name;
+    std::u16string_view name;
 };
 ItemIndex ReadItemIndex(const VARIANT& index);
-bool SameNameNoCase(const std::u16string& a, const std::u16string& b);
+bool SameNameNoCase(std::u16string_view a, std::u16string_view b);
 
 // The value a caller passed for an enumeration, read without assuming that
 // it is one of the enumeration's values (callers can pass any number).

@@ -205,7 +205,7 @@ private:
         for (size_t k = 0; k < items_.size(); ++k) {
             BSTR name = nullptr;
             if (SUCCEEDED(items_[k]->get_Name(&name))) {
-                bool same = SameNameNoCase(BstrText(name), i.name);
+                bool same = SameNameNoCase(BstrView(name), i.name);
                 SysFreeString(name);
                 if (same) return k;
             }
@@ -257,14 +257,14 @@ ItemIndex ReadItemIndex(const VARIANT& index) {
         case VT_R8: result.ordinal = static_cast<LONG>(v->dblVal); break;
         case VT_BSTR:
             result.byName = true;
-            result.name = BstrText(v->bstrVal);
+            result.name = BstrView(v->bstrVal);
             break;
         case VT_BYREF | VT_I4:
             result.ordinal = v->plVal ? *v->plVal : -1;
             break;
         case VT_BYREF | VT_BSTR:
             result.byName = true;
-            result.name = v->pbstrVal ? BstrText(*v->pbstrVal) : std::u16string();
+            result.name = v->pbstrVal ? BstrView(*v->pbstrVal) : std::u16string_view();
             break;
         default:
             throw ItemNotFound();
@@ -272,7 +272,7 @@ ItemIndex ReadItemIndex(const VARIANT& index) {
     return result;
 }
 
-bool SameNameNoCase(const std::u16string& a, const std::u16string& b) {
+bool SameNameNoCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c; };

@@ -307,6 +307,12 @@ bool DbInteger(const DbValueView& value, int64_t& integer) {
     return false;
 }
 
+bool IsAscii(std::string_view text) {
+    unsigned char any = 0;
+    for (char c : text) any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
 }  // namespace
 
 BSTR AllocBstr(std::u16string_view text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
@@ -316,7 +322,15 @@ BSTR AllocBstrUtf8(std::string_view text) {
     // Text beyond what the conversion takes reads as empty, as Utf8ToUtf16 has it.
     if (text.size() > static_cast<size_t>(INT32_MAX)) return SysAllocStringLen(nullptr, 0);
     const int length = static_cast<int>(text.size());
-    const int units = length ? MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0) : 0;
+    // Most values the database holds are ASCII: one unit per byte, widened
+    // in one pass without measuring.
+    if (IsAscii(text)) {
+        BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+        if (b)
+            for (int i = 0; i < length; ++i) b[i] = static_cast<unsigned char>(text[static_cast<size_t>(i)]);
+        return b;
+    }
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
     BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(units));
     if (b && units) MultiByteToWideChar(CP_UTF8, 0, text.data(), length, b, units);
     return b;

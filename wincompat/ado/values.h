@@ -16,7 +16,10 @@ namespace wincompat::ado {
 
 using wincompat::Utf16ToUtf8;
 using wincompat::Utf8ToUtf16;
-inline std::u16string BstrText(BSTR text) { return text ? std::u16string(text, SysStringLen(text)) : std::u16string(); }
+inline std::u16string_view BstrView(BSTR text) {
+    return text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view();
+}
+inline std::u16string BstrText(BSTR text) { return std::u16string(BstrView(text)); }
 inline std::string BstrUtf8(BSTR text) { return text ? Utf16ToUtf8(std::u16string_view(text, SysStringLen(text))) : ""; }
 BSTR AllocBstr(std::u16string_view text);  // null on exhaustion
 BSTR AllocBstrUtf8(std::string_view text);  // null on exhaustion

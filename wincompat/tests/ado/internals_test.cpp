@@ -76,6 +76,30 @@ TEST(AdoValues, Utf8AndUtf16ConvertBothWaysAndReplaceBrokenSequences) {
     EXPECT_EQ("\xEF\xBF\xBD", Utf16ToUtf8(std::u16string(1, char16_t(0xD800))));  // lone surrogate
 }
 
+// Database text handed out as a BSTR: ASCII, other characters and broken
+// sequences alike, with the BSTR's length counting embedded NULs.
+TEST(AdoValues, TextBecomesABstrOfItsUtf16Units) {
+    struct Case {
+        std::string utf8;
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {"", u""},
+        {"00:1A:2B:3C:4D:5E", u"00:1A:2B:3C:4D:5E"},
+        {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+        {"caf\xC3\xA9 \xF0\x9F\x98\x80", u"caf\u00e9 \U0001F600"},
+        {"x\xFFy\xC3", u"x\uFFFDy\uFFFD"},
+        {"\x7F\x80", u"\u007F\uFFFD"},
+    };
+    for (const Case& c : cases) {
+        BSTR b = AllocBstrUtf8(c.utf8);
+        ASSERT_NE(nullptr, b);
+        EXPECT_EQ(c.expected, std::u16string(b, SysStringLen(b))) << c.utf8;
+        EXPECT_EQ(u'\0', b[SysStringLen(b)]);
+        SysFreeString(b);
+    }
+}
+
 TEST(AdoValues, ColumnsAreTypedByTheirDeclaredSqlServerType) {
     EXPECT_EQ(adInteger, ColumnTypeFromDeclared("INTEGER"));
     EXPECT_EQ(adVarWChar, ColumnTypeFromDeclared("nvarchar(255)"));
