@@ -22,10 +22,12 @@
 
 #include "ado/tsql.h"
 
+#include <cstring>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -164,7 +166,21 @@ private:
     std::string dataSource_;
     std::unique_ptr<DbSession> db_;
     std::unique_ptr<StatementCache> cache_;
-    std::unordered_map<std::u16string, std::unique_ptr<BatchPlan>> plans_;  // by the command's text
+    // Command texts compared and hashed as bytes: the standard library's
+    // char16_t comparison goes unit by unit, and below a few entries its maps
+    // compare every key instead of hashing.
+    struct TextHash {
+        size_t operator()(const std::u16string& text) const noexcept {
+            return std::hash<std::string_view>()(
+                std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t)));
+        }
+    };
+    struct TextEqual {
+        bool operator()(const std::u16string& a, const std::u16string& b) const noexcept {
+            return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+        }
+    };
+    std::unordered_map<std::u16string, std::unique_ptr<BatchPlan>, TextHash, TextEqual> plans_;  // by the command's text
     std::unordered_map<std::string, std::unique_ptr<ProcedurePlan>> procedures_;  // by the name called
     StatementSlot procedureLookup_;  // the statement that reads a procedure's row
     std::unique_ptr<StatementLog> log_;
