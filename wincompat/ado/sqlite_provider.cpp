@@ -143,28 +143,31 @@ public:
     }
 
     DbValueView ColumnView(int index) const override {
-        sqlite3_stmt* s = stmt_.get();
+        // One lookup of the column, then its value read directly: the
+        // sqlite3_column_* calls would each look the column up again. Safe
+        // here because a session's statements run on one thread at a time.
+        sqlite3_value* value = sqlite3_column_value(stmt_.get(), index);
         DbValueView view;
-        switch (sqlite3_column_type(s, index)) {
+        switch (sqlite3_value_type(value)) {
             case SQLITE_INTEGER:
                 view.kind = DbValue::Kind::Integer;
-                view.integer = sqlite3_column_int64(s, index);
+                view.integer = sqlite3_value_int64(value);
                 break;
             case SQLITE_FLOAT:
                 view.kind = DbValue::Kind::Real;
-                view.real = sqlite3_column_double(s, index);
+                view.real = sqlite3_value_double(value);
                 break;
             case SQLITE_TEXT: {
                 view.kind = DbValue::Kind::Text;
-                const unsigned char* text = sqlite3_column_text(s, index);  // before the length, as SQLite asks
-                int length = sqlite3_column_bytes(s, index);
+                const unsigned char* text = sqlite3_value_text(value);  // before the length, as SQLite asks
+                int length = sqlite3_value_bytes(value);
                 if (text) view.bytes = std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
                 break;
             }
             case SQLITE_BLOB: {
                 view.kind = DbValue::Kind::Blob;
-                const void* data = sqlite3_column_blob(s, index);
-                int length = sqlite3_column_bytes(s, index);
+                const void* data = sqlite3_value_blob(value);
+                int length = sqlite3_value_bytes(value);
                 if (data) view.bytes = std::string_view(static_cast<const char*>(data), static_cast<size_t>(length));
                 break;
             }
