@@ -6,11 +6,15 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #include "ComApartment.h"
-#include "HostDatabase.h"
+#include "DatabaseFile.h"
+#include "Entries.h"
 #include "HostError.h"
+#include "PolicyRequest.h"
+#include "PolicyText.h"
 #include "QuilletInterfaces.h"
 #include "comsupport/Bstr.h"
 #include "comsupport/ComRef.h"
@@ -32,10 +36,56 @@ void CheckEntries(const std::vector<std::string>& entries, const char* what) {
     if (entries.empty()) throw HostError(std::string("no ") + what + " given");
     for (const std::string& entry : entries) {
         if (entry.empty()) throw HostError(std::string("an empty ") + what + " is not allowed");
-        if (entry.size() > kMaxEntryLength)
-            throw HostError(std::string("the ") + what + " '" + entry + "' is longer than 50 characters");
+        size_t length = CharacterCount(entry);
+        if (length > kMaxEntryLength)
+            throw HostError(std::string("the ") + what + " '" + Shortened(entry) + "' (" + std::to_string(length) +
+                            " characters) is longer than 50 characters");
     }
 }
+
+// The entries in the spelling the blacklist stores; all are checked before any is used.
+std::vector<std::string> BlacklistAddresses(const std::vector<std::string>& entries) {
+    CheckEntries(entries, "blacklist entry");
+    std::vector<std::string> addresses;
+    for (const std::string& entry : entries) {
+        std::optional<std::string> address = NormalizedAddress(entry);
+        if (!address)
+            throw HostError("the blacklist entry '" + entry +
+                            "' is neither a MAC address nor a vendor prefix (write 00:11:22:33:44:55 or 00:11:22; "
+                            "'-' or nothing may stand for ':')");
+        addresses.push_back(*address);
+    }
+    return addresses;
+}
+
+const char kBlacklistQuery[] = "select MACorOUI from ZELKScanBlacklist";
+const char kExceptionQuery[] =
+    "select MAC from ZELKDetectedSystemProperties where [Exception] = 1 AND [DetectionType] = N'detectedSystem'";
+
+// Why the lists the policy asks for could not be read, as far as the host can
+// tell on the connection it handed over: empty when it cannot.
+std::string WhyListsAreMissing(HostDatabase& database, const ListRequest& request) {
+    LONG state = adStateClosed;
+    if (FAILED(database.Connection()->get_State(&state)) || !(state & adStateOpen))
+        return "the database connection is closed";
+    struct Query {
+        bool asked;
+        const char* sql;
+        const char* what;
+    };
+    for (const Query& query : {Query{request.scanBlacklist, kBlacklistQuery, "the scan blacklist"},
+                               Query{request.exceptions, kExceptionQuery, "the systems marked as exceptions"}}) {
+        if (!query.asked) continue;
+        try {
+            database.QueryColumn(query.sql, {});
+        } catch (const comsupport::ComError& error) {
+            return std::string("reading ") + query.what + " fails: " +
+                   comsupport::Utf8FromOle(error.Description().empty() ? error.SystemMessage() : error.Description());
+        }
+    }
+    return std::string();
+}
+
 
 }  // namespace
 }  // namespace morvhost
@@ -51,6 +101,12 @@ void ApplyCommonOptions(const CommonOptions& options) {
 
 std::string DatabasePath(const CommonOptions& options) {
     return options.database.empty() ? DefaultDatabasePath() : options.database;
+}
+
+HostDatabase OpenDatabase(const CommonOptions& options) {
+    std::string path = DatabasePath(options);
+    if (options.database.empty()) CreateDatabaseIfMissing(path);
+    return HostDatabase(path, options.statementLog);
 }
 
 void InitCommand(const CommonOptions& options, std::ostream& out) {
@@ -78,24 +134,23 @@ std::string ReadPolicy(const std::string& source) {
     std::string text;
     if (source == "-") {
         text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        return text;
+        return DecodePolicy(text, "the policy on standard input");
     }
     std::ifstream in(source, std::ios::binary);
     if (!in) throw HostError("cannot read the policy file " + source);
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) throw HostError("cannot read the policy file " + source);
-    return text;
+    return DecodePolicy(text, "the policy file " + source);
 }
 
 PolicyOutcome PolicyCommand(const CommonOptions& options, const std::string& policyUtf8) {
     ComApartment apartment;
-    HostDatabase database(DatabasePath(options), options.statementLog);
+    HostDatabase database = OpenDatabase(options);
 
     ComRef<IMORVAgentPolicyHandler> handler;
     HRESULT hr = CoCreateInstance(kClsidQuilletObj, nullptr, CLSCTX_INPROC_SERVER, kIidAgentPolicyHandler,
                                   handler.ReceiveVoid());
-    if (hr == REGDB_E_CLASSNOTREG)
-        throw HostError("the policy plug-in Quillet is not registered: run 'morvhost register' first");
+    if (hr == REGDB_E_CLASSNOTREG) ThrowNotRegistered("policy plug-in Quillet");
     if (FAILED(hr)) comsupport::ThrowComError(hr);
 
     Bstr policy = Bstr::FromUtf8(policyUtf8);
@@ -103,16 +158,27 @@ PolicyOutcome PolicyCommand(const CommonOptions& options, const std::string& pol
     Bstr empty(OLESTR(""));
     hr = handler->ProcessPolicy(database.Connection().Get(), 0, empty.Get(), empty.Get(), empty.Get(), policy.Get(),
                                 edited.Receive());
-    if (hr == S_OK) return {true, edited.Utf8()};
-    if (hr == S_FALSE) return {false, policyUtf8};
-    comsupport::ThrowComError(hr);
+    PolicyOutcome outcome;
+    if (hr == S_OK) {
+        outcome.edited = true;
+        outcome.policy = edited.Utf8();
+        return outcome;
+    }
+    if (hr != S_FALSE) comsupport::ThrowComError(hr);
+    outcome.policy = policyUtf8;
+    ListRequest request = RequestedLists(policyUtf8);
+    if (request.scanBlacklist) {
+        outcome.listsMissing = true;
+        outcome.whyMissing = WhyListsAreMissing(database, request);
+    }
+    return outcome;
 }
 
 void BlacklistAdd(const CommonOptions& options, const std::vector<std::string>& entries, std::ostream& out) {
-    CheckEntries(entries, "blacklist entry");
+    std::vector<std::string> addresses = BlacklistAddresses(entries);
     ComApartment apartment;
-    HostDatabase database(DatabasePath(options), options.statementLog);
-    for (const std::string& entry : entries) {
+    HostDatabase database = OpenDatabase(options);
+    for (const std::string& entry : addresses) {
         long added = database.Execute(
             "INSERT INTO ZELKScanBlacklist (MACorOUI) SELECT ? WHERE NOT EXISTS "
             "(SELECT 1 FROM ZELKScanBlacklist WHERE MACorOUI = ?)",
@@ -122,11 +188,11 @@ void BlacklistAdd(const CommonOptions& options, const std::vector<std::string>& 
 }
 
 void BlacklistRemove(const CommonOptions& options, const std::vector<std::string>& entries, std::ostream& out) {
-    CheckEntries(entries, "blacklist entry");
+    std::vector<std::string> addresses = BlacklistAddresses(entries);
     ComApartment apartment;
-    HostDatabase database(DatabasePath(options), options.statementLog);
+    HostDatabase database = OpenDatabase(options);
     std::vector<std::string> missing;
-    for (const std::string& entry : entries) {
+    for (const std::string& entry : addresses) {
         if (database.Execute("DELETE FROM ZELKScanBlacklist WHERE MACorOUI = ?", {entry}) > 0)
             out << "removed " << entry << "\n";
         else
@@ -137,7 +203,7 @@ void BlacklistRemove(const CommonOptions& options, const std::vector<std::string
 
 void BlacklistList(const CommonOptions& options, std::ostream& out) {
     ComApartment apartment;
-    HostDatabase database(DatabasePath(options), options.statementLog);
+    HostDatabase database = OpenDatabase(options);
     for (const std::string& entry : database.QueryColumn("SELECT MACorOUI FROM ZELKScanBlacklist ORDER BY ID", {}))
         out << entry << "\n";
 }
@@ -146,7 +212,7 @@ void ExceptionSet(const CommonOptions& options, const std::vector<std::string>& 
                   std::ostream& out) {
     CheckEntries(macs, "MAC address");
     ComApartment apartment;
-    HostDatabase database(DatabasePath(options), options.statementLog);
+    HostDatabase database = OpenDatabase(options);
     for (const std::string& mac : macs) {
         long marked = database.Execute(
             "UPDATE ZELKDetectedSystemProperties SET [Exception] = 1 "
@@ -169,7 +235,7 @@ void ExceptionSet(const CommonOptions& options, const std::vector<std::string>& 
 void ExceptionClear(const CommonOptions& options, const std::vector<std::string>& macs, std::ostream& out) {
     CheckEntries(macs, "MAC address");
     ComApartment apartment;
-    HostDatabase database(DatabasePath(options), options.statementLog);
+    HostDatabase database = OpenDatabase(options);
     for (const std::string& mac : macs) {
         long cleared = database.Execute(
             "UPDATE ZELKDetectedSystemProperties SET [Exception] = 0 "
@@ -182,7 +248,7 @@ void ExceptionClear(const CommonOptions& options, const std::vector<std::string>
 
 void ExceptionList(const CommonOptions& options, std::ostream& out) {
     ComApartment apartment;
-    HostDatabase database(DatabasePath(options), options.statementLog);
+    HostDatabase database = OpenDatabase(options);
     for (const std::string& mac : database.QueryColumn(
              "SELECT MAC FROM ZELKDetectedSystemProperties "
              "WHERE [Exception] = 1 AND [DetectionType] = N'detectedSystem' ORDER BY HostID",

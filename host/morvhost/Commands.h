@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "HostDatabase.h"
 #include "Registration.h"
 
 namespace morvhost {
@@ -21,17 +22,22 @@ struct CommonOptions {
 // any COM call.
 void ApplyCommonOptions(const CommonOptions& options);
 std::string DatabasePath(const CommonOptions& options);
+// The database the options name. Only the per-user default database is
+// created on first use; a database given with --db must exist (see 'init').
+HostDatabase OpenDatabase(const CommonOptions& options);
 
 void InitCommand(const CommonOptions& options, std::ostream& out);
 void RegisterCommand(const std::vector<std::string>& libraries, const RegistrationRequest& request, std::ostream& out);
 
 // The result of passing a policy through the policy plug-in.
 struct PolicyOutcome {
-    bool edited = false;  // S_OK: the plug-in's text; S_FALSE: the original
-    std::string policy;   // UTF-8, what the host would send
+    bool edited = false;      // S_OK: the plug-in's text; S_FALSE: the original
+    std::string policy;       // UTF-8, what the host would send
+    bool listsMissing = false;  // the policy asks for the scan lists, yet the plug-in added none
+    std::string whyMissing;     // what the host can see of the reason, or empty
 };
 PolicyOutcome PolicyCommand(const CommonOptions& options, const std::string& policyUtf8);
-// Reads a policy file, or standard input for "-".
+// Reads a policy file, or standard input for "-", as UTF-8 (see DecodePolicy).
 std::string ReadPolicy(const std::string& source);
 
 void BlacklistAdd(const CommonOptions& options, const std::vector<std::string>& entries, std::ostream& out);

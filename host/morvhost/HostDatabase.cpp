@@ -1,15 +1,12 @@
 #include "HostDatabase.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
+#include "DatabaseFile.h"
 #include "HostError.h"
+#include "comsupport/ComError.h"
 #include "comsupport/Bstr.h"
 #include "comsupport/Variant.h"
-#include "reference_schema.h"
 
 namespace morvhost {
 namespace {
@@ -18,23 +15,12 @@ using comsupport::Bstr;
 using comsupport::ComRef;
 using comsupport::Variant;
 
-void MakeFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        std::string folder = path.substr(0, slash);
-        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-            throw HostError("cannot create the folder " + folder + ": " + strerror(errno));
-    }
-}
-
-bool FileExists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
-}
-
-// Connection-string values may not hold the separator.
-void CheckConnectionValue(const std::string& what, const std::string& value) {
-    if (value.find(';') != std::string::npos)
-        throw HostError(what + " may not contain ';': " + value);
+// A connection-string value in double quotes, as ADO reads them: a path may
+// hold ';', quotes or blanks.
+std::string Quoted(const std::string& value) {
+    std::string quoted = "\"";
+    for (char c : value) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
 }
 
 }  // namespace
@@ -52,22 +38,26 @@ std::string DefaultDatabasePath() {
 }
 
 void InitializeDatabase(const std::string& path) {
-    if (path.empty()) throw HostError("the database path is empty");
-    MakeFolders(path);
-    std::string error;
-    if (!zelk::ApplyReferenceSchema(path, error)) throw HostError("cannot set up the database " + path + ": " + error);
+    if (CreateDatabaseIfMissing(path)) return;
+    CheckDatabaseFile(path);
+    CompleteHostSchema(path);
 }
 
 HostDatabase::HostDatabase(const std::string& path, const std::string& statementLog) {
-    if (!FileExists(path)) InitializeDatabase(path);
-    CheckConnectionValue("the database path", path);
-    CheckConnectionValue("the statement log path", statementLog);
-    std::string connectionString = "Provider=SQLite;Data Source=" + path;
-    if (!statementLog.empty()) connectionString += ";Statement Log=" + statementLog;
+    CheckDatabaseFile(path);
+    CheckHostSchema(path);
+    std::string connectionString = "Provider=SQLite;Data Source=" + Quoted(path);
+    if (!statementLog.empty()) connectionString += ";Statement Log=" + Quoted(statementLog);
 
     connection_ = ComRef<_ADOConnection>::Create(CLSID_Connection);
-    connection_.Call(&_ADOConnection::Open, Bstr::FromUtf8(connectionString).Get(), static_cast<BSTR>(nullptr),
-                     static_cast<BSTR>(nullptr), static_cast<LONG>(adOptionUnspecified));
+    try {
+        connection_.Call(&_ADOConnection::Open, Bstr::FromUtf8(connectionString).Get(), static_cast<BSTR>(nullptr),
+                         static_cast<BSTR>(nullptr), static_cast<LONG>(adOptionUnspecified));
+    } catch (const comsupport::ComError& error) {
+        std::string cause = comsupport::Utf8FromOle(error.Description().empty() ? error.SystemMessage()
+                                                                                  : error.Description());
+        throw HostError("cannot open the database " + path + ": " + cause);
+    }
 }
 
 ComRef<_ADOCommand> HostDatabase::Prepare(const char* sql, const std::vector<std::string>& parameters) {

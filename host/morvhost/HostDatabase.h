@@ -23,14 +23,15 @@ namespace morvhost {
 // data folder ($XDG_DATA_HOME/morvhost, else ~/.local/share/morvhost).
 std::string DefaultDatabasePath();
 
-// Creates the reference database at `path` (or completes it); an existing
-// database keeps its data. Raises HostError with the reason on failure.
+// Creates the reference database at `path` (or adds the tables it lacks); an
+// existing database keeps its data. Raises HostError with the reason on failure.
 void InitializeDatabase(const std::string& path);
 
 class HostDatabase {
 public:
-    // Opens the database, creating it first when the file does not exist.
-    // `statementLog`, when not empty, is the file that records every statement.
+    // Opens an existing database that has the host's tables; raises HostError
+    // naming the path and the cause otherwise. `statementLog`, when not
+    // empty, is the file that records every statement.
     HostDatabase(const std::string& path, const std::string& statementLog);
 
     // The open connection, as the host hands it to the plug-ins.

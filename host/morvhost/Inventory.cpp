@@ -378,7 +378,7 @@ void WriteEvents(std::ostream& out, const std::vector<EventRecord>& events) {
 
 void SensorsCommand(const CommonOptions& options, OutputFormat format, std::ostream& out) {
     ComApartment apartment;
-    HostDatabase database(DatabasePath(options), options.statementLog);
+    HostDatabase database = OpenDatabase(options);
     std::vector<SensorRecord> sensors = ReadSensors(database);
     if (format == OutputFormat::Json) {
         Json list = Json::Array();
@@ -411,7 +411,7 @@ void SystemsCommand(const CommonOptions& options, const SystemFilter& filter, Ou
         parameters.push_back(StoredTimeText(filter.since));
     }
     ComApartment apartment;
-    HostDatabase database(DatabasePath(options), options.statementLog);
+    HostDatabase database = OpenDatabase(options);
     if (filter.sensorId) {
         std::string id = std::to_string(*filter.sensorId);
         if (database.QueryColumn("SELECT SensorID FROM ZELKSensorProperties WHERE SensorID = ?", {id}).empty())
@@ -450,7 +450,7 @@ void SystemCommand(const CommonOptions& options, const std::string& hostId, Outp
     if (!id) throw HostError("not a host id: '" + hostId + "' (host ids are whole numbers; see 'morvhost systems')");
     std::string idText = std::to_string(*id);
     ComApartment apartment;
-    HostDatabase database(DatabasePath(options), options.statementLog);
+    HostDatabase database = OpenDatabase(options);
     std::vector<SystemRecord> systems;
     for (const Row& row : database.Query((std::string(kSystemColumns) + " WHERE HostID = ?").c_str(), {idText}))
         systems.push_back(SystemFrom(row));

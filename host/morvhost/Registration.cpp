@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "DebugOutputRecorder.h"
 #include "HostError.h"
 #include "comsupport/Bstr.h"
 #include "comsupport/ComError.h"
@@ -29,6 +30,21 @@ using Library = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryCloser>;
 Library Load(const std::string& path) {
     comsupport::OleString wide = comsupport::OleFromUtf8(path);
     return Library(LoadLibraryW(wide.c_str()));
+}
+
+// Loads the library, or raises HostError with the loader's own reason: the
+// system's message for the code says only that the module was not found.
+Library LoadOrExplain(const std::string& path) {
+    DWORD error;
+    std::string reason;
+    {
+        DebugOutputRecorder recorder;
+        if (Library library = Load(path)) return library;
+        error = GetLastError();
+        reason = recorder.LineAfter("wincompat loader: cannot load " + path + ": ");
+    }
+    if (reason.empty()) reason = HresultText(HRESULT_FROM_WIN32(error));
+    throw HostError("cannot load " + path + ": " + reason);
 }
 
 // GetProcAddress hands out a generic function pointer; going through
@@ -81,8 +97,7 @@ std::vector<std::string> FindDeliverables(const std::string& folder) {
 }
 
 void RunRegistration(const std::string& library, const RegistrationRequest& request) {
-    Library module = Load(library);
-    if (!module) throw HostError("cannot load " + library + ": error " + std::to_string(GetLastError()));
+    Library module = LoadOrExplain(library);
     HRESULT hr;
     const char* exportName;
     if (request.perUser) {
@@ -96,7 +111,17 @@ void RunRegistration(const std::string& library, const RegistrationRequest& requ
         if (!run) throw HostError(library + " has no " + exportName + " export");
         hr = run();
     }
+    if (hr == HRESULT_FROM_WIN32(ERROR_BADDB)) {
+        std::string damage = RegistryDamage();
+        if (!damage.empty()) throw HostError("the registry is damaged: " + damage);
+    }
     if (FAILED(hr)) throw HostError(library + ": " + exportName + " failed with " + HresultText(hr));
+}
+
+void ThrowNotRegistered(const std::string& plugin) {
+    std::string damage = RegistryDamage();
+    if (!damage.empty()) throw HostError("the registry is damaged: " + damage);
+    throw HostError("the " + plugin + " is not registered: run 'morvhost register' first");
 }
 
 }  // namespace morvhost

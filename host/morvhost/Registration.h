@@ -23,6 +23,10 @@ struct RegistrationRequest {
     bool unregister = false;
 };
 
+// For an activation that answered REGDB_E_CLASSNOTREG: a damaged registry
+// file gives the same answer, and is then the reason raised (HostError).
+[[noreturn]] void ThrowNotRegistered(const std::string& plugin);
+
 // Runs the library's own registration export; raises HostError with the
 // library, the export and the failure code when it fails or is missing.
 void RunRegistration(const std::string& library, const RegistrationRequest& request);

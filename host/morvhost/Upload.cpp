@@ -552,15 +552,16 @@ int UploadCommand(const CommonOptions& options, const UploadRequest& request, st
     Console console(documents.size() > kProgressThreshold && isatty(STDERR_FILENO));
     DebugCapture capture(console, options.debugOutput);
     ComApartment apartment;
-    // The host's own connection: it creates a missing database before the
-    // workers open theirs, and counts the rows before and after.
-    HostDatabase database(databasePath, "");
+    // The host's own connection: it creates a missing default database
+    // before the workers open theirs, and counts the rows before and after.
+    CommonOptions unlogged = options;
+    unlogged.statementLog.clear();
+    HostDatabase database = OpenDatabase(unlogged);
 
     ComRef<IMORVDCMsgHandler> handler;
     HRESULT hr = CoCreateInstance(kClsidMarlindPlugin, nullptr, CLSCTX_INPROC_SERVER, kIidDCMsgHandler,
                                   handler.ReceiveVoid());
-    if (hr == REGDB_E_CLASSNOTREG)
-        throw HostError("the data-channel plug-in marlind is not registered: run 'morvhost register' first");
+    if (hr == REGDB_E_CLASSNOTREG) ThrowNotRegistered("data-channel plug-in marlind");
     if (hr == E_NOINTERFACE) throw HostError("the registered marlind does not implement IMORVDCMsgHandler");
     if (FAILED(hr)) throw HostError("cannot activate the data-channel plug-in marlind: " + HresultText(hr));
 

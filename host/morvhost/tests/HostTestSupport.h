@@ -34,9 +34,15 @@ inline std::string ReadAll(int fd) {
     return text;
 }
 
+// Who runs the program: the test's own user, or (when that is root, whom
+// file permissions do not stop) the unprivileged user "nobody".
+enum class RunAs { Tester, Unprivileged };
+constexpr uid_t kNobody = 65534;
+
 // Runs morvhost with `arguments`, `input` on its standard input and extra environment settings.
 inline Outcome RunMorvhost(const std::vector<std::string>& arguments, const std::string& input = "",
-                           const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+                           const std::vector<std::pair<std::string, std::string>>& environment = {},
+                           RunAs user = RunAs::Tester) {
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
     pid_t child = fork();
@@ -46,6 +52,7 @@ inline Outcome RunMorvhost(const std::vector<std::string>& arguments, const std:
         dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+        if (user == RunAs::Unprivileged && geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(126);
         std::vector<char*> argv{const_cast<char*>(MORVHOST_PROGRAM)};
         for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
@@ -105,6 +112,51 @@ public:
 private:
     std::string path_;
 };
+
+// Runs `count` copies of morvhost at once, copy i with arguments(i), and
+// returns their outcomes in that order.
+template <typename Arguments>
+std::vector<Outcome> RunMorvhostAtOnce(size_t count, Arguments arguments,
+                                       const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+    std::vector<Outcome> outcomes(count);
+    std::vector<std::thread> runs;
+    for (size_t i = 0; i < count; ++i)
+        runs.emplace_back([&, i] { outcomes[i] = RunMorvhost(arguments(i), "", environment); });
+    for (std::thread& run : runs) run.join();
+    return outcomes;
+}
+
+// A temporary folder with a database and a registry path in it, for the
+// tests that run morvhost as a user would.
+class HostFolderTest : public ::testing::Test {
+protected:
+    Outcome Init(const std::string& db) { return RunMorvhost({"init", "--db=" + db}); }
+    void InitHost() {
+        Outcome outcome = Init(db_);
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+    }
+    void Register() {
+        Outcome outcome = RunMorvhost({"register", "--registry=" + registry_});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+    }
+    // A command over the test's database (and registry when it calls a plug-in).
+    Outcome OnDb(std::vector<std::string> arguments, const std::string& input = "") {
+        arguments.push_back("--db=" + db_);
+        return RunMorvhost(arguments, input);
+    }
+    Outcome Policy(std::vector<std::string> arguments, const std::string& input = "") {
+        arguments.insert(arguments.begin(), "policy");
+        arguments.push_back("--db=" + db_);
+        arguments.push_back("--registry=" + registry_);
+        return RunMorvhost(arguments, input);
+    }
+
+    TempFolder folder_;
+    std::string db_ = folder_.Path() + "/host.db";
+    std::string registry_ = folder_.Path() + "/registry";
+};
+
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // ---- JSON ----
 

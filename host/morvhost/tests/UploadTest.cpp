@@ -56,6 +56,8 @@ protected:
         if (!kHavePlugin) GTEST_SKIP() << "the marlind plug-in is not part of this build";
         db_ = folder_.Path() + "/host.db";
         registry_ = folder_.Path() + "/registry";
+        Outcome init = RunMorvhost({"init", "--db=" + db_});
+        ASSERT_EQ(init.status, 0) << init.err;
         Outcome registered = RunMorvhost({"register", "--registry=" + registry_});
         ASSERT_EQ(registered.status, 0) << registered.err;
         ASSERT_NE(registered.out.find("marlind32"), std::string::npos) << registered.out;
@@ -63,6 +65,10 @@ protected:
 
     Outcome Upload(std::vector<std::string> arguments, const std::string& input = "", const std::string& db = "") {
         arguments.insert(arguments.begin(), "upload");
+        // Only init creates a database given with --db.
+        if (!db.empty() && access(db.c_str(), F_OK) != 0) {
+            EXPECT_EQ(RunMorvhost({"init", "--db=" + db}).status, 0);
+        }
         arguments.push_back("--db=" + (db.empty() ? db_ : db));
         arguments.push_back("--registry=" + registry_);
         return RunMorvhost(arguments, input);
@@ -270,6 +276,7 @@ protected:
 };
 
 TEST_F(UploadRefusedTest, UnregisteredPluginFailsWithAReason) {
+    ASSERT_EQ(RunMorvhost({"init", "--db=" + folder_.Path() + "/host.db"}).status, 0);
     Outcome outcome = RunMorvhost({"upload", "--db=" + folder_.Path() + "/host.db",
                                    "--registry=" + folder_.Path() + "/registry", DemoFolder()});
     EXPECT_NE(outcome.status, 0);
