@@ -274,6 +274,7 @@ _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandT
     for (size_t i = 0; i < values.size(); ++i) {
         if (i < list.size()) {
             list[i].value = std::move(values[i]);
+            list[i].converted.reset();
         } else {
             CommandParameter extra;
             extra.type = adVariant;
@@ -282,9 +283,9 @@ _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandT
         }
     }
 
-    ExecutionOutcome outcome = type == adCmdStoredProc ? session.ExecuteProcedure(text, list)
-                                                       : session.ExecuteText(text, list, type == adCmdTable ? adCmdTable
-                                                                                                              : adCmdText);
+    ExecutionOutcome outcome = type == adCmdStoredProc
+                                   ? session.ExecuteProcedure(text, std::move(list))
+                                   : session.ExecuteText(text, std::move(list), type == adCmdTable ? adCmdTable : adCmdText);
     for (size_t i = 0; i < objects.size() && i < outcome.outputs.size(); ++i)
         if (outcome.outputs[i]) Check(objects[i]->put_Value(outcome.outputs[i]->ref()));
 

@@ -36,7 +36,7 @@ std::shared_ptr<Session> SessionOf(IUnknown* connection);
 extern const IID IID_IAdoParameterInternals;
 struct IAdoParameterInternals : public IUnknown {
     // The parameter's properties as its get_ methods give them, the name only
-    // when asked for.
+    // when asked for, the value converted for binding by its type.
     virtual HRESULT Snapshot(CommandParameter& out, bool withName) = 0;
 };
 

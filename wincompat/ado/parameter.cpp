@@ -55,7 +55,16 @@ public:
         out.type = type_;
         out.direction = direction_;
         out.size = size_;
-        return value_.CopyTo(out.value.get());
+        try {
+            ConvertedValue converted;
+            converted.vt = value_.ref().vt;
+            converted.hr = ToDbValue(value_.ref(), type_, converted.value, converted.error);
+            out.converted = std::move(converted);
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            // Left to the command, which fails as it does for any other value.
+            return value_.CopyTo(out.value.get());
+        }
     }
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
         return IsParameterInterface(riid) ? S_OK : S_FALSE;

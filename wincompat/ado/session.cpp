@@ -113,8 +113,9 @@ struct ResetOnExit {
 };
 
 LoggedParameter LogRecordOf(const CommandParameter& p, const DbValue& value) {
-    return LoggedParameter{Utf16ToUtf8(p.name),        DataTypeName(p.type),  DirectionName(p.direction),
-                           VariantTypeName(p.value.ref().vt), static_cast<long>(p.size), value};
+    const VARTYPE vt = p.converted ? p.converted->vt : p.value.ref().vt;
+    return LoggedParameter{Utf16ToUtf8(p.name), DataTypeName(p.type), DirectionName(p.direction), VariantTypeName(vt),
+                           static_cast<long>(p.size), value};
 }
 
 // The database values of a command's parameters, each parameter recorded in
@@ -122,15 +123,22 @@ LoggedParameter LogRecordOf(const CommandParameter& p, const DbValue& value) {
 // `sendsValue` is false go as NULL; a value that cannot be converted is
 // recorded, then fails the command.
 template <class SendsValue>
-std::vector<DbValue> BindParameters(const std::vector<CommandParameter>& parameters, SendsValue&& sendsValue,
+std::vector<DbValue> BindParameters(std::vector<CommandParameter>& parameters, SendsValue&& sendsValue,
                                     LoggedCommand* record) {
     std::vector<DbValue> values(parameters.size());
     if (record) record->parameters.reserve(parameters.size());
     for (size_t i = 0; i < parameters.size(); ++i) {
-        const CommandParameter& p = parameters[i];
+        CommandParameter& p = parameters[i];
         if (sendsValue(p.direction)) {
             std::u16string error;
-            HRESULT hr = ToDbValue(p.value.ref(), p.type, values[i], error);
+            HRESULT hr = S_OK;
+            if (p.converted) {
+                hr = p.converted->hr;
+                error = std::move(p.converted->error);
+                values[i] = std::move(p.converted->value);
+            } else {
+                hr = ToDbValue(p.value.ref(), p.type, values[i], error);
+            }
             if (FAILED(hr)) {
                 if (record) record->parameters.push_back(LogRecordOf(p, values[i]));
                 throw AdoFailure{hr, error};
@@ -522,7 +530,7 @@ ExecutionOutcome Session::RunText(const std::u16string& text, const std::vector<
     return outcome;
 }
 
-ExecutionOutcome Session::ExecuteText(const std::u16string& text, const std::vector<CommandParameter>& parameters,
+ExecutionOutcome Session::ExecuteText(const std::u16string& text, std::vector<CommandParameter> parameters,
                                       CommandTypeEnum typeForLog) {
     std::lock_guard<std::mutex> guard(lock_);
     LoggedCommand record;
@@ -704,7 +712,7 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
     return outcome;
 }
 
-ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, const std::vector<CommandParameter>& parameters) {
+ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, std::vector<CommandParameter> parameters) {
     std::lock_guard<std::mutex> guard(lock_);
     LoggedCommand record;
     record.commandType = "storedproc";

@@ -26,6 +26,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -49,12 +50,23 @@ struct ConnectionSettings {
 // keywords or providers and for a missing Data Source.
 ConnectionSettings ParseConnectionString(const std::u16string& text);
 
+// A parameter's value converted for the database (ToDbValue) when the
+// parameter was read, instead of a copy of its VARIANT; a failed conversion
+// fails the command only where the value is bound.
+struct ConvertedValue {
+    HRESULT hr = S_OK;
+    std::u16string error;  // the description of a failed conversion
+    DbValue value;
+    VARTYPE vt = VT_EMPTY;  // of the VARIANT converted, for the statement log
+};
+
 struct CommandParameter {
     std::u16string name;
     DataTypeEnum type = adEmpty;
     ParameterDirectionEnum direction = adParamInput;
     ADO_LONGPTR size = 0;
-    VariantHolder value;
+    VariantHolder value;  // unused while `converted` is set
+    std::optional<ConvertedValue> converted;
 };
 
 struct ResultColumn {
@@ -125,9 +137,10 @@ public:
 
     // Both serialise on the session: one command at a time per connection.
     // Throw AdoFailure or DbError; the command is logged either way.
-    ExecutionOutcome ExecuteText(const std::u16string& text, const std::vector<CommandParameter>& parameters,
+    // Converted parameter values are moved out of `parameters`.
+    ExecutionOutcome ExecuteText(const std::u16string& text, std::vector<CommandParameter> parameters,
                                  CommandTypeEnum typeForLog);
-    ExecutionOutcome ExecuteProcedure(const std::u16string& name, const std::vector<CommandParameter>& parameters);
+    ExecutionOutcome ExecuteProcedure(const std::u16string& name, std::vector<CommandParameter> parameters);
 
     const std::string& dataSource() const { return dataSource_; }
     // Whether commands are written to a statement log (fixed when opened).

@@ -126,6 +126,43 @@ TEST_F(AdoCommand, TextAndByteArraysBindAsTextAndBlobs) {
     EXPECT_EQ(DB_E_CANTCONVERTVALUE, Execute(command.get(), recordset));
 }
 
+// A value fails its conversion only where it is sent: not as an output of a
+// text command, not when Execute's own values replace it, and again after
+// the parameter took a value that converts.
+TEST_F(AdoCommand, ValuesThatDoNotConvertFailOnlyWhenSent) {
+    Var word = Var::Text(u"seven");
+    Ref<_Command> output = NewCommand(connection_.get(), u"SELECT 1");
+    ASSERT_EQ(S_OK, AddParameter(output.get(), adInteger, word, adParamOutput));
+    Ref<_Recordset> recordset;
+    EXPECT_EQ(S_OK, Execute(output.get(), recordset));
+
+    Ref<_Command> command = NewCommand(connection_.get(), u"SELECT ? + 1");
+    ASSERT_EQ(S_OK, AddParameter(command.get(), adInteger, word));
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 1);
+    LONG at = 0;
+    Var six = Var::I4(6);
+    ASSERT_EQ(S_OK, SafeArrayPutElement(array, &at, &six.get()));
+    Var values;
+    values.get().vt = VT_ARRAY | VT_VARIANT;
+    values.get().parray = array;
+    ASSERT_EQ(S_OK, command->Execute(nullptr, &values.get(), adOptionUnspecified, recordset.out()));
+    Var sum;
+    ASSERT_EQ(S_OK, recordset->get_Collect(Index(0), sum.out()));
+    EXPECT_EQ(7, sum.get().lVal);
+
+    EXPECT_EQ(DB_E_CANTCONVERTVALUE, Execute(command.get(), recordset));
+    EXPECT_EQ(u"Conversion failed when converting the nvarchar value 'seven' to data type int.", TakeErrorDescription());
+    Ref<Parameters> parameters;
+    ASSERT_EQ(S_OK, command->get_Parameters(parameters.out()));
+    Ref<_Parameter> parameter;
+    ASSERT_EQ(S_OK, parameters->get_Item(Index(0), parameter.out()));
+    Var number = Var::Text(u" 41 ");
+    ASSERT_EQ(S_OK, parameter->put_Value(number.get()));
+    ASSERT_EQ(S_OK, Execute(command.get(), recordset));
+    ASSERT_EQ(S_OK, recordset->get_Collect(Index(0), sum.out()));
+    EXPECT_EQ(42, sum.get().lVal);
+}
+
 TEST_F(AdoCommand, ValuesThatDoNotFitTheirTypeAreRefused) {
     Var word = Var::Text(u"seven");
     Ref<_Command> command = NewCommand(connection_.get(), u"SELECT ?");
