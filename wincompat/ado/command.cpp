@@ -128,8 +128,20 @@ public:
         });
     }
 
-    STDMETHODIMP get_CommandText(BSTR* pbstr) override { return GetTextUnderLock(lock_, text_, pbstr); }
-    STDMETHODIMP put_CommandText(BSTR bstr) override { return PutTextUnderLock(lock_, bstr, text_); }
+    STDMETHODIMP get_CommandText(BSTR* pbstr) override {
+        if (!pbstr) return E_POINTER;
+        std::lock_guard<std::mutex> guard(lock_);
+        *pbstr = AllocBstr(text_ ? std::u16string_view(*text_) : std::u16string_view());
+        return *pbstr ? S_OK : E_OUTOFMEMORY;
+    }
+    STDMETHODIMP put_CommandText(BSTR bstr) override {
+        return Guarded(kSource, IID__Command, [&] {
+            auto text = std::make_shared<const std::u16string>(BstrView(bstr));
+            std::lock_guard<std::mutex> guard(lock_);
+            text_ = std::move(text);
+            return S_OK;
+        });
+    }
     STDMETHODIMP get_CommandTimeout(LONG* pl) override { return GetUnderLock(lock_, timeout_, pl); }
     STDMETHODIMP put_CommandTimeout(LONG Timeout) override {
         return PutNonNegative(lock_, kSource, IID__Command, Timeout, timeout_);
@@ -146,7 +158,7 @@ public:
                          _ADORecordset** ppirs) override {
         return Guarded(kSource, IID__Command, [&] {
             if (ppirs) *ppirs = nullptr;
-            std::u16string text;
+            std::shared_ptr<const std::u16string> text;  // shared: the text is not copied for each run
             CommandTypeEnum type;
             std::shared_ptr<Session> session;
             {
@@ -157,8 +169,9 @@ public:
             }
             if (!session) throw InvalidConnection();
             if (Options != adOptionUnspecified && (Options & 0x30F)) type = static_cast<CommandTypeEnum>(Options & 0x30F);
+            static const std::u16string kNoText;
             _ADORecordset* recordset =
-                RunCommand(*session, text, type, parameters_, Parameters, Options, RecordsAffected);
+                RunCommand(*session, text ? *text : kNoText, type, parameters_, Parameters, Options, RecordsAffected);
             if (ppirs) {
                 *ppirs = recordset;
             } else if (recordset) {
@@ -224,7 +237,7 @@ private:
     std::mutex lock_;
     _ADOConnection* connection_ = nullptr;
     ADOParameters* parameters_;
-    std::u16string text_;
+    std::shared_ptr<const std::u16string> text_;  // null until set
     std::u16string name_;
     CommandTypeEnum type_ = adCmdUnknown;
     LONG timeout_ = 30;
@@ -254,19 +267,9 @@ _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandT
         }
     } release{objects};
     if (parameters) {
-        LONG count = 0;
-        Check(parameters->get_Count(&count));
-        list.reserve(static_cast<size_t>(count > 0 ? count : 0));
-        objects.reserve(list.capacity());
-        for (LONG i = 0; i < count; ++i) {
-            VARIANT index;
-            index.vt = VT_I4;
-            index.lVal = i;
-            _ADOParameter* parameter = nullptr;
-            Check(parameters->get_Item(index, &parameter));
-            objects.push_back(parameter);
-            list.push_back(ReadParameter(parameter, session.logging()));
-        }
+        objects = ParameterItems(parameters);
+        list.reserve(objects.size());
+        for (_ADOParameter* parameter : objects) list.push_back(ReadParameter(parameter, session.logging()));
     }
     // Values given to Execute replace those of the first parameters, and
     // stand as input parameters of their own beyond them.

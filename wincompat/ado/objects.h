@@ -13,6 +13,7 @@
 #include <mutex>
 #include <new>
 #include <string_view>
+#include <vector>
 
 #include "ado/errors.h"
 #include "ado/session.h"
@@ -55,9 +56,13 @@ _ADOParameter* NewParameter(BSTR name, const DataTypeEnum& type, const Parameter
 
 // An empty Parameters collection; returned with one reference.
 ADOParameters* NewParametersCollection();
+// The items of a collection that NewParametersCollection made, in order, each
+// with a reference added for the caller.
+std::vector<_ADOParameter*> ParameterItems(ADOParameters* collection);
 
 // Runs a command's text or procedure on a session: shared by Command.Execute,
-// Connection.Execute and Recordset.Open. `parameters` may be null. Returns the
+// Connection.Execute and Recordset.Open. `parameters`, null or a collection
+// made by NewParametersCollection, are the command's Parameter objects. Returns the
 // recordset (null with adExecuteNoRecords) and sets `recordsAffected`.
 _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandTypeEnum type,
                           ADOParameters* parameters, VARIANT* parameterValues, LONG options, VARIANT* recordsAffected);

@@ -188,6 +188,13 @@ public:
         });
     }
 
+    std::vector<_ADOParameter*> Items() {
+        std::lock_guard<std::mutex> guard(lock_);
+        std::vector<_ADOParameter*> items = items_;
+        for (_ADOParameter* p : items) p->AddRef();
+        return items;
+    }
+
     STDMETHODIMP get_Item(VARIANT Index, _ADOParameter** ppvObject) override {
         return Guarded(u"ADODB.Parameters", IID_Parameters, [&] {
             if (!ppvObject) return E_POINTER;
@@ -249,6 +256,10 @@ _ADOParameter* NewParameter(BSTR name, const DataTypeEnum& type, const Parameter
 }
 
 ADOParameters* NewParametersCollection() { return new ParametersObject(); }
+
+std::vector<_ADOParameter*> ParameterItems(ADOParameters* collection) {
+    return static_cast<ParametersObject*>(collection)->Items();
+}
 
 ItemIndex ReadItemIndex(const VARIANT& index) {
     ItemIndex result;

@@ -544,8 +544,7 @@ ExecutionOutcome Session::ExecuteText(const std::u16string& text, std::vector<Co
             log_ ? &record : nullptr);
         ExecutionOutcome outcome =
             typeForLog == adCmdTable ? RunText(u"SELECT * FROM " + text, values) : RunText(text, values);
-        outcome.outputs.resize(parameters.size());
-        return outcome;
+        return outcome;  // no outputs: a text command fills no parameters
     });
 }
 

@@ -125,7 +125,7 @@ private:
 struct ExecutionOutcome {
     std::shared_ptr<const ResultSet> resultSet;  // null: the command returned no rows
     int64_t recordsAffected = -1;
-    // One per command parameter; set for output parameters only.
+    // Per command parameter of a procedure; set for output parameters only.
     std::vector<std::unique_ptr<VariantHolder>> outputs;
 };
 
