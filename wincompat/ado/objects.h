@@ -76,7 +76,18 @@ struct ItemIndex {
     std::u16string_view name;
 };
 ItemIndex ReadItemIndex(const VARIANT& index);
-bool SameNameNoCase(std::u16string_view a, std::u16string_view b);
+// Names compared without regard to ASCII case; inline, as recordsets
+// compare a column name on every read by name.
+inline bool SameNameNoCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    // Callers mostly spell a name as it was declared.
+    if (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0) return true;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c; };
+        if (fold(a[i]) != fold(b[i])) return false;
+    }
+    return true;
+}
 
 // The value a caller passed for an enumeration, read without assuming that
 // it is one of the enumeration's values (callers can pass any number).

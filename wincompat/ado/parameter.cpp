@@ -1,7 +1,6 @@
 // ADODB.Parameter and the Parameters collection of a command.
 #include <adoid.h>
 
-#include <cstring>
 #include <vector>
 
 #include "ado/errors.h"
@@ -291,17 +290,6 @@ ItemIndex ReadItemIndex(const VARIANT& index) {
             throw ItemNotFound();
     }
     return result;
-}
-
-bool SameNameNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    // Callers mostly spell a name as it was declared.
-    if (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0) return true;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
 }
 
 }  // namespace wincompat::ado

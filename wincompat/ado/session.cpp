@@ -259,33 +259,10 @@ void ResultSet::Reserve(size_t rows, size_t bytes) {
     bytes_.reserve(bytes);
 }
 
-void ResultSet::Append(const DbValueView& value) {
-    Cell cell;
-    cell.kind = value.kind;
-    if (value.kind == DbValue::Kind::Real)
-        cell.real = value.real;
-    else
-        cell.integer = value.kind == DbValue::Kind::Integer ? value.integer : 0;
-    cell.offset = bytes_.size();
-    cell.length = value.bytes.size();
-    cells_.push_back(cell);
-    bytes_.append(value.bytes.data(), value.bytes.size());
-}
-
 void ResultSet::ReleaseSpare() {
     // Only when most of the room is unused: a copy is dearer than some slack.
     if (cells_.capacity() / 2 > cells_.size()) cells_.shrink_to_fit();
     if (bytes_.capacity() / 2 > bytes_.size()) bytes_.shrink_to_fit();
-}
-
-DbValueView ResultSet::ValueAt(size_t row, size_t column) const {
-    const Cell& cell = cells_[row * info_->columns.size() + column];
-    DbValueView view;
-    view.kind = cell.kind;
-    if (cell.kind == DbValue::Kind::Integer) view.integer = cell.integer;
-    if (cell.kind == DbValue::Kind::Real) view.real = cell.real;
-    view.bytes = std::string_view(bytes_.data() + cell.offset, cell.length);
-    return view;
 }
 
 // A prepared statement and what its result columns were when it last ran.

@@ -95,12 +95,32 @@ public:
     // them copies nothing already stored.
     void Reserve(size_t rows, size_t bytes);
     // Values are appended row by row, one per column; EndRow closes each row.
-    void Append(const DbValueView& value);
+    // Inline, as this runs for every value a query returns.
+    void Append(const DbValueView& value) {
+        Cell cell;
+        cell.kind = value.kind;
+        if (value.kind == DbValue::Kind::Real)
+            cell.real = value.real;
+        else
+            cell.integer = value.kind == DbValue::Kind::Integer ? value.integer : 0;
+        cell.offset = bytes_.size();
+        cell.length = value.bytes.size();
+        cells_.push_back(cell);
+        if (!value.bytes.empty()) bytes_.append(value.bytes.data(), value.bytes.size());
+    }
     void EndRow() { ++rows_; }
     // Gives back room reserved beyond what the rows need.
     void ReleaseSpare();
     size_t ByteCount() const { return bytes_.size(); }
-    DbValueView ValueAt(size_t row, size_t column) const;
+    DbValueView ValueAt(size_t row, size_t column) const {
+        const Cell& cell = cells_[row * info_->columns.size() + column];
+        DbValueView view;
+        view.kind = cell.kind;
+        if (cell.kind == DbValue::Kind::Integer) view.integer = cell.integer;
+        if (cell.kind == DbValue::Kind::Real) view.real = cell.real;
+        view.bytes = std::string_view(bytes_.data() + cell.offset, cell.length);
+        return view;
+    }
     // `out` need not be initialised.
     HRESULT CopyTo(size_t row, size_t column, VARIANT* out) const {
         return ToVariant(ValueAt(row, column), info_->columns[column].type, out);
