@@ -23,18 +23,17 @@ bool ValidCommandType(const CommandTypeEnum& value) {
            type == adCmdStoredProc || type == adCmdFile || type == adCmdTableDirect;
 }
 
-// Reads one parameter: one of ours at once, any other through its interface
-// (parameters appended to a command need not be ours). The name serves only
-// the statement log.
-CommandParameter ReadParameter(_ADOParameter* parameter, bool withName) {
-    CommandParameter p;
+// Reads one parameter into `p`: one of ours at once, any other through its
+// interface (parameters appended to a command need not be ours). The name
+// serves only the statement log.
+void ReadParameter(_ADOParameter* parameter, bool withName, CommandParameter& p) {
     IAdoParameterInternals* internals = nullptr;
     if (SUCCEEDED(parameter->QueryInterface(IID_IAdoParameterInternals, reinterpret_cast<void**>(&internals))) &&
         internals) {
         HRESULT hr = internals->Snapshot(p, withName);
         internals->Release();
         Check(hr);
-        return p;
+        return;
     }
     BSTR name = nullptr;
     Check(parameter->get_Name(&name));
@@ -44,7 +43,6 @@ CommandParameter ReadParameter(_ADOParameter* parameter, bool withName) {
     Check(parameter->get_Direction(&p.direction));
     Check(parameter->get_Size(&p.size));
     Check(parameter->get_Value(p.value.get()));
-    return p;
 }
 
 // The values of Execute's Parameters argument: a VARIANT array.
@@ -268,8 +266,8 @@ _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandT
     } release{objects};
     if (parameters) {
         objects = ParameterItems(parameters);
-        list.reserve(objects.size());
-        for (_ADOParameter* parameter : objects) list.push_back(ReadParameter(parameter, session.logging()));
+        list.resize(objects.size());
+        for (size_t i = 0; i < objects.size(); ++i) ReadParameter(objects[i], session.logging(), list[i]);
     }
     // Values given to Execute replace those of the first parameters, and
     // stand as input parameters of their own beyond them.

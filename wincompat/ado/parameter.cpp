@@ -172,6 +172,7 @@ public:
                                      u"Object is already in collection. Cannot append."};
                 }
             }
+            if (items_.empty()) items_.reserve(4);  // commands mostly take a few parameters
             items_.push_back(parameter);  // keeps the reference QueryInterface added
             return S_OK;
         });
