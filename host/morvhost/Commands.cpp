@@ -43,19 +43,38 @@ void CheckEntries(const std::vector<std::string>& entries, const char* what) {
     }
 }
 
+std::string NotAnAddress(const std::string& entry) {
+    return "the blacklist entry '" + entry +
+           "' is neither a MAC address nor a vendor prefix (write 00:11:22:33:44:55 or 00:11:22; "
+           "'-' or nothing may stand for ':')";
+}
+
 // The entries in the spelling the blacklist stores; all are checked before any is used.
 std::vector<std::string> BlacklistAddresses(const std::vector<std::string>& entries) {
     CheckEntries(entries, "blacklist entry");
     std::vector<std::string> addresses;
     for (const std::string& entry : entries) {
         std::optional<std::string> address = NormalizedAddress(entry);
-        if (!address)
-            throw HostError("the blacklist entry '" + entry +
-                            "' is neither a MAC address nor a vendor prefix (write 00:11:22:33:44:55 or 00:11:22; "
-                            "'-' or nothing may stand for ':')");
+        if (!address) throw HostError(NotAnAddress(entry));
         addresses.push_back(*address);
     }
     return addresses;
+}
+
+// The stored entries that stand for what the administrator typed: the same
+// address in any spelling (a database may hold entries stored before they
+// were written in one), or the very text of an entry that is no address.
+std::vector<std::string> MatchingEntries(const std::vector<std::string>& stored, const std::string& typed) {
+    std::optional<std::string> address = NormalizedAddress(typed);
+    std::vector<std::string> matches;
+    for (const std::string& entry : stored) {
+        if (entry == typed || (address && NormalizedAddress(entry) == address)) matches.push_back(entry);
+    }
+    return matches;
+}
+
+std::vector<std::string> StoredBlacklist(HostDatabase& database) {
+    return database.QueryColumn("SELECT MACorOUI FROM ZELKScanBlacklist ORDER BY ID", {});
 }
 
 const char kBlacklistQuery[] = "select MACorOUI from ZELKScanBlacklist";
@@ -130,20 +149,22 @@ void RegisterCommand(const std::vector<std::string>& libraries, const Registrati
     }
 }
 
-std::string ReadPolicy(const std::string& source) {
-    std::string text;
+PolicySource ReadPolicy(const std::string& source) {
+    PolicySource policy;
     if (source == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        return DecodePolicy(text, "the policy on standard input");
+        policy.bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        policy.text = DecodePolicy(policy.bytes, "the policy on standard input");
+        return policy;
     }
     std::ifstream in(source, std::ios::binary);
     if (!in) throw HostError("cannot read the policy file " + source);
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    policy.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) throw HostError("cannot read the policy file " + source);
-    return DecodePolicy(text, "the policy file " + source);
+    policy.text = DecodePolicy(policy.bytes, "the policy file " + source);
+    return policy;
 }
 
-PolicyOutcome PolicyCommand(const CommonOptions& options, const std::string& policyUtf8) {
+PolicyOutcome PolicyCommand(const CommonOptions& options, const PolicySource& source) {
     ComApartment apartment;
     HostDatabase database = OpenDatabase(options);
 
@@ -153,7 +174,7 @@ PolicyOutcome PolicyCommand(const CommonOptions& options, const std::string& pol
     if (hr == REGDB_E_CLASSNOTREG) ThrowNotRegistered("policy plug-in Quillet");
     if (FAILED(hr)) comsupport::ThrowComError(hr);
 
-    Bstr policy = Bstr::FromUtf8(policyUtf8);
+    Bstr policy = Bstr::FromUtf8(source.text);
     Bstr edited;
     Bstr empty(OLESTR(""));
     hr = handler->ProcessPolicy(database.Connection().Get(), 0, empty.Get(), empty.Get(), empty.Get(), policy.Get(),
@@ -165,8 +186,10 @@ PolicyOutcome PolicyCommand(const CommonOptions& options, const std::string& pol
         return outcome;
     }
     if (hr != S_FALSE) comsupport::ThrowComError(hr);
-    outcome.policy = policyUtf8;
-    ListRequest request = RequestedLists(policyUtf8);
+    // The host sends the original as it was given: in its own encoding, which
+    // its declaration may name.
+    outcome.policy = source.bytes;
+    ListRequest request = RequestedLists(source.text);
     if (request.scanBlacklist) {
         outcome.listsMissing = true;
         outcome.whyMissing = WhyListsAreMissing(database, request);
@@ -179,6 +202,12 @@ void BlacklistAdd(const CommonOptions& options, const std::vector<std::string>& 
     ComApartment apartment;
     HostDatabase database = OpenDatabase(options);
     for (const std::string& entry : addresses) {
+        std::vector<std::string> known = MatchingEntries(StoredBlacklist(database), entry);
+        if (!known.empty()) {
+            out << "already in the blacklist: " << known.front() << "\n";
+            continue;
+        }
+        // One statement, so that hosts adding the same entry at once store it once.
         long added = database.Execute(
             "INSERT INTO ZELKScanBlacklist (MACorOUI) SELECT ? WHERE NOT EXISTS "
             "(SELECT 1 FROM ZELKScanBlacklist WHERE MACorOUI = ?)",
@@ -188,15 +217,25 @@ void BlacklistAdd(const CommonOptions& options, const std::vector<std::string>& 
 }
 
 void BlacklistRemove(const CommonOptions& options, const std::vector<std::string>& entries, std::ostream& out) {
-    std::vector<std::string> addresses = BlacklistAddresses(entries);
+    CheckEntries(entries, "blacklist entry");
     ComApartment apartment;
     HostDatabase database = OpenDatabase(options);
+    const std::vector<std::string> stored = StoredBlacklist(database);
+    std::vector<std::vector<std::string>> matches;
+    for (const std::string& entry : entries) {
+        matches.push_back(MatchingEntries(stored, entry));
+        if (matches.back().empty() && !NormalizedAddress(entry)) throw HostError(NotAnAddress(entry));
+    }
     std::vector<std::string> missing;
-    for (const std::string& entry : addresses) {
-        if (database.Execute("DELETE FROM ZELKScanBlacklist WHERE MACorOUI = ?", {entry}) > 0)
-            out << "removed " << entry << "\n";
-        else
-            missing.push_back(entry);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        long removed = 0;
+        for (const std::string& entry : matches[i]) {
+            if (database.Execute("DELETE FROM ZELKScanBlacklist WHERE MACorOUI = ?", {entry}) > 0) {
+                out << "removed " << entry << "\n";
+                ++removed;
+            }
+        }
+        if (removed == 0) missing.push_back(NormalizedAddress(entries[i]).value_or(entries[i]));
     }
     if (!missing.empty()) throw HostError("not in the blacklist: " + missing.front());
 }

@@ -32,13 +32,18 @@ void RegisterCommand(const std::vector<std::string>& libraries, const Registrati
 // The result of passing a policy through the policy plug-in.
 struct PolicyOutcome {
     bool edited = false;      // S_OK: the plug-in's text; S_FALSE: the original
-    std::string policy;       // UTF-8, what the host would send
+    std::string policy;       // what the host would send: the edited text in UTF-8, or the original bytes
     bool listsMissing = false;  // the policy asks for the scan lists, yet the plug-in added none
     std::string whyMissing;     // what the host can see of the reason, or empty
 };
-PolicyOutcome PolicyCommand(const CommonOptions& options, const std::string& policyUtf8);
-// Reads a policy file, or standard input for "-", as UTF-8 (see DecodePolicy).
-std::string ReadPolicy(const std::string& source);
+// A policy file as read, and its text decoded to UTF-8 (see DecodePolicy).
+struct PolicySource {
+    std::string bytes;
+    std::string text;
+};
+PolicyOutcome PolicyCommand(const CommonOptions& options, const PolicySource& source);
+// Reads a policy file, or standard input for "-".
+PolicySource ReadPolicy(const std::string& source);
 
 void BlacklistAdd(const CommonOptions& options, const std::vector<std::string>& entries, std::ostream& out);
 void BlacklistRemove(const CommonOptions& options, const std::vector<std::string>& entries, std::ostream& out);

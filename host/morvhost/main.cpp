@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
         run = [&] {
             morvhost::PolicyOutcome outcome = morvhost::PolicyCommand(common, morvhost::ReadPolicy(policySource));
             std::cout << outcome.policy;
-            if (!outcome.policy.empty() && outcome.policy.back() != '\n') std::cout << "\n";
+            if (outcome.edited && !outcome.policy.empty() && outcome.policy.back() != '\n') std::cout << "\n";
             std::cerr << (outcome.edited ? "morvhost: policy edited by Quillet (S_OK): sending the edited policy\n"
                                          : "morvhost: policy left unchanged by Quillet (S_FALSE): sending the original\n");
             if (outcome.listsMissing) {

@@ -1,5 +1,7 @@
 // The scan blacklist takes MAC addresses and vendor prefixes only, in one
 // spelling, so that what the sensor receives is a list of addresses.
+#include <sqlite3.h>
+
 #include "HostTestSupport.h"
 
 namespace {
@@ -12,6 +14,18 @@ protected:
     Outcome Blacklist(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), "blacklist");
         return OnDb(arguments);
+    }
+    // An entry as an older host stored it, in a spelling of its own.
+    void StoreAsIs(const std::string& entry) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(db_.c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* insert = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO ZELKScanBlacklist (MACorOUI) VALUES (?)", -1, &insert, nullptr),
+                  SQLITE_OK);
+        sqlite3_bind_text(insert, 1, entry.c_str(), -1, SQLITE_TRANSIENT);
+        EXPECT_EQ(sqlite3_step(insert), SQLITE_DONE);
+        sqlite3_finalize(insert);
+        sqlite3_close(db);
     }
 };
 
@@ -45,6 +59,27 @@ TEST_F(BlacklistEntryTest, WhatIsNoAddressIsRefusedAndNothingIsAdded) {
         EXPECT_EQ(outcome.out, "") << entry;
     }
     EXPECT_EQ(Blacklist({"list"}).out, "") << "a refused entry stops the whole command";
+}
+
+TEST_F(BlacklistEntryTest, EntriesStoredInAnotherSpellingAreFoundAndCanBeRemoved) {
+    StoreAsIs("00a0c9");
+    StoreAsIs("00:11:22 ");
+    StoreAsIs("aa:bb:cc|dd:ee:ff");
+    Outcome again = Blacklist({"add", "00:A0:C9", "00-11-22"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, "already in the blacklist: 00a0c9\nalready in the blacklist: 00:11:22 \n");
+
+    Outcome removed = Blacklist({"remove", "00-A0-C9", "00:11:22", "aa:bb:cc|dd:ee:ff"});
+    EXPECT_EQ(removed.status, 0) << removed.err;
+    EXPECT_EQ(removed.out, "removed 00a0c9\nremoved 00:11:22 \nremoved aa:bb:cc|dd:ee:ff\n");
+    EXPECT_EQ(Blacklist({"list"}).out, "");
+
+    Outcome unknown = Blacklist({"remove", "not|stored"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_TRUE(Contains(unknown.err, "is neither a MAC address nor a vendor prefix")) << unknown.err;
+    Outcome absent = Blacklist({"remove", "00a0c9"});
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_EQ(absent.err, "morvhost: not in the blacklist: 00:A0:C9\n");
 }
 
 TEST_F(BlacklistEntryTest, TheLengthLimitCountsCharactersAndALongEntryIsShortened) {

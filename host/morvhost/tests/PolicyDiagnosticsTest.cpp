@@ -136,7 +136,21 @@ TEST_F(PolicyDiagnosticsTest, PolicyFilesAreDecodedByTheirByteOrderMarkOrDeclara
     WriteFile(folder_.Path() + "/utf16.xml", Utf16LittleEndian(unchanged));
     Outcome utf16 = Policy({folder_.Path() + "/utf16.xml"});
     EXPECT_EQ(utf16.status, 0) << utf16.err;
-    EXPECT_EQ(utf16.out, unchanged + "\n");
+    EXPECT_EQ(utf16.out, Utf16LittleEndian(unchanged)) << "a declined policy goes out as it came";
+}
+
+TEST_F(PolicyDiagnosticsTest, ADeclinedPolicyGoesOutInItsOwnEncoding) {
+    InitHost();
+    Register();
+    std::string declined = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" +
+                           Latin1("<SensorPolicy><Section name=\"General\"><Setting name=\"Site\">"
+                                  "Gen\xC3\xA8ve</Setting></Section></SensorPolicy>");
+    std::string file = folder_.Path() + "/declined.xml";
+    WriteFile(file, declined);
+    Outcome outcome = Policy({file});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, declined) << "the text must match the encoding its declaration names";
+    EXPECT_TRUE(Contains(outcome.err, "(S_FALSE)")) << outcome.err;
 }
 
 TEST_F(PolicyDiagnosticsTest, BytesThatDoNotDecodeAreRefusedWithTheirOffset) {
