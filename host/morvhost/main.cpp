@@ -239,7 +239,7 @@ int main(int argc, char** argv) {
         "Examples:\n"
         "  morvhost init --db host.db && morvhost register\n"
         "  morvhost blacklist add --db host.db 00:11:22:33:44:55 00:A0:C9\n"
-        "  morvhost policy --db host.db --strict samples/policies/scan-with-exceptions.xml");
+        "  morvhost policy --db host.db --strict samples/policies/scan-with-exceptions.xml\n");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -109,6 +109,7 @@ TEST_F(CommandLineTest, HelpEndsWithExamples) {
     ASSERT_EQ(outcome.status, 0);
     size_t examples = outcome.out.rfind("Examples:\n");
     ASSERT_NE(examples, std::string::npos) << outcome.out;
+    EXPECT_EQ(outcome.out.back(), '\n') << "the help ends with a line end";
     std::istringstream lines(outcome.out.substr(examples + 10));
     std::string line;
     int count = 0;
