@@ -78,14 +78,13 @@ public:
 
     STDMETHODIMP get_ActiveConnection(_ADOConnection** ppvObject) override {
         if (!ppvObject) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         *ppvObject = connection_;
         if (connection_) connection_->AddRef();
         return S_OK;
     }
 
     STDMETHODIMP putref_ActiveConnection(_ADOConnection* pCon) override {
-        std::lock_guard<std::mutex> guard(lock_);
         SetConnection(pCon);
         return S_OK;
     }
@@ -95,7 +94,6 @@ public:
             const VARIANT* v = &vConn;
             if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
             if (v->vt == VT_EMPTY || v->vt == VT_NULL) {
-                std::lock_guard<std::mutex> guard(lock_);
                 SetConnection(nullptr);
                 return S_OK;
             }
@@ -104,7 +102,6 @@ public:
                 _ADOConnection* connection = nullptr;
                 if (!unknown || FAILED(unknown->QueryInterface(IID__Connection, reinterpret_cast<void**>(&connection))))
                     throw InvalidConnection();
-                std::lock_guard<std::mutex> guard(lock_);
                 SetConnection(connection);
                 connection->Release();
                 return S_OK;
@@ -117,7 +114,6 @@ public:
                     connection->Release();
                     return hr;  // Open has set the error information
                 }
-                std::lock_guard<std::mutex> guard(lock_);
                 SetConnection(connection);
                 connection->Release();
                 return S_OK;
@@ -128,14 +124,14 @@ public:
 
     STDMETHODIMP get_CommandText(BSTR* pbstr) override {
         if (!pbstr) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         *pbstr = AllocBstr(text_ ? std::u16string_view(*text_) : std::u16string_view());
         return *pbstr ? S_OK : E_OUTOFMEMORY;
     }
     STDMETHODIMP put_CommandText(BSTR bstr) override {
         return Guarded(kSource, IID__Command, [&] {
             auto text = std::make_shared<const std::u16string>(BstrView(bstr));
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             text_ = std::move(text);
             return S_OK;
         });
@@ -147,7 +143,7 @@ public:
     STDMETHODIMP get_Prepared(VARIANT_BOOL* pf) override { return GetUnderLock(lock_, prepared_, pf); }
     // Every statement is prepared once per connection anyway (see session.h).
     STDMETHODIMP put_Prepared(VARIANT_BOOL f) override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         prepared_ = f ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
@@ -160,7 +156,7 @@ public:
             CommandTypeEnum type;
             std::shared_ptr<Session> session;
             {
-                std::lock_guard<std::mutex> guard(lock_);
+                std::lock_guard<ObjectLock> guard(lock_);
                 session = SessionOf(connection_);
                 text = text_;
                 type = type_;
@@ -198,7 +194,7 @@ public:
     STDMETHODIMP put_CommandType(CommandTypeEnum lCmdType) override {
         return Guarded(kSource, IID__Command, [&] {
             if (!ValidCommandType(lCmdType)) throw InvalidArgument();
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             type_ = lCmdType;
             return S_OK;
         });
@@ -213,7 +209,7 @@ public:
     }
     STDMETHODIMP Cancel() override { return S_OK; }
     STDMETHODIMP put_NamedParameters(VARIANT_BOOL f) override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         namedParameters_ = f ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
@@ -221,18 +217,24 @@ public:
 
 private:
     ~CommandObject() {
-        SetConnection(nullptr);
+        if (connection_) connection_->Release();
         parameters_->Release();
     }
 
-    // Called with the lock held.
+    // The connection let go is released after the lock: releasing it may
+    // close its session.
     void SetConnection(_ADOConnection* connection) {
         if (connection) connection->AddRef();
-        if (connection_) connection_->Release();
-        connection_ = connection;
+        _ADOConnection* previous = nullptr;
+        {
+            std::lock_guard<ObjectLock> guard(lock_);
+            previous = connection_;
+            connection_ = connection;
+        }
+        if (previous) previous->Release();
     }
 
-    std::mutex lock_;
+    ObjectLock lock_;
     _ADOConnection* connection_ = nullptr;
     ADOParameters* parameters_;
     std::shared_ptr<const std::u16string> text_;  // null until set

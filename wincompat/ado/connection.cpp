@@ -39,14 +39,14 @@ public:
     }
 
     std::shared_ptr<Session> CurrentSession() override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         return session_;
     }
 
     STDMETHODIMP get_ConnectionString(BSTR* pbstr) override {
         return Guarded(kSource, IID__Connection, [&] {
             if (!pbstr) return E_POINTER;
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             *pbstr = AllocBstr(connectionString_);
             return *pbstr ? S_OK : E_OUTOFMEMORY;
         });
@@ -54,9 +54,11 @@ public:
 
     STDMETHODIMP put_ConnectionString(BSTR bstr) override {
         return Guarded(kSource, IID__Connection, [&] {
-            std::lock_guard<std::mutex> guard(lock_);
+            std::u16string text = BstrText(bstr);
+            std::lock_guard<std::mutex> opening(openLock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             if (session_) throw ObjectOpen();
-            connectionString_ = BstrText(bstr);
+            connectionString_.swap(text);
             return S_OK;
         });
     }
@@ -84,36 +86,50 @@ public:
 
     STDMETHODIMP get_State(LONG* plObjState) override {
         if (!plObjState) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         *plObjState = session_ ? adStateOpen : adStateClosed;
         return S_OK;
     }
 
     STDMETHODIMP Open(BSTR ConnectionString, BSTR, BSTR, LONG) override {
         return Guarded(kSource, IID__Connection, [&] {
-            std::lock_guard<std::mutex> guard(lock_);
-            if (session_) throw ObjectOpen();
-            std::u16string text = ConnectionString && SysStringLen(ConnectionString)
-                                      ? BstrText(ConnectionString)
-                                      : connectionString_;
+            // Opening takes as long as the database makes it wait: under the
+            // mutex that orders opening and closing, not under the lock that
+            // every command takes to find the session.
+            std::lock_guard<std::mutex> opening(openLock_);
+            std::u16string text;
+            {
+                std::lock_guard<ObjectLock> guard(lock_);
+                if (session_) throw ObjectOpen();
+                text = ConnectionString && SysStringLen(ConnectionString) ? BstrText(ConnectionString)
+                                                                          : connectionString_;
+            }
             ConnectionSettings settings = ParseConnectionString(text);
+            std::shared_ptr<Session> session;
             try {
-                session_ = std::make_shared<Session>(settings);
+                session = std::make_shared<Session>(settings);
             } catch (const DbError& error) {
                 throw AdoFailure{E_FAIL, Utf8ToUtf16(error.what())};
             }
-            connectionString_ = text;
+            std::lock_guard<ObjectLock> guard(lock_);
+            session_ = std::move(session);
+            connectionString_.swap(text);
             return S_OK;
         });
     }
 
     STDMETHODIMP Close() override {
         return Guarded(kSource, IID__Connection, [&] {
-            std::lock_guard<std::mutex> guard(lock_);
-            if (!session_) throw ObjectClosed();
+            std::lock_guard<std::mutex> closing(openLock_);
+            std::shared_ptr<Session> session;
+            {
+                std::lock_guard<ObjectLock> guard(lock_);
+                if (!session_) throw ObjectClosed();
+                session.swap(session_);
+            }
             // Commands and recordsets made on it keep the session alive until
             // they let go; the connection itself is closed now.
-            session_.reset();
+            session.reset();
             return S_OK;
         });
     }
@@ -142,7 +158,8 @@ private:
     ~ConnectionObject() = default;
 
 
-    std::mutex lock_;
+    std::mutex openLock_;  // orders Open, Close and put_ConnectionString
+    ObjectLock lock_;      // the members below
     std::u16string connectionString_;
     std::shared_ptr<Session> session_;
     LONG commandTimeout_ = 30;

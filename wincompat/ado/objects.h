@@ -1,7 +1,7 @@
 // The ADO COM objects of wincompat and what they share. Each object is a
 // plain C++ class over the stubs of stubs.h, reference counted, safe to call
-// from several threads (a mutex per object; a connection runs one command at
-// a time).
+// from several threads (an ObjectLock per object; a connection runs one
+// command at a time).
 #pragma once
 #include <windows.h>
 
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ado/errors.h"
+#include "ado/object_lock.h"
 #include "ado/session.h"
 #include "ado/values.h"
 
@@ -134,35 +135,36 @@ HRESULT CreateAdoObject(IUnknown* outer, REFIID riid, void** ppv, Args&&... args
 // A property getter: E_POINTER for a null out-pointer, else the member as it
 // stands under the object's lock.
 template <class Value, class Member>
-HRESULT GetUnderLock(std::mutex& lock, const Member& member, Value* out) {
+HRESULT GetUnderLock(ObjectLock& lock, const Member& member, Value* out) {
     if (!out) return E_POINTER;
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<ObjectLock> guard(lock);
     *out = member;
     return S_OK;
 }
 
 // A text property getter: a new BSTR of the member, E_OUTOFMEMORY when none
 // can be had.
-inline HRESULT GetTextUnderLock(std::mutex& lock, const std::u16string& member, BSTR* out) {
+inline HRESULT GetTextUnderLock(ObjectLock& lock, const std::u16string& member, BSTR* out) {
     if (!out) return E_POINTER;
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<ObjectLock> guard(lock);
     *out = AllocBstr(member);
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-inline HRESULT PutTextUnderLock(std::mutex& lock, BSTR in, std::u16string& member) {
-    std::lock_guard<std::mutex> guard(lock);
-    member = BstrText(in);
+inline HRESULT PutTextUnderLock(ObjectLock& lock, BSTR in, std::u16string& member) {
+    std::u16string text = BstrText(in);  // copied before the lock is taken
+    std::lock_guard<ObjectLock> guard(lock);
+    member.swap(text);
     return S_OK;
 }
 
 // A setter for a count or a time that cannot be negative: a negative value is
 // ADO's invalid-argument error, reported for `source` and `iid`.
 template <class Value>
-HRESULT PutNonNegative(std::mutex& lock, const char16_t* source, REFIID iid, Value in, Value& member) {
+HRESULT PutNonNegative(ObjectLock& lock, const char16_t* source, REFIID iid, Value in, Value& member) {
     return Guarded(source, iid, [&] {
         if (in < 0) throw InvalidArgument();
-        std::lock_guard<std::mutex> guard(lock);
+        std::lock_guard<ObjectLock> guard(lock);
         member = in;
         return S_OK;
     });

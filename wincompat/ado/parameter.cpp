@@ -40,6 +40,10 @@ public:
     ParameterObject(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction, ADO_LONGPTR size)
         : name_(BstrText(name)), type_(type), direction_(direction), size_(size) {}
 
+    // For CreateParameter, before the object is handed out: no other
+    // thread can see it yet.
+    HRESULT SetFirstValue(const VARIANT& value) { return value_.CopyFrom(value); }
+
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (ppv && riid == IID_IAdoParameterInternals) {
             *ppv = static_cast<IAdoParameterInternals*>(this);
@@ -49,7 +53,7 @@ public:
         return QueryAdoObject(static_cast<_ADOParameter*>(this), this, IsParameterInterface(riid), riid, ppv);
     }
     HRESULT Snapshot(CommandParameter& out, bool withName) override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         if (withName) out.name = name_;
         out.type = type_;
         out.direction = direction_;
@@ -73,18 +77,18 @@ public:
     STDMETHODIMP put_Name(BSTR bstr) override { return PutTextUnderLock(lock_, bstr, name_); }
     STDMETHODIMP get_Value(VARIANT* pvar) override {
         if (!pvar) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         return value_.CopyTo(pvar);
     }
     STDMETHODIMP put_Value(VARIANT val) override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         return value_.CopyFrom(val);
     }
     STDMETHODIMP get_Type(DataTypeEnum* psDataType) override { return GetUnderLock(lock_, type_, psDataType); }
     STDMETHODIMP put_Type(DataTypeEnum sDataType) override {
         return Guarded(kSource, IID__Parameter, [&] {
             if (!ValidType(sDataType)) throw InvalidArgument();
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             type_ = sDataType;
             return S_OK;
         });
@@ -92,7 +96,7 @@ public:
     STDMETHODIMP put_Direction(ParameterDirectionEnum direction) override {
         return Guarded(kSource, IID__Parameter, [&] {
             if (!ValidDirection(direction)) throw InvalidArgument();
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             direction_ = direction;
             return S_OK;
         });
@@ -101,13 +105,13 @@ public:
         return GetUnderLock(lock_, direction_, plParmDirection);
     }
     STDMETHODIMP put_Precision(BYTE b) override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         precision_ = b;
         return S_OK;
     }
     STDMETHODIMP get_Precision(BYTE* pb) override { return GetUnderLock(lock_, precision_, pb); }
     STDMETHODIMP put_NumericScale(BYTE b) override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         scale_ = b;
         return S_OK;
     }
@@ -116,7 +120,7 @@ public:
     STDMETHODIMP get_Size(ADO_LONGPTR* pl) override { return GetUnderLock(lock_, size_, pl); }
     STDMETHODIMP get_Attributes(LONG* pl) override { return GetUnderLock(lock_, attributes_, pl); }
     STDMETHODIMP put_Attributes(LONG l) override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         attributes_ = l;
         return S_OK;
     }
@@ -124,7 +128,7 @@ public:
 private:
     ~ParameterObject() = default;
 
-    std::mutex lock_;
+    ObjectLock lock_;
     std::u16string name_;
     DataTypeEnum type_ = adEmpty;
     ParameterDirectionEnum direction_ = adParamInput;
@@ -152,7 +156,7 @@ public:
 
     STDMETHODIMP get_Count(LONG* c) override {
         if (!c) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         *c = static_cast<LONG>(items_.size());
         return S_OK;
     }
@@ -164,7 +168,7 @@ public:
             _ADOParameter* parameter = nullptr;
             if (FAILED(Object->QueryInterface(IID__Parameter, reinterpret_cast<void**>(&parameter))) || !parameter)
                 throw AdoFailure{adErrInvalidArgument, u"The object appended to Parameters is not a Parameter."};
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             for (_ADOParameter* existing : items_) {
                 if (existing == parameter) {
                     parameter->Release();
@@ -180,7 +184,7 @@ public:
 
     STDMETHODIMP Delete(VARIANT Index) override {
         return Guarded(u"ADODB.Parameters", IID_Parameters, [&] {
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             size_t at = Find(Index);
             items_[at]->Release();
             items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(at));
@@ -189,7 +193,7 @@ public:
     }
 
     std::vector<_ADOParameter*> Items() {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         std::vector<_ADOParameter*> items = items_;
         for (_ADOParameter* p : items) p->AddRef();
         return items;
@@ -199,7 +203,7 @@ public:
         return Guarded(u"ADODB.Parameters", IID_Parameters, [&] {
             if (!ppvObject) return E_POINTER;
             *ppvObject = nullptr;
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             _ADOParameter* item = items_[Find(Index)];
             item->AddRef();
             *ppvObject = item;
@@ -230,7 +234,7 @@ private:
         throw ItemNotFound();
     }
 
-    std::mutex lock_;
+    ObjectLock lock_;
     std::vector<_ADOParameter*> items_;
 };
 
@@ -247,7 +251,7 @@ _ADOParameter* NewParameter(BSTR name, const DataTypeEnum& type, const Parameter
                             ADO_LONGPTR size, const VARIANT& value) {
     if (!ValidDirection(direction) || !ValidType(type) || size < 0) throw InvalidArgument();
     ParameterObject* object = new ParameterObject(name, type, direction, size);
-    HRESULT hr = object->put_Value(value);
+    HRESULT hr = object->SetFirstValue(value);
     if (FAILED(hr)) {
         object->Release();
         throw AdoFailure{hr, u"The parameter value cannot be copied."};

@@ -53,7 +53,7 @@ public:
 
     STDMETHODIMP get_State(LONG* plObjState) override {
         if (!plObjState) return E_POINTER;
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         *plObjState = rows_ ? adStateOpen : adStateClosed;
         return S_OK;
     }
@@ -61,7 +61,7 @@ public:
     STDMETHODIMP get_EOF(VARIANT_BOOL* pb) override {
         return Guarded(kSource, IID__Recordset, [&] {
             if (!pb) return E_POINTER;
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             *pb = Rows().RowCount() <= position_ ? VARIANT_TRUE : VARIANT_FALSE;
             return S_OK;
         });
@@ -70,7 +70,7 @@ public:
     STDMETHODIMP get_BOF(VARIANT_BOOL* pb) override {
         return Guarded(kSource, IID__Recordset, [&] {
             if (!pb) return E_POINTER;
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             *pb = ((Rows().RowCount() == 0) || beforeFirst_) ? VARIANT_TRUE : VARIANT_FALSE;
             return S_OK;
         });
@@ -79,7 +79,7 @@ public:
     STDMETHODIMP get_RecordCount(ADO_LONGPTR* pl) override {
         return Guarded(kSource, IID__Recordset, [&] {
             if (!pl) return E_POINTER;
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             *pl = static_cast<ADO_LONGPTR>(Rows().RowCount());
             return S_OK;
         });
@@ -87,7 +87,7 @@ public:
 
     STDMETHODIMP MoveNext() override {
         return Guarded(kSource, IID__Recordset, [&] {
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             if (position_ >= Rows().RowCount()) throw NoCurrentRecord();
             if (beforeFirst_) {
                 beforeFirst_ = false;
@@ -100,7 +100,7 @@ public:
 
     STDMETHODIMP MovePrevious() override {
         return Guarded(kSource, IID__Recordset, [&] {
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             Rows();
             if (beforeFirst_) throw NoCurrentRecord();
             if (position_ == 0) {
@@ -114,7 +114,7 @@ public:
 
     STDMETHODIMP MoveFirst() override {
         return Guarded(kSource, IID__Recordset, [&] {
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             Rows();
             position_ = 0;
             beforeFirst_ = false;
@@ -124,7 +124,7 @@ public:
 
     STDMETHODIMP MoveLast() override {
         return Guarded(kSource, IID__Recordset, [&] {
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             if ((Rows().RowCount() == 0)) throw NoCurrentRecord();
             position_ = Rows().RowCount() - 1;
             beforeFirst_ = false;
@@ -135,7 +135,7 @@ public:
     STDMETHODIMP get_Collect(VARIANT Index, VARIANT* pvar) override {
         return Guarded(kSource, IID__Recordset, [&] {
             if (!pvar) return E_POINTER;
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             return CurrentValue(Ordinal(Index), pvar);
         });
     }
@@ -148,7 +148,7 @@ public:
 
     STDMETHODIMP Close() override {
         return Guarded(kSource, IID__Recordset, [&] {
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             Rows();
             rows_.reset();
             position_ = 0;
@@ -160,7 +160,7 @@ public:
     STDMETHODIMP Open(VARIANT Source, VARIANT ActiveConnection, CursorTypeEnum, LockTypeEnum, LONG Options) override {
         return Guarded(kSource, IID__Recordset, [&] {
             {
-                std::lock_guard<std::mutex> guard(lock_);
+                std::lock_guard<ObjectLock> guard(lock_);
                 if (rows_) throw ObjectOpen();
             }
             if (Source.vt != VT_BSTR) throw InvalidArgument();
@@ -176,7 +176,7 @@ public:
             RecordsetObject* other = static_cast<RecordsetObject*>(result);
             std::shared_ptr<const ResultSet> rows = other ? other->rows_ : nullptr;
             if (result) result->Release();
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<ObjectLock> guard(lock_);
             rows_ = std::move(rows);
             position_ = 0;
             beforeFirst_ = false;
@@ -208,21 +208,21 @@ public:
 
     // For the Fields and Field objects.
     LONG FieldCount() {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         return static_cast<LONG>(Rows().columns().size());
     }
     size_t FieldOrdinal(const VARIANT& index) {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         return Ordinal(index);
     }
     ResultColumn Column(size_t ordinal) {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         const ResultSet& rows = Rows();
         if (ordinal >= rows.columns().size()) throw ItemNotFound();
         return rows.columns()[ordinal];
     }
     HRESULT FieldValue(size_t ordinal, VARIANT* out) {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<ObjectLock> guard(lock_);
         return CurrentValue(ordinal, out);
     }
 
@@ -253,7 +253,7 @@ private:
         return rows.CopyTo(position_, ordinal, out);
     }
 
-    std::mutex lock_;
+    ObjectLock lock_;
     std::shared_ptr<const ResultSet> rows_;
     size_t position_ = 0;
     bool beforeFirst_ = false;
