@@ -254,20 +254,52 @@ HRESULT CreateCommandObject(IUnknown* outer, REFIID riid, void** ppv) {
     return CreateAdoObject<CommandObject>(outer, riid, ppv);
 }
 
+namespace {
+
+// What a command's parameters are read into.
+struct CommandLists {
+    std::vector<CommandParameter> parameters;
+    std::vector<_ADOParameter*> objects;  // each with a reference, for writing outputs back
+};
+
+// This thread's lists, kept empty between commands for their room: a
+// thread that runs one command mostly runs many. A command run while
+// another's lists are out (from inside a foreign parameter's method) gets
+// lists of its own.
+class BorrowedLists {
+public:
+    BorrowedLists() : lists_(std::move(Spare())) {
+        if (!lists_) lists_ = std::make_unique<CommandLists>();
+    }
+    ~BorrowedLists() {
+        lists_->parameters.clear();
+        for (_ADOParameter* p : lists_->objects) p->Release();
+        lists_->objects.clear();
+        Spare() = std::move(lists_);
+    }
+    BorrowedLists(const BorrowedLists&) = delete;
+    BorrowedLists& operator=(const BorrowedLists&) = delete;
+    CommandLists* operator->() { return lists_.get(); }
+
+private:
+    static std::unique_ptr<CommandLists>& Spare() {
+        thread_local std::unique_ptr<CommandLists> spare;
+        return spare;
+    }
+    std::unique_ptr<CommandLists> lists_;
+};
+
+}  // namespace
+
 _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandTypeEnum type,
                           ADOParameters* parameters, VARIANT* parameterValues, LONG options,
                           VARIANT* recordsAffected) {
     if (text.empty()) throw AdoFailure{DB_E_NOCOMMAND, u"Command text was not set for the command object."};
-    std::vector<CommandParameter> list;
-    std::vector<_ADOParameter*> objects;  // for writing outputs back
-    struct ReleaseAll {
-        std::vector<_ADOParameter*>& items;
-        ~ReleaseAll() {
-            for (_ADOParameter* p : items) p->Release();
-        }
-    } release{objects};
+    BorrowedLists lists;
+    std::vector<CommandParameter>& list = lists->parameters;
+    std::vector<_ADOParameter*>& objects = lists->objects;
     if (parameters) {
-        objects = ParameterItems(parameters);
+        ParameterItems(parameters, objects);
         list.resize(objects.size());
         for (size_t i = 0; i < objects.size(); ++i) ReadParameter(objects[i], session.logging(), list[i]);
     }
@@ -287,8 +319,8 @@ _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandT
     }
 
     ExecutionOutcome outcome = type == adCmdStoredProc
-                                   ? session.ExecuteProcedure(text, std::move(list))
-                                   : session.ExecuteText(text, std::move(list), type == adCmdTable ? adCmdTable : adCmdText);
+                                   ? session.ExecuteProcedure(text, list)
+                                   : session.ExecuteText(text, list, type == adCmdTable ? adCmdTable : adCmdText);
     for (size_t i = 0; i < objects.size() && i < outcome.outputs.size(); ++i)
         if (outcome.outputs[i]) Check(objects[i]->put_Value(outcome.outputs[i]->ref()));
 

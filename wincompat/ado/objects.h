@@ -57,9 +57,9 @@ _ADOParameter* NewParameter(BSTR name, const DataTypeEnum& type, const Parameter
 
 // An empty Parameters collection; returned with one reference.
 ADOParameters* NewParametersCollection();
-// The items of a collection that NewParametersCollection made, in order, each
-// with a reference added for the caller.
-std::vector<_ADOParameter*> ParameterItems(ADOParameters* collection);
+// Appends to `items` the items of a collection that NewParametersCollection
+// made, in order, each with a reference added for the caller.
+void ParameterItems(ADOParameters* collection, std::vector<_ADOParameter*>& items);
 
 // Runs a command's text or procedure on a session: shared by Command.Execute,
 // Connection.Execute and Recordset.Open. `parameters`, null or a collection

@@ -192,11 +192,13 @@ public:
         });
     }
 
-    std::vector<_ADOParameter*> Items() {
+    void AppendItemsTo(std::vector<_ADOParameter*>& items) {
         std::lock_guard<ObjectLock> guard(lock_);
-        std::vector<_ADOParameter*> items = items_;
-        for (_ADOParameter* p : items) p->AddRef();
-        return items;
+        items.reserve(items.size() + items_.size());  // the only step that can fail
+        for (_ADOParameter* p : items_) {
+            p->AddRef();
+            items.push_back(p);
+        }
     }
 
     STDMETHODIMP get_Item(VARIANT Index, _ADOParameter** ppvObject) override {
@@ -261,8 +263,8 @@ _ADOParameter* NewParameter(BSTR name, const DataTypeEnum& type, const Parameter
 
 ADOParameters* NewParametersCollection() { return new ParametersObject(); }
 
-std::vector<_ADOParameter*> ParameterItems(ADOParameters* collection) {
-    return static_cast<ParametersObject*>(collection)->Items();
+void ParameterItems(ADOParameters* collection, std::vector<_ADOParameter*>& items) {
+    static_cast<ParametersObject*>(collection)->AppendItemsTo(items);
 }
 
 ItemIndex ReadItemIndex(const VARIANT& index) {

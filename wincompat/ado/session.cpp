@@ -123,9 +123,9 @@ LoggedParameter LogRecordOf(const CommandParameter& p, const DbValue& value) {
 // `sendsValue` is false go as NULL; a value that cannot be converted is
 // recorded, then fails the command.
 template <class SendsValue>
-std::vector<DbValue> BindParameters(std::vector<CommandParameter>& parameters, SendsValue&& sendsValue,
-                                    LoggedCommand* record) {
-    std::vector<DbValue> values(parameters.size());
+void BindParameters(std::vector<CommandParameter>& parameters, SendsValue&& sendsValue, LoggedCommand* record,
+                    std::vector<DbValue>& values) {
+    values.resize(parameters.size());
     if (record) record->parameters.reserve(parameters.size());
     for (size_t i = 0; i < parameters.size(); ++i) {
         CommandParameter& p = parameters[i];
@@ -146,8 +146,14 @@ std::vector<DbValue> BindParameters(std::vector<CommandParameter>& parameters, S
         }
         if (record) record->parameters.push_back(LogRecordOf(p, values[i]));
     }
-    return values;
 }
+
+// Empties the session's list of bound values when a command is done with
+// it, keeping its room for the next command.
+struct ClearOnExit {
+    std::vector<DbValue>& values;
+    ~ClearOnExit() { values.clear(); }
+};
 
 // Runs a command and hands `record` to `log` whatever happens: with the
 // records affected, or with the failure, a database's failure leaving in
@@ -255,14 +261,54 @@ ConnectionSettings ParseConnectionString(const std::u16string& text) {
 }
 
 void ResultSet::Reserve(size_t rows, size_t bytes) {
-    cells_.reserve(rows * info_->columns.size());
-    bytes_.reserve(bytes);
+    const size_t cells = rows * info_->columns.size();
+    if (cells > cellCapacity_) GrowCells(cells);
+    if (bytes > byteCapacity_) GrowBytes(bytes);
+}
+
+void ResultSet::GrowCells(size_t needed) {
+    std::vector<Cell> grown(std::max(needed, cellCapacity_ * 2));
+    if (cellCount_) std::memcpy(grown.data(), cells_, cellCount_ * sizeof(Cell));
+    heapCells_.swap(grown);
+    cells_ = heapCells_.data();
+    cellCapacity_ = heapCells_.size();
+}
+
+void ResultSet::GrowBytes(size_t needed) {
+    std::vector<char> grown(std::max(needed, byteCapacity_ * 2));
+    if (byteCount_) std::memcpy(grown.data(), bytes_, byteCount_);
+    heapBytes_.swap(grown);
+    bytes_ = heapBytes_.data();
+    byteCapacity_ = heapBytes_.size();
 }
 
 void ResultSet::ReleaseSpare() {
     // Only when most of the room is unused: a copy is dearer than some slack.
-    if (cells_.capacity() / 2 > cells_.size()) cells_.shrink_to_fit();
-    if (bytes_.capacity() / 2 > bytes_.size()) bytes_.shrink_to_fit();
+    // What fits the inline arrays goes back there.
+    if (cells_ != inlineCells_ && cellCapacity_ / 2 > cellCount_) {
+        std::vector<Cell> exact;
+        Cell* to = inlineCells_;
+        if (cellCount_ > kInlineCells) {
+            exact.resize(cellCount_);
+            to = exact.data();
+        }
+        if (cellCount_) std::memcpy(to, cells_, cellCount_ * sizeof(Cell));
+        heapCells_.swap(exact);
+        cells_ = to;
+        cellCapacity_ = to == inlineCells_ ? kInlineCells : cellCount_;
+    }
+    if (bytes_ != inlineBytes_ && byteCapacity_ / 2 > byteCount_) {
+        std::vector<char> exact;
+        char* to = inlineBytes_;
+        if (byteCount_ > kInlineBytes) {
+            exact.resize(byteCount_);
+            to = exact.data();
+        }
+        if (byteCount_) std::memcpy(to, bytes_, byteCount_);
+        heapBytes_.swap(exact);
+        bytes_ = to;
+        byteCapacity_ = to == inlineBytes_ ? kInlineBytes : byteCount_;
+    }
 }
 
 // A prepared statement and what its result columns were when it last ran.
@@ -507,18 +553,20 @@ ExecutionOutcome Session::RunText(const std::u16string& text, const std::vector<
     return outcome;
 }
 
-ExecutionOutcome Session::ExecuteText(const std::u16string& text, std::vector<CommandParameter> parameters,
+ExecutionOutcome Session::ExecuteText(const std::u16string& text, std::vector<CommandParameter>& parameters,
                                       CommandTypeEnum typeForLog) {
     std::lock_guard<std::mutex> guard(lock_);
+    std::vector<DbValue>& values = boundValues_;
+    ClearOnExit clear{values};
     LoggedCommand record;
     if (log_) {
         record.commandType = CommandTypeName(typeForLog);
         record.text = Utf16ToUtf8(text);
     }
     return RunAndLog(record, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
-        std::vector<DbValue> values = BindParameters(
+        BindParameters(
             parameters, [](ParameterDirectionEnum direction) { return direction != adParamOutput; },
-            log_ ? &record : nullptr);
+            log_ ? &record : nullptr, values);
         ExecutionOutcome outcome =
             typeForLog == adCmdTable ? RunText(u"SELECT * FROM " + text, values) : RunText(text, values);
         return outcome;  // no outputs: a text command fills no parameters
@@ -688,19 +736,21 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
     return outcome;
 }
 
-ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, std::vector<CommandParameter> parameters) {
+ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, std::vector<CommandParameter>& parameters) {
     std::lock_guard<std::mutex> guard(lock_);
+    std::vector<DbValue>& values = boundValues_;
+    ClearOnExit clear{values};
     LoggedCommand record;
     record.commandType = "storedproc";
     record.text = Utf16ToUtf8(name);
     return RunAndLog(record, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
         LoggedCommand* logging = log_ ? &record : nullptr;
-        std::vector<DbValue> values = BindParameters(
+        BindParameters(
             parameters,
             [](ParameterDirectionEnum direction) {
                 return direction == adParamInput || direction == adParamInputOutput;
             },
-            logging);
+            logging, values);
         // "[name]", "dbo.name" and "[dbo].[name]" name the same procedure, as
         // on the server.
         std::string procedure = TrimCopy(record.text);

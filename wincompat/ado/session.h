@@ -84,10 +84,14 @@ struct ColumnInfo {
 
 // The rows a command returned, read completely when it ran. The values stay
 // as the database gave them, their bytes in one buffer, and become VARIANTs
-// (by the column's type) only when they are read.
+// (by the column's type) only when they are read. A result of a few rows
+// fits in the object itself: most commands return one row or none, and need
+// no allocation beyond the result set's own.
 class ResultSet {
 public:
     explicit ResultSet(std::shared_ptr<const ColumnInfo> columns) : info_(std::move(columns)) {}
+    ResultSet(const ResultSet&) = delete;  // points into itself
+    ResultSet& operator=(const ResultSet&) = delete;
 
     const std::vector<ResultColumn>& columns() const { return info_->columns; }
     size_t RowCount() const { return rows_; }
@@ -97,28 +101,32 @@ public:
     // Values are appended row by row, one per column; EndRow closes each row.
     // Inline, as this runs for every value a query returns.
     void Append(const DbValueView& value) {
-        Cell cell;
+        if (cellCount_ == cellCapacity_) GrowCells(cellCount_ + 1);
+        Cell& cell = cells_[cellCount_++];
         cell.kind = value.kind;
         if (value.kind == DbValue::Kind::Real)
             cell.real = value.real;
         else
             cell.integer = value.kind == DbValue::Kind::Integer ? value.integer : 0;
-        cell.offset = bytes_.size();
+        cell.offset = byteCount_;
         cell.length = value.bytes.size();
-        cells_.push_back(cell);
-        if (!value.bytes.empty()) bytes_.append(value.bytes.data(), value.bytes.size());
+        if (!value.bytes.empty()) {
+            if (value.bytes.size() > byteCapacity_ - byteCount_) GrowBytes(byteCount_ + value.bytes.size());
+            std::memcpy(bytes_ + byteCount_, value.bytes.data(), value.bytes.size());
+            byteCount_ += value.bytes.size();
+        }
     }
     void EndRow() { ++rows_; }
     // Gives back room reserved beyond what the rows need.
     void ReleaseSpare();
-    size_t ByteCount() const { return bytes_.size(); }
+    size_t ByteCount() const { return byteCount_; }
     DbValueView ValueAt(size_t row, size_t column) const {
         const Cell& cell = cells_[row * info_->columns.size() + column];
         DbValueView view;
         view.kind = cell.kind;
         if (cell.kind == DbValue::Kind::Integer) view.integer = cell.integer;
         if (cell.kind == DbValue::Kind::Real) view.real = cell.real;
-        view.bytes = std::string_view(bytes_.data() + cell.offset, cell.length);
+        view.bytes = std::string_view(bytes_ + cell.offset, cell.length);
         return view;
     }
     // `out` need not be initialised.
@@ -136,10 +144,25 @@ private:
         size_t offset;  // Kind::Text and Kind::Blob
         size_t length;
     };
+    static constexpr size_t kInlineCells = 16;
+    static constexpr size_t kInlineBytes = 256;
+    // Move the values to the heap with room for at least `needed`.
+    void GrowCells(size_t needed);
+    void GrowBytes(size_t needed);
+
     std::shared_ptr<const ColumnInfo> info_;  // shared by every run of the statement
-    std::vector<Cell> cells_;
-    std::string bytes_;
     size_t rows_ = 0;
+    // The cells and bytes are in the inline arrays until they outgrow them.
+    Cell* cells_ = inlineCells_;
+    size_t cellCount_ = 0;
+    size_t cellCapacity_ = kInlineCells;
+    char* bytes_ = inlineBytes_;
+    size_t byteCount_ = 0;
+    size_t byteCapacity_ = kInlineBytes;
+    std::vector<Cell> heapCells_;
+    std::vector<char> heapBytes_;
+    Cell inlineCells_[kInlineCells];
+    char inlineBytes_[kInlineBytes];
 };
 
 struct ExecutionOutcome {
@@ -158,9 +181,9 @@ public:
     // Both serialise on the session: one command at a time per connection.
     // Throw AdoFailure or DbError; the command is logged either way.
     // Converted parameter values are moved out of `parameters`.
-    ExecutionOutcome ExecuteText(const std::u16string& text, std::vector<CommandParameter> parameters,
+    ExecutionOutcome ExecuteText(const std::u16string& text, std::vector<CommandParameter>& parameters,
                                  CommandTypeEnum typeForLog);
-    ExecutionOutcome ExecuteProcedure(const std::u16string& name, std::vector<CommandParameter> parameters);
+    ExecutionOutcome ExecuteProcedure(const std::u16string& name, std::vector<CommandParameter>& parameters);
 
     const std::string& dataSource() const { return dataSource_; }
     // Whether commands are written to a statement log (fixed when opened).
@@ -201,11 +224,27 @@ private:
     std::unique_ptr<StatementCache> cache_;
     // Command texts compared and hashed as bytes: the standard library's
     // char16_t comparison goes unit by unit, and below a few entries its maps
-    // compare every key instead of hashing.
+    // compare every key instead of hashing. The hash takes eight bytes a step:
+    // it runs on every command, over texts of some hundred bytes.
     struct TextHash {
         size_t operator()(const std::u16string& text) const noexcept {
-            return std::hash<std::string_view>()(
-                std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t)));
+            constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+            const char* bytes = reinterpret_cast<const char*>(text.data());
+            size_t left = text.size() * sizeof(char16_t);
+            uint64_t h = left * kMultiplier;
+            for (; left >= 8; left -= 8, bytes += 8) {
+                uint64_t word;
+                std::memcpy(&word, bytes, 8);
+                h = (h ^ word) * kMultiplier;
+                h ^= h >> 29;
+            }
+            if (left > 0) {
+                uint64_t word = 0;
+                std::memcpy(&word, bytes, left);
+                h = (h ^ word) * kMultiplier;
+            }
+            h ^= h >> 32;
+            return static_cast<size_t>(h);
         }
     };
     struct TextEqual {
@@ -217,6 +256,8 @@ private:
     std::unordered_map<std::string, std::unique_ptr<ProcedurePlan>> procedures_;  // by the name called
     StatementSlot procedureLookup_;  // the statement that reads a procedure's row
     std::unique_ptr<StatementLog> log_;
+    // The values a command binds, kept between commands (empty) for the room.
+    std::vector<DbValue> boundValues_;
 };
 
 }  // namespace wincompat::ado

@@ -1,0 +1,215 @@
+// What the ADO layer keeps from one command for the next: each thread's
+// lists of parameters, each session's bound values, and the room a result
+// set has in itself before it takes memory of its own.
+#include <atomic>
+#include <thread>
+
+#include "ado/session.h"
+#include "ado/stubs.h"
+#include "ado_test_support.h"
+
+using namespace adotest;
+
+namespace {
+
+// A Parameter of another implementation whose value is worked out by running
+// a command of its own on the same connection, while the outer command is
+// reading its parameters.
+class QueryingParameter final : public wincompat::ado::ParameterStub {
+public:
+    explicit QueryingParameter(_Connection* connection) : connection_(connection) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (riid != IID_IUnknown && riid != IID_IDispatch && riid != IID__Parameter) return E_NOINTERFACE;
+        *ppv = static_cast<_Parameter*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHODIMP get_Name(BSTR* out) override {
+        *out = SysAllocString(u"@Queried");
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
+    STDMETHODIMP get_Type(DataTypeEnum* out) override {
+        *out = adInteger;
+        return S_OK;
+    }
+    STDMETHODIMP get_Direction(ParameterDirectionEnum* out) override {
+        *out = adParamInput;
+        return S_OK;
+    }
+    STDMETHODIMP get_Size(ADO_LONGPTR* out) override {
+        *out = 4;
+        return S_OK;
+    }
+    STDMETHODIMP get_Value(VARIANT* out) override {
+        Ref<_Command> inner = NewCommand(connection_, u"SELECT ? * ? AS Product");
+        Var six = Var::I4(6), seven = Var::I4(7);
+        if (FAILED(AddParameter(inner.get(), adInteger, six)) || FAILED(AddParameter(inner.get(), adInteger, seven)))
+            return E_FAIL;
+        Ref<_Recordset> rs;
+        HRESULT hr = Execute(inner.get(), rs);
+        if (FAILED(hr)) return hr;
+        VARIANT first = Index(0);
+        VariantInit(out);
+        return rs->get_Collect(first, out);
+    }
+
+private:
+    ~QueryingParameter() = default;
+    std::atomic<ULONG> refs_{1};
+    _Connection* connection_;
+};
+
+LONG LongOf(Var& value) { return value.vt() == VT_I4 ? value.get().lVal : -1; }
+
+TEST(AdoCommandLists, ACommandRunWhileAnotherReadsItsParametersKeepsItsOwnValues) {
+    TempDir dir;
+    Ref<_Connection> connection = OpenConnection(dir.File("nested.db"));
+    Ref<_Command> outer = NewCommand(connection.get(), u"SELECT ? + ? + ? AS Total");
+    Var one = Var::I4(1), two = Var::I4(2);
+    ASSERT_EQ(S_OK, AddParameter(outer.get(), adInteger, one));
+    Ref<Parameters> parameters;
+    ASSERT_EQ(S_OK, outer->get_Parameters(parameters.out()));
+    QueryingParameter* queried = new QueryingParameter(connection.get());
+    ASSERT_EQ(S_OK, parameters->Append(static_cast<_Parameter*>(queried)));
+    queried->Release();
+    ASSERT_EQ(S_OK, AddParameter(outer.get(), adInteger, two));
+    for (int round = 0; round < 3; ++round) {  // the lists handed back are whole again
+        Ref<_Recordset> rs;
+        ASSERT_EQ(S_OK, Execute(outer.get(), rs)) << TakeErrorDescription().size();
+        Var total;
+        Collect(rs.get(), u"Total", total);
+        EXPECT_EQ(1 + 42 + 2, LongOf(total));
+    }
+}
+
+TEST(AdoCommandLists, ThreadsEndingAfterTheirCommandsLeaveTheOthersWorking) {
+    TempDir dir;
+    Ref<_Connection> connection = OpenConnection(dir.File("threads.db"));
+    std::atomic<int> right{0};
+    auto run = [&](LONG base) {
+        for (LONG i = 0; i < 20; ++i) {
+            Ref<_Command> command = NewCommand(connection.get(), u"SELECT ? + ? AS Sum");
+            Var a = Var::I4(base), b = Var::I4(i);
+            if (FAILED(AddParameter(command.get(), adInteger, a)) || FAILED(AddParameter(command.get(), adInteger, b)))
+                return;
+            Ref<_Recordset> rs;
+            if (FAILED(Execute(command.get(), rs))) return;
+            Var sum;
+            Collect(rs.get(), u"Sum", sum);
+            if (LongOf(sum) == base + i) ++right;
+        }
+    };
+    for (int wave = 0; wave < 2; ++wave) {
+        std::vector<std::thread> threads;
+        for (LONG t = 0; t < 4; ++t) threads.emplace_back(run, 1000 * (t + 1));
+        for (std::thread& thread : threads) thread.join();
+    }
+    run(0);
+    EXPECT_EQ(2 * 4 * 20 + 20, right.load());
+}
+
+// Values bound for one command are gone before the next: a command with
+// fewer values than markers fails instead of taking the last command's.
+TEST(AdoSessionValues, ACommandNeverBindsTheValuesOfTheOneBefore) {
+    TempDir dir;
+    Ref<_Connection> connection = OpenConnection(dir.File("values.db"));
+    Ref<_Command> full = NewCommand(connection.get(), u"SELECT ? + ? AS Sum");
+    Var a = Var::I4(3), b = Var::I4(4);
+    ASSERT_EQ(S_OK, AddParameter(full.get(), adInteger, a));
+    ASSERT_EQ(S_OK, AddParameter(full.get(), adInteger, b));
+    Ref<_Recordset> rs;
+    ASSERT_EQ(S_OK, Execute(full.get(), rs));
+
+    Ref<_Command> short1 = NewCommand(connection.get(), u"SELECT ? + ? AS Sum");
+    Var c = Var::I4(5);
+    ASSERT_EQ(S_OK, AddParameter(short1.get(), adInteger, c));
+    Ref<_Recordset> none;
+    EXPECT_EQ(DB_E_PARAMNOTOPTIONAL, Execute(short1.get(), none));
+
+    // The same after a command whose second value failed to convert.
+    Ref<_Command> failing = NewCommand(connection.get(), u"SELECT ?, ? AS Id");
+    Var text = Var::Text(u"x"), notGuid = Var::Text(u"not a guid");
+    ASSERT_EQ(S_OK, AddParameter(failing.get(), adBSTR, text));
+    ASSERT_EQ(S_OK, AddParameter(failing.get(), adGUID, notGuid));
+    EXPECT_EQ(DB_E_CANTCONVERTVALUE, Execute(failing.get(), none));
+    Ref<_Command> short2 = NewCommand(connection.get(), u"SELECT ?, ? AS Id");
+    Var d = Var::Text(u"y");
+    ASSERT_EQ(S_OK, AddParameter(short2.get(), adBSTR, d));
+    EXPECT_EQ(DB_E_PARAMNOTOPTIONAL, Execute(short2.get(), none));
+}
+
+using wincompat::ado::ColumnInfo;
+using wincompat::ado::DbValue;
+using wincompat::ado::DbValueView;
+using wincompat::ado::ResultColumn;
+using wincompat::ado::ResultSet;
+
+std::shared_ptr<const ColumnInfo> ThreeColumns() {
+    return std::make_shared<const ColumnInfo>(ColumnInfo{{"n", "t", "r"},
+                                                         {"int", "nvarchar(100)", "float"},
+                                                         {ResultColumn{u"n", adInteger}, ResultColumn{u"t", adVarWChar},
+                                                          ResultColumn{u"r", adDouble}}});
+}
+
+std::string TextOfRow(size_t row) { return "row " + std::to_string(row) + std::string(row % 7 * 10, 'x'); }
+
+void AppendRows(ResultSet& rows, size_t from, size_t to) {
+    for (size_t row = from; row < to; ++row) {
+        rows.Append(DbValueView::Of(DbValue::Integer(static_cast<int64_t>(row))));
+        rows.Append(row % 5 == 4 ? DbValueView::Of(DbValue::Null()) : DbValueView::Of(DbValue::Text(TextOfRow(row))));
+        rows.Append(DbValueView::Of(DbValue::Real(row + 0.5)));
+        rows.EndRow();
+    }
+}
+
+void ExpectRows(const ResultSet& rows, size_t count) {
+    ASSERT_EQ(count, rows.RowCount());
+    for (size_t row = 0; row < count; ++row) {
+        EXPECT_EQ(DbValue::Kind::Integer, rows.ValueAt(row, 0).kind);
+        EXPECT_EQ(static_cast<int64_t>(row), rows.ValueAt(row, 0).integer);
+        if (row % 5 == 4) {
+            EXPECT_TRUE(rows.ValueAt(row, 1).IsNull()) << row;
+        } else {
+            EXPECT_EQ(TextOfRow(row), rows.ValueAt(row, 1).bytes) << row;
+        }
+        EXPECT_EQ(row + 0.5, rows.ValueAt(row, 2).real);
+    }
+}
+
+TEST(AdoResultSet, ValuesOutgrowingTheRoomInsideStayAsAppended) {
+    ResultSet rows(ThreeColumns());
+    AppendRows(rows, 0, 3);  // within the object
+    ExpectRows(rows, 3);
+    AppendRows(rows, 3, 200);  // cells and bytes moved out, more than once
+    ExpectRows(rows, 200);
+    rows.ReleaseSpare();
+    ExpectRows(rows, 200);
+}
+
+TEST(AdoResultSet, RoomReservedAndLeftUnusedIsGivenBackWithoutLosingValues) {
+    ResultSet few(ThreeColumns());
+    few.Reserve(1000, 100000);
+    AppendRows(few, 0, 2);
+    few.ReleaseSpare();  // back inside the object
+    ExpectRows(few, 2);
+    AppendRows(few, 2, 60);  // and out again
+    ExpectRows(few, 60);
+
+    ResultSet many(ThreeColumns());
+    many.Reserve(1000, 100000);
+    AppendRows(many, 0, 100);
+    many.ReleaseSpare();  // more than fits inside: an exact copy outside
+    ExpectRows(many, 100);
+    AppendRows(many, 100, 120);
+    ExpectRows(many, 120);
+}
+
+}  // namespace
