@@ -7,6 +7,7 @@
 #include "msxml/selection.h"
 #include "msxml/xml_tree.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -208,6 +209,9 @@ public:
     HRESULT STDMETHODCALLTYPE setProperty(BSTR name, VARIANT value) override;
     HRESULT STDMETHODCALLTYPE getProperty(BSTR name, VARIANT* value) override;
 
+    // Read by the nodes' `text`, on whatever thread calls them.
+    bool PreservesWhiteSpace() const { return preserveWhiteSpace_; }
+
 protected:
     DomDocument* OwnerDocument() const override { return const_cast<DomDocument*>(this); }
     void* ExtraInterface(REFIID riid) override;
@@ -231,7 +235,7 @@ private:
     bool async_ = true;
     bool validateOnParse_ = true;
     bool resolveExternals_ = false;
-    bool preserveWhiteSpace_ = false;
+    std::atomic<bool> preserveWhiteSpace_{false};
     bool prohibitDtd_;
     std::u16string selectionLanguage_;
 };

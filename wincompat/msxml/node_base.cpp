@@ -2,6 +2,7 @@
 #include "msxml/dom_objects.h"
 #include "msxml/serialise.h"
 #include "msxml/text.h"
+#include "msxml/text_value.h"
 #include "msxml/typed_value.h"
 
 #include <memory>
@@ -235,9 +236,9 @@ template <class Interface>
 HRESULT NodeBase<Interface>::get_text(BSTR* text) {
     NodeHandle h = this->Handle();
     if (!text) return E_POINTER;
-    // Element and document text is the concatenated character data of every
-    // descendant, exactly as it stands (not trimmed).
-    return ReturnBstr(ContentOf(h.node), text);
+    std::string chars = TextValue(h.node, OwnerDocument()->PreservesWhiteSpace());
+    *text = AllocBstrFromUtf8(chars.data(), chars.size());
+    return *text ? S_OK : E_OUTOFMEMORY;
 }
 
 template <class Interface>

@@ -106,12 +106,24 @@ TEST(DomLoadXml, SuccessAfterFailureClearsTheParseError) {
     EXPECT_TRUE(reason.isNull());
 }
 
+LONG ChildCount(IXMLDOMNode* node) {
+    Ref<IXMLDOMNodeList> children;
+    EXPECT_EQ(S_OK, node->get_childNodes(children.out()));
+    LONG count = -1;
+    if (children) {
+        EXPECT_EQ(S_OK, children->get_length(&count));
+    }
+    return count;
+}
+
 TEST(DomLoadXml, WhiteSpaceBetweenElementsIsDroppedUnlessPreserved) {
     const std::u16string xml = u"<a>\n  <b> x </b>\n</a>";
     Ref<IXMLDOMDocument2> doc = LoadedDocument(xml);
-    EXPECT_EQ(u" x ", TextOf(Root(doc.get()).get()));
+    EXPECT_EQ(1, ChildCount(Root(doc.get()).get()));
+    EXPECT_EQ(u"<a><b> x </b></a>", XmlOf(Root(doc.get()).get()));
     EXPECT_EQ(S_OK, doc->put_preserveWhiteSpace(VARIANT_TRUE));
     ASSERT_TRUE(LoadXml(doc.get(), xml));
+    EXPECT_EQ(3, ChildCount(Root(doc.get()).get()));
     EXPECT_EQ(u"\n   x \n", TextOf(Root(doc.get()).get()));
 }
 
