@@ -63,6 +63,37 @@ std::vector<VariantHolder> ReadValueArray(const VARIANT* values) {
     return result;
 }
 
+// The command texts last put on this thread, shared by every command that
+// is given one of them again: the plug-ins make a new command for each
+// statement, with one of a few texts. The texts never change once made, so
+// commands on any thread may share them, and outlive the thread.
+class RecentTexts {
+public:
+    std::shared_ptr<const std::u16string> Share(std::u16string_view text) {
+        for (const std::shared_ptr<const std::u16string>& kept : texts_)
+            if (kept && kept->size() == text.size() &&
+                std::memcmp(kept->data(), text.data(), text.size() * sizeof(char16_t)) == 0)
+                return kept;
+        auto made = std::make_shared<const std::u16string>(text);
+        if (text.size() <= kLongestKept) {
+            texts_[next_] = made;
+            next_ = (next_ + 1) % kKept;
+        }
+        return made;
+    }
+
+private:
+    static constexpr size_t kKept = 8;
+    static constexpr size_t kLongestKept = 4096;  // longer ones are not held on to after use
+    std::shared_ptr<const std::u16string> texts_[kKept];
+    size_t next_ = 0;
+};
+
+std::shared_ptr<const std::u16string> SharedCommandText(std::u16string_view text) {
+    thread_local RecentTexts recent;
+    return recent.Share(text);
+}
+
 class CommandObject final : public CommandStub, public ISupportErrorInfo {
 public:
     WINCOMPAT_ADO_REFCOUNT
@@ -130,9 +161,9 @@ public:
     }
     STDMETHODIMP put_CommandText(BSTR bstr) override {
         return Guarded(kSource, IID__Command, [&] {
-            auto text = std::make_shared<const std::u16string>(BstrView(bstr));
+            std::shared_ptr<const std::u16string> text = SharedCommandText(BstrView(bstr));
             std::lock_guard<ObjectLock> guard(lock_);
-            text_ = std::move(text);
+            text_.swap(text);
             return S_OK;
         });
     }

@@ -1,6 +1,6 @@
 // What the ADO layer keeps from one command for the next: each thread's
-// lists of parameters, each session's bound values, and the room a result
-// set has in itself before it takes memory of its own.
+// recent command texts and lists of parameters, each session's bound values,
+// and the room a result set has in itself before it takes memory of its own.
 #include <atomic>
 #include <thread>
 
@@ -69,6 +69,15 @@ private:
 
 LONG LongOf(Var& value) { return value.vt() == VT_I4 ? value.get().lVal : -1; }
 
+// Column N of the first row the command returns.
+LONG QueryThrough(_Command* command) {
+    Ref<_Recordset> rs;
+    if (FAILED(Execute(command, rs))) return -1;
+    Var n;
+    Collect(rs.get(), u"N", n);
+    return LongOf(n);
+}
+
 TEST(AdoCommandLists, ACommandRunWhileAnotherReadsItsParametersKeepsItsOwnValues) {
     TempDir dir;
     Ref<_Connection> connection = OpenConnection(dir.File("nested.db"));
@@ -114,6 +123,47 @@ TEST(AdoCommandLists, ThreadsEndingAfterTheirCommandsLeaveTheOthersWorking) {
     }
     run(0);
     EXPECT_EQ(2 * 4 * 20 + 20, right.load());
+}
+
+std::u16string TextOf(_Command* command) {
+    BSTR text = nullptr;
+    EXPECT_EQ(S_OK, command->get_CommandText(&text));
+    std::u16string result = text ? std::u16string(text, SysStringLen(text)) : std::u16string();
+    SysFreeString(text);
+    return result;
+}
+
+TEST(AdoCommandText, ACommandKeepsItsTextAfterItsThreadPutManyOthersAndEnded) {
+    TempDir dir;
+    Ref<_Connection> connection = OpenConnection(dir.File("texts.db"));
+    Ref<_Command> kept;
+    std::thread([&] {
+        kept = NewCommand(connection.get(), u"SELECT 17 AS N");
+        for (int i = 0; i < 40; ++i) {
+            Ref<_Command> other = NewCommand(connection.get(), U16("SELECT " + std::to_string(i) + " AS N").c_str());
+        }
+    }).join();
+    EXPECT_EQ(u"SELECT 17 AS N", TextOf(kept.get()));
+    EXPECT_EQ(17, QueryThrough(kept.get()));
+}
+
+TEST(AdoCommandText, CommandsGivenTheSameTextChangeTheirTextsApart) {
+    TempDir dir;
+    Ref<_Connection> connection = OpenConnection(dir.File("texts.db"));
+    Ref<_Command> first = NewCommand(connection.get(), u"SELECT 1 AS N");
+    Ref<_Command> second = NewCommand(connection.get(), u"SELECT 1 AS N");
+    Bstr other(u"SELECT 2 AS N");
+    ASSERT_EQ(S_OK, first->put_CommandText(other.get()));
+    EXPECT_EQ(u"SELECT 2 AS N", TextOf(first.get()));
+    EXPECT_EQ(u"SELECT 1 AS N", TextOf(second.get()));
+    EXPECT_EQ(2, QueryThrough(first.get()));
+    EXPECT_EQ(1, QueryThrough(second.get()));
+    // A text too long to be kept for others still serves its own command.
+    std::u16string longText = u"SELECT 3 AS N" + std::u16string(5000, u' ');
+    Bstr longBstr(longText.c_str());
+    ASSERT_EQ(S_OK, second->put_CommandText(longBstr.get()));
+    EXPECT_EQ(longText, TextOf(second.get()));
+    EXPECT_EQ(3, QueryThrough(second.get()));
 }
 
 // Values bound for one command are gone before the next: a command with
