@@ -2,39 +2,16 @@
 // and the self-test pass them.
 #include <memory>
 
-#include "TestSupport.h"
+#include "EventDocuments.h"
 
 namespace {
 using namespace marlind_test;
 using ZELKXML::ECEvent;
 
-const char kSensor[] =
-    "<zelk:Analyzer><zelk:Sensor id='7'><zelk:Name>Lab sensor</zelk:Name><zelk:ProductVersion>4.8</zelk:ProductVersion>"
-    "<zelk:ProductFamily>Network Sensor</zelk:ProductFamily><zelk:Info>info</zelk:Info>"
-    "<zelk:Dhcp>1</zelk:Dhcp></zelk:Sensor>"
-    "<zelk:User><zelk:Name>SYSTEM</zelk:Name></zelk:User>"
-    "<zelk:Node><zelk:Name>sensor01</zelk:Name><zelk:Address>10.1.2.15</zelk:Address></zelk:Node></zelk:Analyzer>";
-
-std::string EventElement(const std::string& classification, const std::string& more = "") {
-    return "<zelk:Event><zelk:Classification><zelk:EventClassification>" + classification +
-           "</zelk:EventClassification></zelk:Classification>" + more + "</zelk:Event>";
-}
-
 ZELKXML::Sensor SensorOf(const std::string& sensorBody, const std::string& attributes = " id='3'") {
     ECEvent document = LoadPayload(EventXml("<zelk:Analyzer><zelk:Sensor" + attributes + ">" + sensorBody +
                                             "</zelk:Sensor></zelk:Analyzer>"));
     return document.Analyzer.Sensor;
-}
-
-void ExpectEmptyDocument(const ECEvent& document) {
-    EXPECT_EQ(VT_NULL, document.CreateTime.Type());
-    EXPECT_EQ(0, document.Analyzer.Sensor.SensorId);
-    EXPECT_EQ(VT_NULL, document.Analyzer.Sensor.Name.Type());
-    EXPECT_EQ(0, document.Analyzer.Sensor.DhcpFlag);
-    EXPECT_EQ(VT_NULL, document.Analyzer.User.Name.Type());
-    EXPECT_EQ(VT_NULL, document.Analyzer.Node.Name.Type());
-    EXPECT_EQ(VT_EMPTY, document.Analyzer.Node.Ipv4Address.Type());
-    EXPECT_TRUE(document.Events.empty());
 }
 
 TEST(EventDocument, StartsEmpty) {
@@ -170,47 +147,11 @@ TEST(Sensor, DhcpAndId) {
     EXPECT_EQ(-4, SensorOf("<zelk:Dhcp>1</zelk:Dhcp>", " id='-4'").SensorId);
 }
 
-// Everything before "zelk:Dhcp" stays, everything after keeps its initial value.
-void ExpectStoppedAtDhcp(const ECEvent& document) {
-    const ZELKXML::Sensor& sensor = document.Analyzer.Sensor;
-    EXPECT_EQ(12, sensor.SensorId);
-    EXPECT_TRUE(IsText(sensor.Name, "Old sensor"));
-    EXPECT_TRUE(IsText(sensor.ProductVersion, "3.0"));
-    EXPECT_TRUE(IsText(sensor.ProductFamily, "Network Sensor"));
-    EXPECT_TRUE(IsText(sensor.Info, "i"));
-    EXPECT_EQ(0, sensor.DhcpFlag);
-    EXPECT_EQ(0, sensor.IsDetectionSensor);
-    EXPECT_EQ(0, sensor.ElectionRole);
-    EXPECT_EQ(VT_NULL, document.Analyzer.User.Name.Type());
-    EXPECT_EQ(VT_NULL, document.Analyzer.Node.Name.Type());
-    EXPECT_TRUE(document.Events.empty());
-    EXPECT_TRUE(IsText(document.CreateTime, "t"));
-}
-
-std::string SensorWithDhcp(const std::string& dhcpElement) {
-    return EventXml("<zelk:CreateTime>t</zelk:CreateTime>"
-                    "<zelk:Analyzer><zelk:Sensor id='12'><zelk:Name>Old sensor</zelk:Name>"
-                    "<zelk:ProductVersion>3.0</zelk:ProductVersion><zelk:ProductFamily>Network Sensor</zelk:ProductFamily>"
-                    "<zelk:Info>i</zelk:Info>" +
-                    dhcpElement +
-                    "<zelk:Type>detection</zelk:Type><zelk:ElectionType>server</zelk:ElectionType></zelk:Sensor>"
-                    "<zelk:User><zelk:Name>SYSTEM</zelk:Name></zelk:User>"
-                    "<zelk:Node><zelk:Name>sensor02</zelk:Name></zelk:Node></zelk:Analyzer>" +
-                    EventElement("host.detected.dhcp"));
-}
-
-TEST(Sensor, MissingDhcpStopsTheMappingAndIsReported) {
-    DebugOutputCapture output;
-    ExpectStoppedAtDhcp(LoadPayload(SensorWithDhcp("")));
-    ASSERT_EQ(1u, output.Lines().size());
-    EXPECT_NE(std::string::npos, output.Lines()[0].find("0x80020005")) << output.Lines()[0];
-}
+TEST(Sensor, MissingDhcpStopsTheMapping) { ExpectStoppedAtDhcp(LoadPayload(SensorWithDhcp(""))); }
 
 TEST(Sensor, NonNumericDhcpStopsTheMapping) {
-    DebugOutputCapture output;
     ExpectStoppedAtDhcp(LoadPayload(SensorWithDhcp("<zelk:Dhcp>yes</zelk:Dhcp>")));
     ExpectStoppedAtDhcp(LoadPayload(SensorWithDhcp("<zelk:Dhcp/>")));
-    EXPECT_EQ(2u, output.Lines().size());
 }
 
 TEST(Sensor, OnlyTheFirstDhcpCounts) {
@@ -266,7 +207,6 @@ TEST(Source, UserNamesStopsEachNameAtItsFirstNul) {
 // ---- absorbed failures ----
 
 TEST(LoadFromPayload, NullPayloadOrDataLeavesTheDocumentAlone) {
-    DebugOutputCapture output;
     ECEvent document;
     document.LoadFromPayload(nullptr);
     ExpectEmptyDocument(document);
@@ -276,36 +216,21 @@ TEST(LoadFromPayload, NullPayloadOrDataLeavesTheDocumentAlone) {
     descriptor.rgsabound[0].cElements = 10;
     document.LoadFromPayload(&descriptor);  // pvData is null
     ExpectEmptyDocument(document);
-    EXPECT_TRUE(output.Lines().empty());
 }
 
-TEST(LoadFromPayload, EmptyPayloadIsReported) {
-    DebugOutputCapture output;
+TEST(LoadFromPayload, EmptyPayloadLeavesTheDocumentEmpty) {
     SafeArrayPtr payload = MakePayload("");
     ECEvent document;
     document.LoadFromPayload(payload.get());
     ExpectEmptyDocument(document);
-    ASSERT_EQ(1u, output.Lines().size());
-    EXPECT_NE(std::string::npos, output.Lines()[0].find("marlind")) << output.Lines()[0];
 }
 
-TEST(LoadFromPayload, MalformedXmlIsReportedWithTheParserReason) {
-    DebugOutputCapture output;
-    ECEvent document = LoadPayload(EventXml(std::string(kSensor) + "<zelk:Event>"));
-    ExpectEmptyDocument(document);
-    ASSERT_EQ(1u, output.Lines().size());
-    const std::string line = output.Lines()[0];
-    EXPECT_NE(std::string::npos, line.find("0x80070057")) << line;
-    EXPECT_NE(std::string::npos, line.find("line 1")) << line;
+TEST(LoadFromPayload, MalformedXmlLeavesTheDocumentEmpty) {
+    ExpectEmptyDocument(LoadPayload(EventXml(std::string(kSensor) + "<zelk:Event>")));
 }
 
 TEST(LoadFromPayload, NotXmlAtAll) {
-    DebugOutputCapture output;
-    for (const std::string& text : {std::string("   "), std::string("hello"), std::string("<"),
-                                    std::string("<?xml version='1.0'?>"), std::string("\0\0\0", 3)}) {
-        ExpectEmptyDocument(LoadPayload(text));
-    }
-    EXPECT_EQ(5u, output.Lines().size());
+    for (const std::string& text : NotXmlTexts()) ExpectEmptyDocument(LoadPayload(text));
 }
 
 TEST(LoadFromPayload, TheLowerBoundIsNotLookedAt) {
@@ -318,14 +243,11 @@ TEST(LoadFromPayload, TheLowerBoundIsNotLookedAt) {
 }
 
 TEST(LoadFromPayload, TwoDimensionalArrayIsRefused) {
-    DebugOutputCapture output;
-    SAFEARRAYBOUND bounds[2] = {{4, 0}, {4, 0}};
-    SafeArrayPtr payload(SafeArrayCreate(VT_UI1, 2, bounds));
+    SafeArrayPtr payload = MakeTwoDimensionalPayload();
     ASSERT_TRUE(payload);
     ECEvent document;
     document.LoadFromPayload(payload.get());
     ExpectEmptyDocument(document);
-    EXPECT_EQ(1u, output.Lines().size());
 }
 
 TEST(LoadFromPayload, XmlDeclarationWithEncodingIsAccepted) {
@@ -368,34 +290,15 @@ TEST(LoadFromPayload, InvalidUtf8IsReplacedNotFatal) {
 }
 
 TEST(LoadFromPayload, TruncatedUtf8SequenceAtTheEnd) {
-    DebugOutputCapture output;
-    ECEvent document = LoadPayload(EventXml(kSensor) + "\xE6\x9D");
     // Replacement characters after the root element are not XML: the load fails cleanly.
-    ExpectEmptyDocument(document);
-    EXPECT_EQ(1u, output.Lines().size());
+    ExpectEmptyDocument(LoadPayload(TruncatedUtf8Payload()));
 }
 
 TEST(LoadFromPayload, Utf16PayloadWithByteOrderMarkIsRefusedCleanly) {
-    DebugOutputCapture output;
-    std::string utf8 = EventXml(std::string(kSensor));
-    std::string utf16 = "\xFF\xFE";
-    for (char c : utf8) {
-        utf16 += c;
-        utf16 += '\0';
-    }
-    ECEvent document = LoadPayload(utf16);
-    ExpectEmptyDocument(document);
-    EXPECT_EQ(1u, output.Lines().size());
+    ExpectEmptyDocument(LoadPayload(Utf16PayloadWithByteOrderMark()));
 }
 
-TEST(LoadFromPayload, EmbeddedNulIsRefused) {
-    DebugOutputCapture output;
-    std::string xml = EventXml(std::string(kSensor));
-    xml.insert(xml.size() / 2, 1, '\0');
-    ECEvent document = LoadPayload(xml);
-    ExpectEmptyDocument(document);
-    EXPECT_EQ(1u, output.Lines().size());
-}
+TEST(LoadFromPayload, EmbeddedNulIsRefused) { ExpectEmptyDocument(LoadPayload(PayloadWithEmbeddedNul())); }
 
 TEST(LoadFromPayload, TenMegabytePayload) {
     std::string xml = "<zelk:EventList " + std::string(kNs) + ">" + kSensor;
@@ -423,17 +326,11 @@ TEST(LoadFromPayload, TenMegabytesOfOneTextNode) {
 }
 
 TEST(LoadFromPayload, DeepNestingIsRefusedOrMappedNeverACrash) {
-    DebugOutputCapture output;
-    const int depth = 100000;
-    std::string xml = "<zelk:EventList " + std::string(kNs) + ">" + kSensor;
-    for (int i = 0; i < depth; ++i) xml += "<zelk:Extra>";
-    for (int i = 0; i < depth; ++i) xml += "</zelk:Extra>";
-    xml += EventElement("host.detected.dhcp") + "</zelk:EventList>";
-    ECEvent document = LoadPayload(xml);
-    if (output.Lines().empty()) {
-        EXPECT_EQ(1u, document.Events.size());
-    } else {
+    ECEvent document = LoadPayload(DeeplyNestedPayload());
+    if (document.Events.empty()) {
         ExpectEmptyDocument(document);
+    } else {
+        EXPECT_EQ(1u, document.Events.size());
     }
 }
 
@@ -448,7 +345,6 @@ TEST(LoadFromPayload, ModeratelyDeepUnknownElementsAreIgnored) {
 }
 
 TEST(LoadFromPayload, EntityExpansionDoesNotExplode) {
-    DebugOutputCapture output;
     std::string doctype = "<!DOCTYPE zelk:EventList [<!ENTITY a0 'xxxxxxxxxx'>";
     for (int i = 1; i < 10; ++i) {
         std::string previous = "&a" + std::to_string(i - 1) + ";";
@@ -467,14 +363,7 @@ TEST(LoadFromPayload, EntityExpansionDoesNotExplode) {
 
 TEST(LoadFromPayload, DocumentViolatingItsOwnDtdIsRefused) {
     // Validation is on: a document that declares a DTD must follow it.
-    DebugOutputCapture output;
-    ECEvent document = LoadPayload(
-        "<!DOCTYPE zelk:EventList [<!ELEMENT zelk:EventList (zelk:CreateTime)>"
-        "<!ATTLIST zelk:EventList xmlns:zelk CDATA #FIXED 'urn:zelk:event'>"
-        "<!ELEMENT zelk:CreateTime (#PCDATA)>]>"
-        "<zelk:EventList xmlns:zelk='urn:zelk:event'><zelk:CreateTime>t</zelk:CreateTime><zelk:Event/></zelk:EventList>");
-    ExpectEmptyDocument(document);
-    EXPECT_EQ(1u, output.Lines().size());
+    ExpectEmptyDocument(LoadPayload(PayloadViolatingItsOwnDtd()));
 }
 
 TEST(LoadFromPayload, DocumentFollowingItsOwnDtdLoads) {
@@ -495,16 +384,12 @@ TEST(LoadFromFile, LoadsASampleFile) {
     EXPECT_EQ(1u, document.Events.size());
 }
 
-TEST(LoadFromFile, MissingFileIsReported) {
-    DebugOutputCapture output;
+TEST(LoadFromFile, MissingFileOrNoPathLeavesTheDocumentEmpty) {
     ECEvent document;
     document.LoadFromFile(Ole(SamplePath("no-such-file.xml")).c_str());
     ExpectEmptyDocument(document);
-    ASSERT_EQ(1u, output.Lines().size());
-    EXPECT_NE(std::string::npos, output.Lines()[0].find("0x80070057")) << output.Lines()[0];
     document.LoadFromFile(nullptr);
     ExpectEmptyDocument(document);
-    EXPECT_EQ(2u, output.Lines().size());
 }
 
 // ---- copies ----

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "DebugOutputCapture.h"
 #include "TestSupport.h"
 
 namespace {

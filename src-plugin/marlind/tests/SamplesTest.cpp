@@ -193,7 +193,6 @@ TEST(Samples, NoClassification) {
 }
 
 TEST(Samples, SensorWithoutDhcpHasNoEvents) {
-    DebugOutputCapture output;
     ECEvent document = LoadSample("sensor-without-dhcp.xml");
     EXPECT_EQ(12, document.Analyzer.Sensor.SensorId);
     EXPECT_TRUE(IsText(document.Analyzer.Sensor.Name, "Old sensor"));
@@ -201,7 +200,6 @@ TEST(Samples, SensorWithoutDhcpHasNoEvents) {
     EXPECT_EQ(VT_NULL, document.Analyzer.User.Name.Type());
     EXPECT_EQ(VT_NULL, document.Analyzer.Node.AgentGUID.value.Type());
     EXPECT_TRUE(document.Events.empty());
-    EXPECT_EQ(2u, output.Lines().size());  // once per load
 }
 
 TEST(Samples, TenDetections) {
@@ -212,12 +210,10 @@ TEST(Samples, TenDetections) {
 
 TEST(Samples, MalformedAndEmptyDocumentsLeaveTheDocumentEmpty) {
     for (const char* name : {"empty.xml", "truncated.xml", "mismatched-tags.xml", "violates-own-dtd.xml"}) {
-        DebugOutputCapture output;
         ECEvent document = LoadSample(name);
         EXPECT_EQ(VT_NULL, document.CreateTime.Type()) << name;
         EXPECT_EQ(0, document.Analyzer.Sensor.SensorId) << name;
         EXPECT_TRUE(document.Events.empty()) << name;
-        EXPECT_EQ(2u, output.Lines().size()) << name;
     }
 }
 }  // namespace

@@ -1,15 +1,13 @@
 // Shared helpers of the event-model tests: payloads as the message handler
-// receives them, DOM fragments to map single classes from, captured debugger
-// output, and readable views of variants.
+// receives them, DOM fragments to map single classes from, and readable views
+// of variants. Platform-neutral: the Windows build runs these tests too.
 #pragma once
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <wincompat/debugoutput.h>
 
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,29 +65,6 @@ inline ZELKXML::ECEvent LoadPayload(const std::string& bytes) {
     document.LoadFromPayload(payload.get());
     return document;
 }
-
-// Collects the debugger output while alive.
-class DebugOutputCapture {
-public:
-    DebugOutputCapture() {
-        wincompat::SetDebugOutputSink([this](const std::string& text) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            lines_.push_back(text);
-        });
-    }
-    ~DebugOutputCapture() { wincompat::SetDebugOutputSink({}); }
-    DebugOutputCapture(const DebugOutputCapture&) = delete;
-    DebugOutputCapture& operator=(const DebugOutputCapture&) = delete;
-
-    std::vector<std::string> Lines() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lines_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 // A parsed fragment under the event document settings, to map one class from
 // its element directly.

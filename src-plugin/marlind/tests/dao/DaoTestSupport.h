@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "DocumentRecorder.h"
+#include "DebugOutputCapture.h"
 #include "TestSupport.h"
 #include "comsupport/Bstr.h"
 #include "dao/AdoAccess.h"
