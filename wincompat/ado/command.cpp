@@ -89,10 +89,14 @@ private:
     size_t next_ = 0;
 };
 
-std::shared_ptr<const std::u16string> SharedCommandText(std::u16string_view text) {
+}  // namespace
+
+SharedText SharedCommandText(std::u16string_view text) {
     thread_local RecentTexts recent;
     return recent.Share(text);
 }
+
+namespace {
 
 class CommandObject final : public CommandStub, public ISupportErrorInfo {
 public:
@@ -194,9 +198,8 @@ public:
             }
             if (!session) throw InvalidConnection();
             if (Options != adOptionUnspecified && (Options & 0x30F)) type = static_cast<CommandTypeEnum>(Options & 0x30F);
-            static const std::u16string kNoText;
             _ADORecordset* recordset =
-                RunCommand(*session, text ? *text : kNoText, type, parameters_, Parameters, Options, RecordsAffected);
+                RunCommand(*session, text, type, parameters_, Parameters, Options, RecordsAffected);
             if (ppirs) {
                 *ppirs = recordset;
             } else if (recordset) {
@@ -322,10 +325,9 @@ private:
 
 }  // namespace
 
-_ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandTypeEnum type,
-                          ADOParameters* parameters, VARIANT* parameterValues, LONG options,
-                          VARIANT* recordsAffected) {
-    if (text.empty()) throw AdoFailure{DB_E_NOCOMMAND, u"Command text was not set for the command object."};
+_ADORecordset* RunCommand(Session& session, const SharedText& text, CommandTypeEnum type, ADOParameters* parameters,
+                          VARIANT* parameterValues, LONG options, VARIANT* recordsAffected) {
+    if (!text || text->empty()) throw AdoFailure{DB_E_NOCOMMAND, u"Command text was not set for the command object."};
     BorrowedLists lists;
     std::vector<CommandParameter>& list = lists->parameters;
     std::vector<_ADOParameter*>& objects = lists->objects;
@@ -350,7 +352,7 @@ _ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandT
     }
 
     ExecutionOutcome outcome = type == adCmdStoredProc
-                                   ? session.ExecuteProcedure(text, list)
+                                   ? session.ExecuteProcedure(*text, list)
                                    : session.ExecuteText(text, list, type == adCmdTable ? adCmdTable : adCmdText);
     for (size_t i = 0; i < objects.size() && i < outcome.outputs.size(); ++i)
         if (outcome.outputs[i]) Check(objects[i]->put_Value(outcome.outputs[i]->ref()));

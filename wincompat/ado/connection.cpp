@@ -141,8 +141,8 @@ public:
             if (!session) throw ObjectClosed();
             LONG typeBits = Options == adOptionUnspecified ? 0 : (Options & 0x30F);
             CommandTypeEnum type = typeBits ? static_cast<CommandTypeEnum>(typeBits) : adCmdText;
-            _ADORecordset* recordset = RunCommand(*session, BstrText(CommandText), type, nullptr, nullptr, Options,
-                                                  RecordsAffected);
+            _ADORecordset* recordset = RunCommand(*session, SharedCommandText(BstrView(CommandText)), type, nullptr,
+                                                  nullptr, Options, RecordsAffected);
             if (ppiRset) {
                 *ppiRset = recordset;
             } else if (recordset) {

@@ -65,8 +65,13 @@ void ParameterItems(ADOParameters* collection, std::vector<_ADOParameter*>& item
 // Connection.Execute and Recordset.Open. `parameters`, null or a collection
 // made by NewParametersCollection, are the command's Parameter objects. Returns the
 // recordset (null with adExecuteNoRecords) and sets `recordsAffected`.
-_ADORecordset* RunCommand(Session& session, const std::u16string& text, CommandTypeEnum type,
-                          ADOParameters* parameters, VARIANT* parameterValues, LONG options, VARIANT* recordsAffected);
+_ADORecordset* RunCommand(Session& session, const SharedText& text, CommandTypeEnum type, ADOParameters* parameters,
+                          VARIANT* parameterValues, LONG options, VARIANT* recordsAffected);
+
+// The text as an object shared with the other commands given it on this
+// thread lately: the plug-ins run a few texts over and over, and a session
+// finds the plan of a text object it ran lately without reading the text.
+SharedText SharedCommandText(std::u16string_view text);
 
 // Index of a collection item: a number (0-based), or a name for `name`
 // lookups. Throws AdoFailure (ItemNotFound) for anything else. The name is

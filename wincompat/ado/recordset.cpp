@@ -171,8 +171,8 @@ public:
             if (!session) throw InvalidConnection();
             LONG typeBits = Options == adCmdUnspecified ? 0 : (Options & 0x30F);
             CommandTypeEnum type = typeBits ? static_cast<CommandTypeEnum>(typeBits) : adCmdText;
-            _ADORecordset* result =
-                RunCommand(*session, BstrText(Source.bstrVal), type, nullptr, nullptr, adOptionUnspecified, nullptr);
+            _ADORecordset* result = RunCommand(*session, SharedCommandText(BstrView(Source.bstrVal)), type, nullptr,
+                                               nullptr, adOptionUnspecified, nullptr);
             RecordsetObject* other = static_cast<RecordsetObject*>(result);
             std::shared_ptr<const ResultSet> rows = other ? other->rows_ : nullptr;
             if (result) result->Release();

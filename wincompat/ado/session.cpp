@@ -438,8 +438,20 @@ Session::BatchPlan& Session::PlanFor(const std::u16string& text) {
     if (found != plans_.end()) return *found->second;
     auto plan = std::make_unique<BatchPlan>();
     plan->Add(SplitBatch(Utf16ToUtf8(text)), *db_);
-    if (plans_.size() >= kStatementCacheCapacity) plans_.clear();  // texts built on the fly must not pile up
+    if (plans_.size() >= kStatementCacheCapacity) {
+        plans_.clear();  // texts built on the fly must not pile up
+        for (RecentPlan& recent : recentPlans_) recent = RecentPlan{};
+    }
     return *plans_.emplace(text, std::move(plan)).first->second;
+}
+
+Session::BatchPlan& Session::PlanFor(const SharedText& text) {
+    for (const RecentPlan& recent : recentPlans_)
+        if (recent.text == text) return *recent.plan;
+    BatchPlan& plan = PlanFor(*text);
+    recentPlans_[nextRecentPlan_] = RecentPlan{text, &plan};
+    nextRecentPlan_ = (nextRecentPlan_ + 1) % kRecentPlans;
+    return plan;
 }
 
 Session::Session(const ConnectionSettings& settings) : dataSource_(settings.dataSource) {
@@ -501,8 +513,7 @@ void Session::RunStatement(PreparedStatement& prepared, RunState& state, bool co
     if (captured) state.first = std::move(captured);
 }
 
-ExecutionOutcome Session::RunText(const std::u16string& text, const std::vector<DbValue>& values) {
-    BatchPlan& plan = PlanFor(text);
+ExecutionOutcome Session::RunText(BatchPlan& plan, const std::vector<DbValue>& values) {
     if (plan.markers > values.size())
         throw AdoFailure{DB_E_PARAMNOTOPTIONAL, u"No value given for one or more required parameters."};
 
@@ -553,7 +564,7 @@ ExecutionOutcome Session::RunText(const std::u16string& text, const std::vector<
     return outcome;
 }
 
-ExecutionOutcome Session::ExecuteText(const std::u16string& text, std::vector<CommandParameter>& parameters,
+ExecutionOutcome Session::ExecuteText(const SharedText& text, std::vector<CommandParameter>& parameters,
                                       CommandTypeEnum typeForLog) {
     std::lock_guard<std::mutex> guard(lock_);
     std::vector<DbValue>& values = boundValues_;
@@ -561,15 +572,14 @@ ExecutionOutcome Session::ExecuteText(const std::u16string& text, std::vector<Co
     LoggedCommand record;
     if (log_) {
         record.commandType = CommandTypeName(typeForLog);
-        record.text = Utf16ToUtf8(text);
+        record.text = Utf16ToUtf8(*text);
     }
     return RunAndLog(record, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
         BindParameters(
             parameters, [](ParameterDirectionEnum direction) { return direction != adParamOutput; },
             log_ ? &record : nullptr, values);
-        ExecutionOutcome outcome =
-            typeForLog == adCmdTable ? RunText(u"SELECT * FROM " + text, values) : RunText(text, values);
-        return outcome;  // no outputs: a text command fills no parameters
+        BatchPlan& plan = typeForLog == adCmdTable ? PlanFor(u"SELECT * FROM " + *text) : PlanFor(text);
+        return RunText(plan, values);  // no outputs: a text command fills no parameters
     });
 }
 

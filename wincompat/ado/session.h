@@ -165,6 +165,10 @@ private:
     char inlineBytes_[kInlineBytes];
 };
 
+// A command's text as commands share it with each run: never changed once
+// made, so the same object is the same text.
+using SharedText = std::shared_ptr<const std::u16string>;
+
 struct ExecutionOutcome {
     std::shared_ptr<const ResultSet> resultSet;  // null: the command returned no rows
     int64_t recordsAffected = -1;
@@ -181,8 +185,13 @@ public:
     // Both serialise on the session: one command at a time per connection.
     // Throw AdoFailure or DbError; the command is logged either way.
     // Converted parameter values are moved out of `parameters`.
-    ExecutionOutcome ExecuteText(const std::u16string& text, std::vector<CommandParameter>& parameters,
+    ExecutionOutcome ExecuteText(const SharedText& text, std::vector<CommandParameter>& parameters,
                                  CommandTypeEnum typeForLog);
+    // For a text not shared with any command: its plan is found by its units.
+    ExecutionOutcome ExecuteText(const std::u16string& text, std::vector<CommandParameter>& parameters,
+                                 CommandTypeEnum typeForLog) {
+        return ExecuteText(std::make_shared<const std::u16string>(text), parameters, typeForLog);
+    }
     ExecutionOutcome ExecuteProcedure(const std::u16string& name, std::vector<CommandParameter>& parameters);
 
     const std::string& dataSource() const { return dataSource_; }
@@ -206,8 +215,10 @@ private:
     // The batch split into statements and each translated, remembered by the
     // batch's text: the plug-ins send the same few texts over and over.
     BatchPlan& PlanFor(const std::u16string& text);
+    // The same, found first among the plans of the last few text objects run.
+    BatchPlan& PlanFor(const SharedText& text);
 
-    ExecutionOutcome RunText(const std::u16string& text, const std::vector<DbValue>& values);
+    ExecutionOutcome RunText(BatchPlan& plan, const std::vector<DbValue>& values);
     struct ProcedurePlan;
     // The plan of the procedure of this name as StoredProcedures now defines
     // it; throws AdoFailure when there is no such procedure.
@@ -253,6 +264,17 @@ private:
         }
     };
     std::unordered_map<std::u16string, std::unique_ptr<BatchPlan>, TextHash, TextEqual> plans_;  // by the command's text
+    // The plans of the text objects run last: commands share their text with
+    // each run, so a command run again brings the same object, found without
+    // hashing or comparing the text. Holding the text keeps its address from
+    // being given to another text.
+    struct RecentPlan {
+        SharedText text;
+        BatchPlan* plan = nullptr;  // owned by plans_
+    };
+    static constexpr size_t kRecentPlans = 4;
+    RecentPlan recentPlans_[kRecentPlans];
+    size_t nextRecentPlan_ = 0;
     std::unordered_map<std::string, std::unique_ptr<ProcedurePlan>> procedures_;  // by the name called
     StatementSlot procedureLookup_;  // the statement that reads a procedure's row
     std::unique_ptr<StatementLog> log_;

@@ -1,6 +1,6 @@
 // What the ADO layer keeps from one command for the next: each thread's
-// recent command texts and lists of parameters, each session's bound values,
-// and the room a result set has in itself before it takes memory of its own.
+// recent command texts and lists of parameters, each session's bound values
+// and the plans of the texts it ran lately, and the room a result set has in itself before it takes memory of its own.
 #include <atomic>
 #include <thread>
 
@@ -164,6 +164,68 @@ TEST(AdoCommandText, CommandsGivenTheSameTextChangeTheirTextsApart) {
     ASSERT_EQ(S_OK, second->put_CommandText(longBstr.get()));
     EXPECT_EQ(longText, TextOf(second.get()));
     EXPECT_EQ(3, QueryThrough(second.get()));
+}
+
+// A session finds the plan of a text it ran lately by the text object the
+// command shares with it: the plan must be that text's, whichever texts ran
+// in between and however often the session let go of its plans.
+TEST(AdoBatchPlans, TextsRunInTurnEachGiveTheirOwnRows) {
+    TempDir dir;
+    Ref<_Connection> connection = OpenConnection(dir.File("plans.db"));
+    // More texts than the session remembers by object, of one length, on
+    // commands made once and on commands made for every run.
+    std::vector<std::u16string> texts;
+    for (int i = 0; i < 7; ++i) texts.push_back(U16("SELECT " + std::to_string(10 + i) + " AS N"));
+    std::vector<Ref<_Command>> kept;
+    for (const std::u16string& text : texts) kept.push_back(NewCommand(connection.get(), text.c_str()));
+    for (int round = 0; round < 3; ++round) {
+        for (size_t i = 0; i < texts.size(); ++i) {
+            EXPECT_EQ(LONG(10 + i), QueryThrough(kept[i].get())) << round << " " << i;
+            Ref<_Command> fresh = NewCommand(connection.get(), texts[texts.size() - 1 - i].c_str());
+            EXPECT_EQ(LONG(16 - i), QueryThrough(fresh.get())) << round << " " << i;
+            EXPECT_EQ(LONG(10 + i), QueryLong(connection.get(), texts[i].c_str())) << round << " " << i;
+        }
+    }
+}
+
+TEST(AdoBatchPlans, ACommandGivenAnotherTextRunsTheNewOne) {
+    TempDir dir;
+    Ref<_Connection> connection = OpenConnection(dir.File("plans.db"));
+    Ref<_Command> command = NewCommand(connection.get(), u"SELECT 1 AS N");
+    EXPECT_EQ(1, QueryThrough(command.get()));
+    Bstr other(u"SELECT 2 AS N");
+    ASSERT_EQ(S_OK, command->put_CommandText(other.get()));
+    EXPECT_EQ(2, QueryThrough(command.get()));
+    Bstr first(u"SELECT 1 AS N");
+    ASSERT_EQ(S_OK, command->put_CommandText(first.get()));
+    EXPECT_EQ(1, QueryThrough(command.get()));
+    // Run as a table name the same text object means another statement.
+    Ref<_Connection> tables = OpenConnection(dir.File("tables.db"));
+    for (const char16_t* setup : {u"CREATE TABLE Numbers (N int)", u"INSERT INTO Numbers (N) VALUES (5)"}) {
+        Bstr text(setup);
+        ASSERT_EQ(S_OK, tables->Execute(text.get(), nullptr, adCmdText | adExecuteNoRecords, nullptr));
+    }
+    Ref<_Command> byName = NewCommand(tables.get(), u"Numbers", adCmdTable);
+    Ref<_Command> asText = NewCommand(tables.get(), u"Numbers");
+    EXPECT_EQ(5, QueryThrough(byName.get()));
+    Ref<_Recordset> none;
+    EXPECT_TRUE(FAILED(Execute(asText.get(), none)));
+    EXPECT_EQ(5, QueryThrough(byName.get()));
+}
+
+TEST(AdoBatchPlans, TextsRunLatelyStayRightAfterTheSessionLetGoOfItsPlans) {
+    TempDir dir;
+    Ref<_Connection> connection = OpenConnection(dir.File("plans.db"));
+    Ref<_Command> kept = NewCommand(connection.get(), u"SELECT 7 AS N");
+    EXPECT_EQ(7, QueryThrough(kept.get()));
+    // Texts made up on the fly, more than the session keeps plans for, each
+    // followed by the kept one: it is among the texts run last whenever the
+    // session lets go of its plans.
+    for (int i = 0; i < 600; ++i) {
+        Ref<_Command> other = NewCommand(connection.get(), U16("SELECT " + std::to_string(1000 + i) + " AS N").c_str());
+        ASSERT_EQ(LONG(1000 + i), QueryThrough(other.get()));
+        ASSERT_EQ(7, QueryThrough(kept.get())) << i;
+    }
 }
 
 // Values bound for one command are gone before the next: a command with
