@@ -419,6 +419,9 @@ struct Session::BatchPlan {
     std::vector<StatementSlot> slots;     // where its prepared statement was found last
     std::vector<bool> countsRows;         // INSERT, UPDATE, DELETE, ...
     std::vector<bool> inserts;            // INSERT: gives the batch's identity
+    // Its parameters were all found to be markers, not names: the names are
+    // those of the translated text, whenever the statement was prepared.
+    std::vector<bool> markersOnly;
     size_t markers = 0;                   // "?" markers of the statements sent to the database
 
     void Add(std::vector<BatchStatement> split, const DbSession& db) {
@@ -430,6 +433,7 @@ struct Session::BatchPlan {
             if (s.kind == BatchStatement::Kind::Sql) markers += static_cast<size_t>(s.markerCount);
         }
         slots.resize(statements.size());
+        markersOnly.resize(statements.size());
     }
 };
 
@@ -547,15 +551,19 @@ ExecutionOutcome Session::RunText(BatchPlan& plan, const std::vector<DbValue>& v
         DbStatement& statement = *prepared.statement;
         ResetOnExit reset{statement};  // also when a binding or a step fails
         const int count = statement.ParameterCount();
+        const bool markersOnly = plan.markersOnly[i];
         for (int k = 0; k < count; ++k) {
-            std::string name = statement.ParameterName(k);
-            if (!name.empty() && name[0] != '?')
-                throw AdoFailure{DB_E_ERRORSINCOMMAND,
-                                 Utf8ToUtf16("Must declare the scalar variable \"" + name + "\".")};
+            if (!markersOnly) {
+                std::string name = statement.ParameterName(k);
+                if (!name.empty() && name[0] != '?')
+                    throw AdoFailure{DB_E_ERRORSINCOMMAND,
+                                     Utf8ToUtf16("Must declare the scalar variable \"" + name + "\".")};
+            }
             if (next >= values.size())
                 throw AdoFailure{DB_E_PARAMNOTOPTIONAL, u"No value given for one or more required parameters."};
             statement.Bind(k, values[next++]);
         }
+        plan.markersOnly[i] = true;  // every name was read
         RunStatement(prepared, state, plan.countsRows[i], plan.inserts[i]);
     }
     ExecutionOutcome outcome;

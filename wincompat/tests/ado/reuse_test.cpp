@@ -228,6 +228,44 @@ TEST(AdoBatchPlans, TextsRunLatelyStayRightAfterTheSessionLetGoOfItsPlans) {
     }
 }
 
+// A statement's parameter names are read until they were all found to be
+// markers: a name refused once is refused on every run.
+TEST(AdoBatchPlans, ANamedParameterIsRefusedOnEveryRun) {
+    TempDir dir;
+    Ref<_Connection> connection = OpenConnection(dir.File("plans.db"));
+    for (int round = 0; round < 3; ++round) {
+        Ref<_Command> named = NewCommand(connection.get(), u"SELECT ? + @Other AS N");
+        Var one = Var::I4(1), two = Var::I4(2);
+        ASSERT_EQ(S_OK, AddParameter(named.get(), adInteger, one));
+        ASSERT_EQ(S_OK, AddParameter(named.get(), adInteger, two));
+        Ref<_Recordset> none;
+        EXPECT_EQ(DB_E_ERRORSINCOMMAND, Execute(named.get(), none)) << round;
+        EXPECT_NE(std::u16string::npos, TakeErrorDescription().find(u"@Other")) << round;
+    }
+    // The same in a batch whose first statement ran before the second was
+    // refused; a batch of markers only runs once it has all its values.
+    for (int round = 0; round < 3; ++round) {
+        Ref<_Command> batch = NewCommand(connection.get(), u"SELECT ? AS A; SELECT @Second AS B");
+        Var one = Var::I4(1);
+        ASSERT_EQ(S_OK, AddParameter(batch.get(), adInteger, one));
+        Ref<_Recordset> none;
+        EXPECT_EQ(DB_E_ERRORSINCOMMAND, Execute(batch.get(), none)) << round;
+        EXPECT_NE(std::u16string::npos, TakeErrorDescription().find(u"@Second")) << round;
+    }
+    for (int round = 0; round < 2; ++round) {
+        Ref<_Command> markers = NewCommand(connection.get(), u"SELECT ? + ? AS N");
+        Var three = Var::I4(3), four = Var::I4(4);
+        ASSERT_EQ(S_OK, AddParameter(markers.get(), adInteger, three));
+        if (round == 0) {
+            Ref<_Recordset> none;
+            EXPECT_EQ(DB_E_PARAMNOTOPTIONAL, Execute(markers.get(), none));
+        } else {
+            ASSERT_EQ(S_OK, AddParameter(markers.get(), adInteger, four));
+            EXPECT_EQ(7, QueryThrough(markers.get()));
+        }
+    }
+}
+
 // Values bound for one command are gone before the next: a command with
 // fewer values than markers fails instead of taking the last command's.
 TEST(AdoSessionValues, ACommandNeverBindsTheValuesOfTheOneBefore) {
