@@ -331,10 +331,13 @@ _ADORecordset* RunCommand(Session& session, const SharedText& text, CommandTypeE
     BorrowedLists lists;
     std::vector<CommandParameter>& list = lists->parameters;
     std::vector<_ADOParameter*>& objects = lists->objects;
-    if (parameters) {
+    // A procedure writes its outputs back to the Parameter objects, so it
+    // holds them; a text command only reads them, ours in one go.
+    const bool withNames = session.logging();
+    if (parameters && (type == adCmdStoredProc || !SnapshotOwnParameters(parameters, withNames, list))) {
         ParameterItems(parameters, objects);
         list.resize(objects.size());
-        for (size_t i = 0; i < objects.size(); ++i) ReadParameter(objects[i], session.logging(), list[i]);
+        for (size_t i = 0; i < objects.size(); ++i) ReadParameter(objects[i], withNames, list[i]);
     }
     // Values given to Execute replace those of the first parameters, and
     // stand as input parameters of their own beyond them.

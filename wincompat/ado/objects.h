@@ -60,6 +60,10 @@ ADOParameters* NewParametersCollection();
 // Appends to `items` the items of a collection that NewParametersCollection
 // made, in order, each with a reference added for the caller.
 void ParameterItems(ADOParameters* collection, std::vector<_ADOParameter*>& items);
+// Reads every item of such a collection into `list` (resized to them) in one
+// go when all of them are ours; false, with nothing read, when any is not.
+// Throws AdoFailure when a parameter cannot be read.
+bool SnapshotOwnParameters(ADOParameters* collection, bool withNames, std::vector<CommandParameter>& list);
 
 // Runs a command's text or procedure on a session: shared by Command.Execute,
 // Connection.Execute and Recordset.Open. `parameters`, null or a collection

@@ -168,16 +168,21 @@ public:
             _ADOParameter* parameter = nullptr;
             if (FAILED(Object->QueryInterface(IID__Parameter, reinterpret_cast<void**>(&parameter))) || !parameter)
                 throw AdoFailure{adErrInvalidArgument, u"The object appended to Parameters is not a Parameter."};
+            // One of ours is known as such once, here, not on every run.
+            IAdoParameterInternals* internals = nullptr;
+            if (SUCCEEDED(parameter->QueryInterface(IID_IAdoParameterInternals, reinterpret_cast<void**>(&internals))) &&
+                internals)
+                internals->Release();  // the item's own reference keeps it
             std::lock_guard<ObjectLock> guard(lock_);
-            for (_ADOParameter* existing : items_) {
-                if (existing == parameter) {
+            for (const Item& existing : items_) {
+                if (existing.parameter == parameter) {
                     parameter->Release();
                     throw AdoFailure{adErrObjectInCollection,
                                      u"Object is already in collection. Cannot append."};
                 }
             }
             if (items_.empty()) items_.reserve(4);  // commands mostly take a few parameters
-            items_.push_back(parameter);  // keeps the reference QueryInterface added
+            items_.push_back(Item{parameter, internals});  // keeps the reference QueryInterface added
             return S_OK;
         });
     }
@@ -186,7 +191,7 @@ public:
         return Guarded(u"ADODB.Parameters", IID_Parameters, [&] {
             std::lock_guard<ObjectLock> guard(lock_);
             size_t at = Find(Index);
-            items_[at]->Release();
+            items_[at].parameter->Release();
             items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(at));
             return S_OK;
         });
@@ -195,10 +200,21 @@ public:
     void AppendItemsTo(std::vector<_ADOParameter*>& items) {
         std::lock_guard<ObjectLock> guard(lock_);
         items.reserve(items.size() + items_.size());  // the only step that can fail
-        for (_ADOParameter* p : items_) {
-            p->AddRef();
-            items.push_back(p);
+        for (const Item& item : items_) {
+            item.parameter->AddRef();
+            items.push_back(item.parameter);
         }
+    }
+
+    // Under the collection's lock, so that no item can go while it is read:
+    // our parameters' Snapshot calls nothing outside the parameter.
+    bool SnapshotOwnItems(bool withNames, std::vector<CommandParameter>& list) {
+        std::lock_guard<ObjectLock> guard(lock_);
+        for (const Item& item : items_)
+            if (!item.internals) return false;
+        list.resize(items_.size());
+        for (size_t i = 0; i < items_.size(); ++i) Check(items_[i].internals->Snapshot(list[i], withNames));
+        return true;
     }
 
     STDMETHODIMP get_Item(VARIANT Index, _ADOParameter** ppvObject) override {
@@ -206,7 +222,7 @@ public:
             if (!ppvObject) return E_POINTER;
             *ppvObject = nullptr;
             std::lock_guard<ObjectLock> guard(lock_);
-            _ADOParameter* item = items_[Find(Index)];
+            _ADOParameter* item = items_[Find(Index)].parameter;
             item->AddRef();
             *ppvObject = item;
             return S_OK;
@@ -215,7 +231,7 @@ public:
 
 private:
     ~ParametersObject() {
-        for (_ADOParameter* p : items_) p->Release();
+        for (const Item& item : items_) item.parameter->Release();
     }
 
     // Called with the lock held.
@@ -227,7 +243,7 @@ private:
         }
         for (size_t k = 0; k < items_.size(); ++k) {
             BSTR name = nullptr;
-            if (SUCCEEDED(items_[k]->get_Name(&name))) {
+            if (SUCCEEDED(items_[k].parameter->get_Name(&name))) {
                 bool same = SameNameNoCase(BstrView(name), i.name);
                 SysFreeString(name);
                 if (same) return k;
@@ -236,8 +252,12 @@ private:
         throw ItemNotFound();
     }
 
+    struct Item {
+        _ADOParameter* parameter;           // with the collection's reference
+        IAdoParameterInternals* internals;  // the same object when it is one of ours, else null
+    };
     ObjectLock lock_;
-    std::vector<_ADOParameter*> items_;
+    std::vector<Item> items_;
 };
 
 const BuiltinClassRegistration kParameterClass(CLSID_Parameter, {u"ADODB.Parameter", u"ADODB.Parameter.6.0"},
@@ -265,6 +285,10 @@ ADOParameters* NewParametersCollection() { return new ParametersObject(); }
 
 void ParameterItems(ADOParameters* collection, std::vector<_ADOParameter*>& items) {
     static_cast<ParametersObject*>(collection)->AppendItemsTo(items);
+}
+
+bool SnapshotOwnParameters(ADOParameters* collection, bool withNames, std::vector<CommandParameter>& list) {
+    return static_cast<ParametersObject*>(collection)->SnapshotOwnItems(withNames, list);
 }
 
 ItemIndex ReadItemIndex(const VARIANT& index) {

@@ -125,6 +125,96 @@ TEST(AdoCommandLists, ThreadsEndingAfterTheirCommandsLeaveTheOthersWorking) {
     EXPECT_EQ(2 * 4 * 20 + 20, right.load());
 }
 
+// A text command reads the Parameter objects of ours in its collection in
+// one go when it runs: what it binds is what they hold then.
+TEST(AdoCommandParameters, ValuesAreThoseTheParametersHoldWhenTheCommandRuns) {
+    TempDir dir;
+    Ref<_Connection> connection = OpenConnection(dir.File("parameters.db"));
+    Ref<_Command> command = NewCommand(connection.get(), u"SELECT ? AS N");
+    Var five = Var::I4(5);
+    ASSERT_EQ(S_OK, AddParameter(command.get(), adInteger, five));
+    EXPECT_EQ(5, QueryThrough(command.get()));
+    Ref<Parameters> parameters;
+    ASSERT_EQ(S_OK, command->get_Parameters(parameters.out()));
+    Ref<_Parameter> first;
+    ASSERT_EQ(S_OK, parameters->get_Item(Index(0), first.out()));
+    Var six = Var::I4(6);
+    ASSERT_EQ(S_OK, first->put_Value(six.get()));
+    EXPECT_EQ(6, QueryThrough(command.get()));
+    ASSERT_EQ(S_OK, parameters->Delete(Index(0)));
+    Var seven = Var::I4(7);
+    ASSERT_EQ(S_OK, AddParameter(command.get(), adInteger, seven));
+    EXPECT_EQ(7, QueryThrough(command.get()));
+    // A parameter of another implementation among ours: all are read, in order.
+    Bstr sum(u"SELECT ? * 100 + ? AS N");
+    ASSERT_EQ(S_OK, command->put_CommandText(sum.get()));
+    QueryingParameter* queried = new QueryingParameter(connection.get());
+    ASSERT_EQ(S_OK, parameters->Append(static_cast<_Parameter*>(queried)));
+    queried->Release();
+    EXPECT_EQ(742, QueryThrough(command.get()));
+    ASSERT_EQ(S_OK, parameters->Delete(Index(1)));
+    Var eight = Var::I4(8);
+    ASSERT_EQ(S_OK, AddParameter(command.get(), adInteger, eight));
+    EXPECT_EQ(708, QueryThrough(command.get()));
+    // A value that cannot be converted fails the run, and the next run too.
+    ASSERT_EQ(S_OK, parameters->Delete(Index(1)));
+    Var notGuid = Var::Text(u"not a guid");
+    ASSERT_EQ(S_OK, AddParameter(command.get(), adGUID, notGuid));
+    Ref<_Recordset> none;
+    EXPECT_EQ(DB_E_CANTCONVERTVALUE, Execute(command.get(), none));
+    EXPECT_EQ(DB_E_CANTCONVERTVALUE, Execute(command.get(), none));
+}
+
+// One Parameter object in the collections of commands run on two threads
+// while a third keeps changing its value: each run binds one whole value.
+TEST(AdoCommandParameters, AParameterSharedAcrossThreadsGivesEachRunAWholeValue) {
+    TempDir dir;
+    Ref<_Connection> connection = OpenConnection(dir.File("shared.db"));
+    Ref<_Command> probe = NewCommand(connection.get(), u"SELECT ? AS N");
+    Var initial = Var::Text(u"a");
+    Ref<_Parameter> shared;
+    Bstr noName(u"");
+    ASSERT_EQ(S_OK, probe->CreateParameter(noName.get(), adBSTR, adParamInput, 0, initial.get(), shared.out()));
+    auto isWhole = [](const std::u16string& text) {
+        return !text.empty() && text.size() <= 40 && text.find_first_not_of(text[0]) == std::u16string::npos;
+    };
+    std::atomic<bool> done{false};
+    std::atomic<int> wrong{0}, runs{0};
+    std::thread writer([&] {
+        for (int i = 0; !done; ++i) {
+            std::u16string text(static_cast<size_t>(1 + i % 40), char16_t(u'a' + i % 26));
+            Var value = Var::Text(text.c_str());
+            shared->put_Value(value.get());
+        }
+    });
+    auto run = [&] {
+        Ref<_Command> command = NewCommand(connection.get(), u"SELECT ? AS N");
+        Ref<Parameters> parameters;
+        if (FAILED(command->get_Parameters(parameters.out())) || FAILED(parameters->Append(shared.get()))) {
+            ++wrong;
+            return;
+        }
+        for (int i = 0; i < 200; ++i) {
+            Ref<_Recordset> rs;
+            if (FAILED(Execute(command.get(), rs))) {
+                ++wrong;
+                continue;
+            }
+            Var n;
+            Var name = Var::Text(u"N");
+            if (FAILED(rs->get_Collect(name.get(), n.out())) || !isWhole(n.text())) ++wrong;
+            ++runs;
+        }
+    };
+    std::thread first(run), second(run);
+    first.join();
+    second.join();
+    done = true;
+    writer.join();
+    EXPECT_EQ(0, wrong.load());
+    EXPECT_EQ(400, runs.load());
+}
+
 std::u16string TextOf(_Command* command) {
     BSTR text = nullptr;
     EXPECT_EQ(S_OK, command->get_CommandText(&text));
