@@ -366,7 +366,7 @@ _ADORecordset* RunCommand(Session& session, const SharedText& text, CommandTypeE
         recordsAffected->lVal = static_cast<LONG>(outcome.recordsAffected);
     }
     if (options != adOptionUnspecified && (options & adExecuteNoRecords)) return nullptr;
-    return NewRecordset(outcome.resultSet);
+    return NewRecordset(std::move(outcome.resultSet));
 }
 
 }  // namespace wincompat::ado

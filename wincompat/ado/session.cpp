@@ -155,24 +155,30 @@ struct ClearOnExit {
     ~ClearOnExit() { values.clear(); }
 };
 
-// Runs a command and hands `record` to `log` whatever happens: with the
-// records affected, or with the failure, a database's failure leaving in
-// ADO's terms.
+// Runs a command and hands `record` (null without a statement log) to `log`
+// whatever happens: with the records affected, or with the failure. A
+// database's failure leaves in ADO's terms.
 template <class Run, class Log>
-ExecutionOutcome RunAndLog(LoggedCommand& record, Log&& log, Run&& run) {
+ExecutionOutcome RunAndLog(LoggedCommand* record, Log&& log, Run&& run) {
     try {
         ExecutionOutcome outcome = run();
-        record.recordsAffected = outcome.recordsAffected;
-        log(record);
+        if (record) {
+            record->recordsAffected = outcome.recordsAffected;
+            log(*record);
+        }
         return outcome;
     } catch (const AdoFailure& failure) {
-        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
-        log(record);
+        if (record) {
+            record->result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
+            log(*record);
+        }
         throw;
     } catch (const DbError& error) {
         AdoFailure failure = FromDbError(error);
-        record.result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
-        log(record);
+        if (record) {
+            record->result = HresultText(failure.hr) + " " + Utf16ToUtf8(failure.description);
+            log(*record);
+        }
         throw failure;
     }
 }
@@ -378,9 +384,11 @@ namespace {
 
 // The statement's columns as it reports them now: those of the last run when
 // nothing differs (a change of schema can change them under the same text,
-// but only by preparing the statement again).
-std::shared_ptr<const ColumnInfo> CurrentColumns(const DbStatement& statement, int count, std::shared_ptr<const ColumnInfo>& last,
-                                                 uint64_t& lastGeneration) {
+// but only by preparing the statement again). Returns `last`, made again
+// when they differ.
+const std::shared_ptr<const ColumnInfo>& CurrentColumns(const DbStatement& statement, int count,
+                                                        std::shared_ptr<const ColumnInfo>& last,
+                                                        uint64_t& lastGeneration) {
     const uint64_t generation = statement.PreparedGeneration();
     bool same = last && last->names.size() == static_cast<size_t>(count);
     if (same && generation == lastGeneration) return last;
@@ -395,7 +403,7 @@ std::shared_ptr<const ColumnInfo> CurrentColumns(const DbStatement& statement, i
         info->declared.emplace_back(statement.ColumnDeclaredTypeView(c));
         info->columns.push_back({Utf8ToUtf16(info->names.back()), ColumnTypeFromDeclared(info->declared.back())});
     }
-    last = info;
+    last = std::move(info);
     return last;
 }
 
@@ -484,12 +492,13 @@ void Session::RunStatement(PreparedStatement& prepared, RunState& state, bool co
     const int columns = statement.ColumnCount();
     std::shared_ptr<ResultSet> captured;
     if (columns > 0 && (!state.first || state.trackLastRow)) {
-        std::shared_ptr<const ColumnInfo> info = CurrentColumns(statement, columns, prepared.columns, prepared.columnsGeneration);
+        const std::shared_ptr<const ColumnInfo>& info =
+            CurrentColumns(statement, columns, prepared.columns, prepared.columnsGeneration);
         if (!state.first) {
             captured = std::make_shared<ResultSet>(info);
             captured->Reserve(prepared.lastRows, prepared.lastBytes);
         }
-        if (state.trackLastRow) state.lastRowColumns = std::move(info);
+        if (state.trackLastRow) state.lastRowColumns = info;
     }
     for (; row; row = statement.Step()) {
         if (captured) {
@@ -567,7 +576,7 @@ ExecutionOutcome Session::RunText(BatchPlan& plan, const std::vector<DbValue>& v
         RunStatement(prepared, state, plan.countsRows[i], plan.inserts[i]);
     }
     ExecutionOutcome outcome;
-    outcome.resultSet = state.first;
+    outcome.resultSet = std::move(state.first);
     outcome.recordsAffected = state.affected;
     return outcome;
 }
@@ -577,15 +586,17 @@ ExecutionOutcome Session::ExecuteText(const SharedText& text, std::vector<Comman
     std::lock_guard<std::mutex> guard(lock_);
     std::vector<DbValue>& values = boundValues_;
     ClearOnExit clear{values};
-    LoggedCommand record;
+    std::optional<LoggedCommand> record;  // made only for a statement log
     if (log_) {
-        record.commandType = CommandTypeName(typeForLog);
-        record.text = Utf16ToUtf8(*text);
+        record.emplace();
+        record->commandType = CommandTypeName(typeForLog);
+        record->text = Utf16ToUtf8(*text);
     }
-    return RunAndLog(record, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
+    LoggedCommand* logging = record ? &*record : nullptr;
+    return RunAndLog(logging, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
         BindParameters(
-            parameters, [](ParameterDirectionEnum direction) { return direction != adParamOutput; },
-            log_ ? &record : nullptr, values);
+            parameters, [](ParameterDirectionEnum direction) { return direction != adParamOutput; }, logging,
+            values);
         BatchPlan& plan = typeForLog == adCmdTable ? PlanFor(u"SELECT * FROM " + *text) : PlanFor(text);
         return RunText(plan, values);  // no outputs: a text command fills no parameters
     });
@@ -720,7 +731,7 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
     }
 
     ExecutionOutcome outcome;
-    outcome.resultSet = state.first;
+    outcome.resultSet = std::move(state.first);
     outcome.recordsAffected = state.affected;
     outcome.outputs.resize(parameters.size());
     for (size_t i = 0; i < parameters.size(); ++i) {
@@ -761,8 +772,8 @@ ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, std::vect
     LoggedCommand record;
     record.commandType = "storedproc";
     record.text = Utf16ToUtf8(name);
-    return RunAndLog(record, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
-        LoggedCommand* logging = log_ ? &record : nullptr;
+    LoggedCommand* logging = log_ ? &record : nullptr;
+    return RunAndLog(logging, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
         BindParameters(
             parameters,
             [](ParameterDirectionEnum direction) {
