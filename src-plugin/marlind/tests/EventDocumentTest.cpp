@@ -135,8 +135,12 @@ TEST(Sensor, ElectionTypeGivesTheRole) {
     EXPECT_EQ(1, SensorOf("<zelk:Dhcp>0</zelk:Dhcp><zelk:ElectionType>server</zelk:ElectionType>").ElectionRole);
     EXPECT_EQ(1, SensorOf("<zelk:Dhcp>0</zelk:Dhcp><zelk:ElectionType>SERVER</zelk:ElectionType>").ElectionRole);
     EXPECT_EQ(0, SensorOf("<zelk:Dhcp>0</zelk:Dhcp><zelk:ElectionType>master</zelk:ElectionType>").ElectionRole);
-    EXPECT_EQ(0, SensorOf("<zelk:Dhcp>0</zelk:Dhcp><zelk:ElectionType> server</zelk:ElectionType>").ElectionRole);
     EXPECT_EQ(0, SensorOf("<zelk:Dhcp>0</zelk:Dhcp>").ElectionRole);
+}
+
+// The election type is compared as the DOM hands it, white space included.
+TEST(Sensor, APaddedElectionTypeGivesNoRole) {
+    EXPECT_EQ(0, SensorOf("<zelk:Dhcp>0</zelk:Dhcp><zelk:ElectionType> server</zelk:ElectionType>").ElectionRole);
 }
 
 TEST(Sensor, DhcpAndId) {

@@ -151,10 +151,14 @@ TEST(OSType, DeviceTypesFromDocuments) {
     EXPECT_EQ("computer", DeviceTypeOf("<zelk:Platform>Windows</zelk:Platform><zelk:Family>mobile</zelk:Family>"));
     EXPECT_EQ("computer", DeviceTypeOf("<zelk:Platform>Linux|BSD</zelk:Platform>"));
     EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Platform></zelk:Platform>"));
-    EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Platform> Linux </zelk:Platform>"));
     EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Family>Windows</zelk:Family>"));
     // A typed platform is not a string: unknown.
     EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Platform dt:dt='i4'>7</zelk:Platform>"));
+}
+
+// The platform is compared as the DOM hands it, white space included.
+TEST(OSType, APaddedPlatformIsNotRecognised) {
+    EXPECT_EQ("unknown", DeviceTypeOf("<zelk:Platform> Linux </zelk:Platform>"));
 }
 
 TEST(Node, CopiesAreDeepAndIndependent) {

@@ -209,11 +209,18 @@ TEST(Samples, TenDetections) {
 }
 
 TEST(Samples, MalformedAndEmptyDocumentsLeaveTheDocumentEmpty) {
-    for (const char* name : {"empty.xml", "truncated.xml", "mismatched-tags.xml", "violates-own-dtd.xml"}) {
+    for (const char* name : {"empty.xml", "truncated.xml", "mismatched-tags.xml"}) {
         ECEvent document = LoadSample(name);
         EXPECT_EQ(VT_NULL, document.CreateTime.Type()) << name;
         EXPECT_EQ(0, document.Analyzer.Sensor.SensorId) << name;
         EXPECT_TRUE(document.Events.empty()) << name;
     }
+}
+// Validation is on: the document is refused like a malformed one.
+TEST(Samples, ADocumentViolatingItsOwnDtdIsLeftEmpty) {
+    ECEvent document = LoadSample("violates-own-dtd.xml");
+    EXPECT_EQ(VT_NULL, document.CreateTime.Type());
+    EXPECT_EQ(0, document.Analyzer.Sensor.SensorId);
+    EXPECT_TRUE(document.Events.empty());
 }
 }  // namespace

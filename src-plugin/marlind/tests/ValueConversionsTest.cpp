@@ -167,10 +167,13 @@ TEST(TimeTextToDate, TooLittleTextIsEmpty) {
     EXPECT_EQ(VT_EMPTY, ZELKXML::TimeTextToDate(nullptr).Type());
 }
 
-TEST(TimeTextToDate, RejectedFieldsGiveDateZero) {
+TEST(TimeTextToDate, AMonthPastTwelveGivesDateZero) {
     Variant month13 = ZELKXML::TimeTextToDate(OLESTR("2013-13-08T00:00:00"));
     ASSERT_EQ(VT_DATE, month13.Type());
     EXPECT_EQ(0.0, month13.Get().date);
+}
+
+TEST(TimeTextToDate, MonthZeroGivesDateZero) {
     Variant month0 = ZELKXML::TimeTextToDate(OLESTR("2013-00-08T00:00:00"));
     ASSERT_EQ(VT_DATE, month0.Type());
     EXPECT_EQ(0.0, month0.Get().date);
