@@ -60,13 +60,13 @@ public:
         out.direction = direction_;
         out.size = size_;
         try {
-            ConvertedValue converted;
+            ConvertedValue& converted = out.converted.emplace();  // converted in its place
             converted.vt = value_.ref().vt;
             converted.hr = ToDbValue(value_.ref(), type_, converted.value, converted.error);
-            out.converted = std::move(converted);
             return S_OK;
         } catch (const std::bad_alloc&) {
             // Left to the command, which fails as it does for any other value.
+            out.converted.reset();
             return value_.CopyTo(out.value.get());
         }
     }

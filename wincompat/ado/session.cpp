@@ -135,8 +135,8 @@ void BindParameters(std::vector<CommandParameter>& parameters, SendsValue&& send
             HRESULT hr = S_OK;
             if (p.converted) {
                 hr = p.converted->hr;
-                error = std::move(p.converted->error);
                 values[i] = std::move(p.converted->value);
+                if (FAILED(hr)) error = std::move(p.converted->error);
             } else {
                 hr = ToDbValue(p.value.ref(), p.type, values[i], error);
             }
