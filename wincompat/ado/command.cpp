@@ -303,14 +303,14 @@ struct CommandLists {
 // lists of its own.
 class BorrowedLists {
 public:
-    BorrowedLists() : lists_(std::move(Spare())) {
+    BorrowedLists() : spare_(Spare()), lists_(std::move(spare_)) {
         if (!lists_) lists_ = std::make_unique<CommandLists>();
     }
     ~BorrowedLists() {
         lists_->parameters.clear();
         for (_ADOParameter* p : lists_->objects) p->Release();
         lists_->objects.clear();
-        Spare() = std::move(lists_);
+        spare_ = std::move(lists_);
     }
     BorrowedLists(const BorrowedLists&) = delete;
     BorrowedLists& operator=(const BorrowedLists&) = delete;
@@ -321,6 +321,7 @@ private:
         thread_local std::unique_ptr<CommandLists> spare;
         return spare;
     }
+    std::unique_ptr<CommandLists>& spare_;  // this thread's, looked up once
     std::unique_ptr<CommandLists> lists_;
 };
 
