@@ -101,7 +101,6 @@ namespace {
 class CommandObject final : public CommandStub, public ISupportErrorInfo {
 public:
     WINCOMPAT_ADO_REFCOUNT
-    WINCOMPAT_ADO_OBJECT_MEMORY(CommandObject)
 
     CommandObject() : parameters_(NewParametersCollection()) {}
 

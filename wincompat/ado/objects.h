@@ -17,7 +17,6 @@
 
 #include "ado/errors.h"
 #include "ado/object_lock.h"
-#include "ado/object_memory.h"
 #include "ado/session.h"
 #include "ado/values.h"
 

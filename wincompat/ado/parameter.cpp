@@ -34,7 +34,6 @@ bool ValidDirection(const ParameterDirectionEnum& direction) {
 class ParameterObject final : public ParameterStub, public ISupportErrorInfo, public IAdoParameterInternals {
 public:
     WINCOMPAT_ADO_REFCOUNT
-    WINCOMPAT_ADO_OBJECT_MEMORY(ParameterObject)
 
     ParameterObject() = default;
     // For CreateParameter, whose arguments are checked already.
@@ -147,7 +146,6 @@ bool IsParametersInterface(REFIID riid) {
 class ParametersObject final : public ParametersStub, public ISupportErrorInfo {
 public:
     WINCOMPAT_ADO_REFCOUNT
-    WINCOMPAT_ADO_OBJECT_MEMORY(ParametersObject)
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         return QueryAdoObject(static_cast<ADOParameters*>(this), this, IsParametersInterface(riid), riid, ppv);
@@ -259,7 +257,7 @@ private:
         IAdoParameterInternals* internals;  // the same object when it is one of ours, else null
     };
     ObjectLock lock_;
-    std::vector<Item, ObjectAllocator<Item>> items_;
+    std::vector<Item> items_;
 };
 
 const BuiltinClassRegistration kParameterClass(CLSID_Parameter, {u"ADODB.Parameter", u"ADODB.Parameter.6.0"},

@@ -41,7 +41,6 @@ AdoFailure NotUpdatable() {
 class RecordsetObject final : public RecordsetStub, public ISupportErrorInfo {
 public:
     WINCOMPAT_ADO_REFCOUNT
-    WINCOMPAT_ADO_OBJECT_MEMORY(RecordsetObject)
 
     explicit RecordsetObject(std::shared_ptr<const ResultSet> rows) : rows_(std::move(rows)) {}
 

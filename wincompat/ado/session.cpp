@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "ado/errors.h"
-#include "ado/object_memory.h"
 
 namespace wincompat::ado {
 namespace {
@@ -496,7 +495,7 @@ void Session::RunStatement(PreparedStatement& prepared, RunState& state, bool co
         const std::shared_ptr<const ColumnInfo>& info =
             CurrentColumns(statement, columns, prepared.columns, prepared.columnsGeneration);
         if (!state.first) {
-            captured = std::allocate_shared<ResultSet>(ObjectAllocator<ResultSet>(), info);
+            captured = std::make_shared<ResultSet>(info);
             captured->Reserve(prepared.lastRows, prepared.lastBytes);
         }
         if (state.trackLastRow) state.lastRowColumns = info;
@@ -548,7 +547,7 @@ ExecutionOutcome Session::RunText(BatchPlan& plan, const std::vector<DbValue>& v
                     // NULL when the batch inserted nothing.
                     static const auto kIdentityColumn = std::make_shared<const ColumnInfo>(
                         ColumnInfo{{""}, {""}, {ResultColumn{u"", adNumeric}}});
-                    auto rs = std::allocate_shared<ResultSet>(ObjectAllocator<ResultSet>(), kIdentityColumn);
+                    auto rs = std::make_shared<ResultSet>(kIdentityColumn);
                     rs->Append(DbValueView::Of(state.haveIdentity ? DbValue::Integer(state.identity) : DbValue::Null()));
                     rs->EndRow();
                     state.first = std::move(rs);

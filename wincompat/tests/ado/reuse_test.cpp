@@ -1,15 +1,10 @@
 // What the ADO layer keeps from one command for the next: each thread's
-// recent command texts, lists of parameters and memory of the objects made
-// per statement, each session's bound values and the plans of the texts it
-// ran lately, and the room a result set has in itself before it takes memory
-// of its own.
-#include <malloc.h>
-
+// recent command texts and lists of parameters, each session's bound values
+// and the plans of the texts it ran lately, and the room a result set has in
+// itself before it takes memory of its own.
 #include <atomic>
-#include <cstring>
 #include <thread>
 
-#include "ado/object_memory.h"
 #include "ado/session.h"
 #include "ado/stubs.h"
 #include "ado_test_support.h"
@@ -390,158 +385,6 @@ TEST(AdoSessionValues, ACommandNeverBindsTheValuesOfTheOneBefore) {
     Var d = Var::Text(u"y");
     ASSERT_EQ(S_OK, AddParameter(short2.get(), adBSTR, d));
     EXPECT_EQ(DB_E_PARAMNOTOPTIONAL, Execute(short2.get(), none));
-}
-
-// The memory of commands, parameters and recordsets let go of is kept by the
-// thread and given to the next ones it makes: nothing of an object before
-// may show in the one made next.
-TEST(AdoObjectMemory, ObjectsMadeAfterOthersWereReleasedStartAsNew) {
-    TempDir dir;
-    Ref<_Connection> connection = OpenConnection(dir.File("fresh.db"));
-    for (int round = 0; round < 3; ++round) {
-        {
-            Ref<_Command> used = NewCommand(connection.get(), u"SELECT ? AS N", adCmdText);
-            Var value = Var::I4(round);
-            ASSERT_EQ(S_OK, AddParameter(used.get(), adInteger, value, adParamInput, u"@Used", 4));
-            Bstr name(u"Used");
-            ASSERT_EQ(S_OK, used->put_Name(name.get()));
-            ASSERT_EQ(S_OK, used->put_CommandTimeout(5));
-            ASSERT_EQ(S_OK, used->put_Prepared(VARIANT_TRUE));
-            EXPECT_EQ(round, QueryThrough(used.get()));
-        }
-        Ref<_Command> command;
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Command, nullptr, CLSCTX_INPROC_SERVER, IID__Command,
-                                         reinterpret_cast<void**>(command.out())));
-        EXPECT_EQ(u"", TextOf(command.get()));
-        Bstr name;
-        ASSERT_EQ(S_OK, command->get_Name(name.out()));
-        EXPECT_EQ(u"", name.text());
-        LONG timeout = 0;
-        ASSERT_EQ(S_OK, command->get_CommandTimeout(&timeout));
-        EXPECT_EQ(30, timeout);
-        VARIANT_BOOL prepared = VARIANT_TRUE;
-        ASSERT_EQ(S_OK, command->get_Prepared(&prepared));
-        EXPECT_EQ(VARIANT_FALSE, prepared);
-        CommandTypeEnum type = adCmdText;
-        ASSERT_EQ(S_OK, command->get_CommandType(&type));
-        EXPECT_EQ(adCmdUnknown, type);
-        Ref<_Connection> none;
-        ASSERT_EQ(S_OK, command->get_ActiveConnection(none.out()));
-        EXPECT_EQ(nullptr, none.get());
-        Ref<Parameters> parameters;
-        ASSERT_EQ(S_OK, command->get_Parameters(parameters.out()));
-        LONG count = -1;
-        ASSERT_EQ(S_OK, parameters->get_Count(&count));
-        EXPECT_EQ(0, count);
-        Ref<_Recordset> rs;
-        EXPECT_TRUE(FAILED(Execute(command.get(), rs)));
-
-        Ref<_Parameter> parameter;
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Parameter, nullptr, CLSCTX_INPROC_SERVER, IID__Parameter,
-                                         reinterpret_cast<void**>(parameter.out())));
-        Bstr parameterName;
-        ASSERT_EQ(S_OK, parameter->get_Name(parameterName.out()));
-        EXPECT_EQ(u"", parameterName.text());
-        Var value;
-        ASSERT_EQ(S_OK, parameter->get_Value(value.out()));
-        EXPECT_EQ(VT_EMPTY, value.vt());
-        ADO_LONGPTR size = -1;
-        ASSERT_EQ(S_OK, parameter->get_Size(&size));
-        EXPECT_EQ(0, size);
-        DataTypeEnum parameterType = adInteger;
-        ASSERT_EQ(S_OK, parameter->get_Type(&parameterType));
-        EXPECT_EQ(adEmpty, parameterType);
-
-        Ref<_Recordset> recordset;
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Recordset, nullptr, CLSCTX_INPROC_SERVER, IID__Recordset,
-                                         reinterpret_cast<void**>(recordset.out())));
-        LONG state = adStateOpen;
-        ASSERT_EQ(S_OK, recordset->get_State(&state));
-        EXPECT_EQ(adStateClosed, state);
-        VARIANT_BOOL eof = VARIANT_FALSE;
-        EXPECT_TRUE(FAILED(recordset->get_EOF(&eof)));
-    }
-}
-
-// Objects made on one thread and let go of on another, by threads that end
-// while they keep memory, and after the thread that made them ended.
-TEST(AdoObjectMemory, ObjectsOutliveAndCrossTheThreadsThatMadeThem) {
-    TempDir dir;
-    Ref<_Connection> connection = OpenConnection(dir.File("threads.db"));
-    for (int wave = 0; wave < 3; ++wave) {
-        std::vector<Ref<_Recordset>> results(4);
-        std::vector<Ref<_Command>> commands(4);
-        std::vector<std::thread> makers;
-        for (size_t t = 0; t < results.size(); ++t) {
-            makers.emplace_back([&, t] {
-                for (int i = 0; i < 50; ++i) {  // made and dropped here: this thread keeps their memory
-                    Ref<_Command> scratch = NewCommand(connection.get(), u"SELECT ? AS N");
-                    Var value = Var::I4(i);
-                    AddParameter(scratch.get(), adInteger, value);
-                    QueryThrough(scratch.get());
-                }
-                commands[t] = NewCommand(connection.get(), u"SELECT ? AS N");
-                Var value = Var::I4(LONG(100 * wave + t));
-                AddParameter(commands[t].get(), adInteger, value);
-                Execute(commands[t].get(), results[t]);
-            });
-        }
-        for (std::thread& maker : makers) maker.join();
-        // The makers have ended; what they made is read and let go of elsewhere.
-        std::vector<std::thread> readers;
-        std::atomic<int> right{0};
-        for (size_t t = 0; t < results.size(); ++t) {
-            readers.emplace_back([&, t] {
-                Var n;
-                Var name = Var::Text(u"N");
-                if (results[t] && SUCCEEDED(results[t]->get_Collect(name.get(), n.out())) &&
-                    LongOf(n) == LONG(100 * wave + t))
-                    ++right;
-                results[t] = Ref<_Recordset>();
-                if (commands[t] && QueryThrough(commands[t].get()) == LONG(100 * wave + t)) ++right;
-                commands[t] = Ref<_Command>();
-            });
-        }
-        for (std::thread& reader : readers) reader.join();
-        EXPECT_EQ(8, right.load()) << wave;
-    }
-}
-
-using wincompat::ado::ObjectMemory;
-
-// Room for `size` bytes at `block`, as the C library's allocator reports it
-// (the sanitizer's reports what was asked of it exactly).
-void ExpectRoom(void* block, size_t size) {
-    ASSERT_NE(nullptr, block);
-    EXPECT_GE(malloc_usable_size(block), size);
-    std::memset(block, 0xA5, size);
-}
-
-// A block is handed out again only for a request of its own size class, and
-// always with the whole room of its class.
-TEST(AdoObjectMemory, KeptBlocksServeRequestsUpToTheirWholeRoom) {
-    std::vector<std::pair<void*, size_t>> taken;
-    for (size_t size : {1, 63, 64, 65, 128, 500, 1024, 1025, 5000}) {
-        void* block = ObjectMemory::Allocate(size);
-        ExpectRoom(block, size);
-        taken.emplace_back(block, size);
-    }
-    for (auto& [block, size] : taken) ObjectMemory::Free(block, size);
-    // The same classes asked for at their largest.
-    for (size_t size : {64, 64, 64, 128, 128, 512, 1024, 1025, 5000, 2}) {
-        void* block = ObjectMemory::Allocate(size);
-        ExpectRoom(block, size);
-        ObjectMemory::Free(block, size);
-    }
-    // More blocks of one class than a thread keeps.
-    std::vector<void*> many;
-    for (int i = 0; i < 40; ++i) many.push_back(ObjectMemory::Allocate(200));
-    for (void* block : many) ObjectMemory::Free(block, 200);
-    for (void*& block : many) {
-        block = ObjectMemory::TryAllocate(256);
-        ExpectRoom(block, 256);
-    }
-    for (void* block : many) ObjectMemory::Free(block, 256);
 }
 
 using wincompat::ado::ColumnInfo;
