@@ -224,7 +224,7 @@ TEST_F(DetectedSystemSave, TheConstructorsValuesFollowTheEvent) {
 TEST_F(DetectedSystemSave, AnUnusableDetectionTimeIsReplacedByTheTimeOfRecording) {
     SYSTEMTIME now;
     GetSystemTime(&now);
-    char today[16];
+    char today[32];  // room for any WORD values, so the format cannot be cut
     snprintf(today, sizeof today, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
     for (const std::string& time : {std::string(), std::string("<zelk:DetectTime>2013-03-08</zelk:DetectTime>"),
                                     std::string("<zelk:DetectTime>yesterday</zelk:DetectTime>"),
