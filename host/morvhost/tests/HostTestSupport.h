@@ -39,24 +39,52 @@ inline std::string ReadAll(int fd) {
 enum class RunAs { Tester, Unprivileged };
 constexpr uid_t kNobody = 65534;
 
+// The environment of this process with `overrides` set, as execve takes it.
+class ChildEnvironment {
+public:
+    explicit ChildEnvironment(const std::vector<std::pair<std::string, std::string>>& overrides) {
+        for (const auto& [name, value] : overrides) entries_.push_back(name + "=" + value);
+        for (char** entry = environ; *entry; ++entry) {
+            const std::string text = *entry;
+            bool overridden = false;
+            for (const auto& setting : overrides) overridden = overridden || text.rfind(setting.first + "=", 0) == 0;
+            if (!overridden) entries_.push_back(text);
+        }
+        for (std::string& entry : entries_) pointers_.push_back(entry.data());
+        pointers_.push_back(nullptr);
+    }
+    ChildEnvironment(const ChildEnvironment&) = delete;  // the pointers point into the strings
+    ChildEnvironment& operator=(const ChildEnvironment&) = delete;
+    char** get() { return pointers_.data(); }
+
+private:
+    std::vector<std::string> entries_;
+    std::vector<char*> pointers_;
+};
+
 // Runs morvhost with `arguments`, `input` on its standard input and extra environment settings.
+// Tests run it from several threads at once: everything the child needs is
+// made before fork, since between fork and exec the child may only make
+// async-signal-safe calls (a lock another thread held at the fork, the
+// allocator's say, stays locked in the child forever), and the pipes are
+// closed on exec so that no other run's child holds them open.
 inline Outcome RunMorvhost(const std::vector<std::string>& arguments, const std::string& input = "",
                            const std::vector<std::pair<std::string, std::string>>& environment = {},
                            RunAs user = RunAs::Tester) {
+    std::vector<char*> argv{const_cast<char*>(MORVHOST_PROGRAM)};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ChildEnvironment childEnvironment(environment);
+    const bool dropPrivileges = user == RunAs::Unprivileged && geteuid() == 0;
     int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return {};
     pid_t child = fork();
     if (child == 0) {
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-        for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
-        if (user == RunAs::Unprivileged && geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(126);
-        std::vector<char*> argv{const_cast<char*>(MORVHOST_PROGRAM)};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(MORVHOST_PROGRAM, argv.data());
+        if (dropPrivileges && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(126);
+        execve(MORVHOST_PROGRAM, argv.data(), childEnvironment.get());
         _exit(127);
     }
     close(in[0]);
