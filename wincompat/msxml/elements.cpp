@@ -1,6 +1,7 @@
 // Elements and attributes.
 #include "msxml/dom_objects.h"
 #include "msxml/text.h"
+#include "msxml/xml_chars.h"
 
 #include <libxml/tree.h>
 
@@ -8,11 +9,6 @@
 
 namespace wincompat::msxml {
 namespace {
-
-struct XmlCharDeleter {
-    void operator()(xmlChar* p) const { xmlFree(p); }
-};
-using XmlString = std::unique_ptr<xmlChar, XmlCharDeleter>;
 
 // The attribute whose qualified name is exactly `name`, or null.
 xmlAttrPtr FindAttribute(xmlNodePtr element, BSTR name) {

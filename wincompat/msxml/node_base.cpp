@@ -4,6 +4,7 @@
 #include "msxml/text.h"
 #include "msxml/text_value.h"
 #include "msxml/typed_value.h"
+#include "msxml/xml_chars.h"
 
 #include <memory>
 
@@ -13,11 +14,6 @@ namespace wincompat::msxml {
 const IID IID_DomNodeAccess = {0x5E3C4A1B, 0x9D2F, 0x4B7E, {0x8C, 0x61, 0x0A, 0x7F, 0x2D, 0x9B, 0x3E, 0x15}};
 
 namespace {
-
-struct XmlCharDeleter {
-    void operator()(xmlChar* p) const { xmlFree(p); }
-};
-using XmlString = std::unique_ptr<xmlChar, XmlCharDeleter>;
 
 const xmlChar* Chars(const std::string& text) { return reinterpret_cast<const xmlChar*>(text.c_str()); }
 

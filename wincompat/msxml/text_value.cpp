@@ -2,15 +2,13 @@
 
 #include <libxml/entities.h>
 
-#include <memory>
+#include "msxml/xml_chars.h"
 
 namespace wincompat::msxml {
 
 namespace {
 
 const xmlChar* Chars(const char* text) { return reinterpret_cast<const xmlChar*>(text); }
-
-bool IsXmlSpace(xmlChar c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool AttributeValueIs(xmlAttrPtr attribute, const char* value) {
     xmlNodePtr text = attribute->children;
@@ -58,13 +56,13 @@ public:
             return;
         }
         for (const xmlChar* p = text; *p;) {
-            if (IsXmlSpace(*p)) {
+            if (IsXmlWhiteSpace(*p)) {
                 gap_ = true;
                 ++p;
                 continue;
             }
             const xmlChar* word = p;
-            while (*p && !IsXmlSpace(*p)) ++p;
+            while (*p && !IsXmlWhiteSpace(*p)) ++p;
             Separate();
             out_.append(reinterpret_cast<const char*>(word), static_cast<size_t>(p - word));
         }
@@ -148,21 +146,8 @@ void AppendElementText(xmlNodePtr element, bool preserve, bool preserveWhiteSpac
     AppendNodes(element->children, element->doc, preserveWhiteSpace, content, out, 0);
 }
 
-std::string Trimmed(const xmlChar* text) {
-    if (!text) return {};
-    const char* begin = reinterpret_cast<const char*>(text);
-    const char* end = begin + xmlStrlen(text);
-    while (begin < end && IsXmlSpace(static_cast<xmlChar>(*begin))) ++begin;
-    while (end > begin && IsXmlSpace(static_cast<xmlChar>(end[-1]))) --end;
-    return std::string(begin, end);
-}
-
-struct XmlCharDeleter {
-    void operator()(xmlChar* p) const { xmlFree(p); }
-};
-
 std::string ContentOf(xmlNodePtr node) {
-    std::unique_ptr<xmlChar, XmlCharDeleter> content(xmlNodeGetContent(node));
+    XmlString content(xmlNodeGetContent(node));
     return content ? std::string(reinterpret_cast<const char*>(content.get())) : std::string();
 }
 
@@ -188,7 +173,7 @@ std::string TextValue(xmlNodePtr node, bool preserveWhiteSpace) {
         case XML_ATTRIBUTE_NODE: {
             std::string value = ContentOf(node);
             if (preserveWhiteSpace || PreservedByScope(node->parent)) return value;
-            return Trimmed(reinterpret_cast<const xmlChar*>(value.c_str()));
+            return TrimmedXmlWhiteSpace(value);
         }
         default: return ContentOf(node);
     }

@@ -1,6 +1,7 @@
 #include "msxml/typed_value.h"
 
 #include "msxml/text.h"
+#include "msxml/xml_chars.h"
 
 #include <charconv>
 #include <cmath>
@@ -14,20 +15,6 @@ namespace wincompat::msxml {
 const char kDataTypesNamespace[] = "urn:schemas-microsoft-com:datatypes";
 
 namespace {
-
-struct XmlCharDeleter {
-    void operator()(xmlChar* p) const { xmlFree(p); }
-};
-using XmlString = std::unique_ptr<xmlChar, XmlCharDeleter>;
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string Trimmed(const std::string& text) {
-    size_t begin = 0, end = text.size();
-    while (begin < end && IsSpace(text[begin])) ++begin;
-    while (end > begin && IsSpace(text[end - 1])) --end;
-    return text.substr(begin, end - begin);
-}
 
 // ---- integers ----
 
@@ -115,7 +102,7 @@ bool DecodeBase64(const std::string& text, std::vector<BYTE>& bytes) {
     uint32_t buffer = 0;
     int bits = 0, padding = 0, digits = 0;
     for (char c : text) {
-        if (IsSpace(c)) continue;
+        if (IsXmlWhiteSpace(c)) continue;
         if (c == '=') {
             ++padding;
             ++digits;
@@ -372,7 +359,7 @@ bool ConvertTypedText(const std::string& type, const std::string& rawText, VARIA
     for (const char* name : kStringTypes)
         if (type == name) return SetString(rawText, out) || fail("Out of memory.");
 
-    const std::string text = Trimmed(rawText);
+    const std::string text = TrimmedXmlWhiteSpace(rawText);
     auto integer = [&](auto value, VARTYPE vt, auto store) {
         if (!ParseInteger(text, value)) return fail(nullptr);
         out->vt = vt;
