@@ -28,10 +28,16 @@ BSTR AllocateBytes(const void* source, UINT bytes) {
     return reinterpret_cast<BSTR>(text);
 }
 
+// Four units a step: callers pass command texts of some hundred units on
+// every statement. Never reads past the terminator.
 size_t Length(const OLECHAR* psz) {
     size_t n = 0;
-    while (psz[n]) ++n;
-    return n;
+    for (;; n += 4) {
+        if (!psz[n]) return n;
+        if (!psz[n + 1]) return n + 1;
+        if (!psz[n + 2]) return n + 2;
+        if (!psz[n + 3]) return n + 3;
+    }
 }
 }  // namespace
 
