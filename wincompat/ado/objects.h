@@ -50,7 +50,7 @@ HRESULT CreateParameterObject(IUnknown* outer, REFIID riid, void** ppv);
 
 // A new open recordset over these rows, or a closed one when `rows` is null.
 // Returned with one reference.
-_ADORecordset* NewRecordset(std::shared_ptr<const ResultSet> rows);
+_ADORecordset* NewRecordset(std::shared_ptr<ResultSet> rows);
 // A new parameter; returned with one reference. Throws AdoFailure.
 _ADOParameter* NewParameter(BSTR name, const DataTypeEnum& type, const ParameterDirectionEnum& direction,
                             ADO_LONGPTR size, const VARIANT& value);

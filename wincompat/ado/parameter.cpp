@@ -1,6 +1,7 @@
 // ADODB.Parameter and the Parameters collection of a command.
 #include <adoid.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "ado/errors.h"
@@ -181,7 +182,6 @@ public:
                                      u"Object is already in collection. Cannot append."};
                 }
             }
-            if (items_.empty()) items_.reserve(4);  // commands mostly take a few parameters
             items_.push_back(Item{parameter, internals});  // keeps the reference QueryInterface added
             return S_OK;
         });
@@ -192,7 +192,7 @@ public:
             std::lock_guard<ObjectLock> guard(lock_);
             size_t at = Find(Index);
             items_[at].parameter->Release();
-            items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(at));
+            items_.erase(at);
             return S_OK;
         });
     }
@@ -256,8 +256,40 @@ private:
         _ADOParameter* parameter;           // with the collection's reference
         IAdoParameterInternals* internals;  // the same object when it is one of ours, else null
     };
+    // The items in order; the first few inside the collection itself, as
+    // commands mostly take a few parameters. Once they outgrow that room,
+    // all of them are on the heap.
+    class ItemList {
+    public:
+        size_t size() const { return size_; }
+        bool empty() const { return size_ == 0; }
+        Item& operator[](size_t i) { return data()[i]; }
+        const Item* begin() const { return heap_.empty() ? inline_ : heap_.data(); }
+        const Item* end() const { return begin() + size_; }
+        void push_back(const Item& item) {
+            if (size_ == kInline && heap_.empty()) heap_.assign(inline_, inline_ + kInline);
+            if (heap_.empty())
+                inline_[size_] = item;
+            else
+                heap_.push_back(item);
+            ++size_;
+        }
+        void erase(size_t at) {
+            Item* items = data();
+            std::move(items + at + 1, items + size_, items + at);
+            --size_;
+            if (!heap_.empty()) heap_.pop_back();
+        }
+
+    private:
+        static constexpr size_t kInline = 4;
+        Item* data() { return heap_.empty() ? inline_ : heap_.data(); }
+        size_t size_ = 0;
+        Item inline_[kInline] = {};
+        std::vector<Item> heap_;  // holds every item, or none
+    };
     ObjectLock lock_;
-    std::vector<Item> items_;
+    ItemList items_;
 };
 
 const BuiltinClassRegistration kParameterClass(CLSID_Parameter, {u"ADODB.Parameter", u"ADODB.Parameter.6.0"},

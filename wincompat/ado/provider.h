@@ -115,6 +115,11 @@ public:
     virtual DbValue ColumnValue(int index) const = 0;
     // The same value without a copy, valid until the next Step or Reset.
     virtual DbValueView ColumnView(int index) const = 0;
+    // Columns 0 to count - 1 of the current row into `row`, as ColumnView
+    // reads them: one call per row instead of one per value.
+    virtual void ReadRow(DbValueView* row, int count) const {
+        for (int c = 0; c < count; ++c) row[c] = ColumnView(c);
+    }
     // Makes the statement ready to run again and clears its bindings.
     virtual void Reset() = 0;
     // How often the engine has prepared the statement again by itself (after
@@ -139,6 +144,10 @@ public:
     // The key that the most recent successful INSERT generated.
     virtual int64_t LastInsertId() const = 0;
     virtual bool InTransaction() const = 0;
+    // Whether a statement left open on a row keeps other connections from
+    // writing (a rollback journal's shared lock) rather than only from
+    // checkpointing past it (write-ahead logging).
+    virtual bool ReadersBlockWriters() const { return true; }
     // A transaction that takes the write lock at once, so that two writers
     // queue on the busy timeout instead of deadlocking on a lock upgrade.
     virtual void BeginWriteTransaction() = 0;

@@ -1,6 +1,6 @@
 // ADODB.Recordset with its Fields and Field objects: a read-only, static
-// recordset over the rows that a command returned (read completely when the
-// command ran, so that the connection is free for the next command at once).
+// recordset over the rows that a command returned (read on from the
+// database as they are asked for, see ResultSet).
 #include <adoid.h>
 
 #include "ado/errors.h"
@@ -42,7 +42,7 @@ class RecordsetObject final : public RecordsetStub, public ISupportErrorInfo {
 public:
     WINCOMPAT_ADO_REFCOUNT
 
-    explicit RecordsetObject(std::shared_ptr<const ResultSet> rows) : rows_(std::move(rows)) {}
+    explicit RecordsetObject(std::shared_ptr<ResultSet> rows) : rows_(std::move(rows)) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         return QueryAdoObject(static_cast<_ADORecordset*>(this), this, IsRecordsetInterface(riid), riid, ppv);
@@ -62,7 +62,7 @@ public:
         return Guarded(kSource, IID__Recordset, [&] {
             if (!pb) return E_POINTER;
             std::lock_guard<ObjectLock> guard(lock_);
-            *pb = Rows().RowCount() <= position_ ? VARIANT_TRUE : VARIANT_FALSE;
+            *pb = Rows().HasRow(position_) ? VARIANT_FALSE : VARIANT_TRUE;
             return S_OK;
         });
     }
@@ -71,7 +71,7 @@ public:
         return Guarded(kSource, IID__Recordset, [&] {
             if (!pb) return E_POINTER;
             std::lock_guard<ObjectLock> guard(lock_);
-            *pb = ((Rows().RowCount() == 0) || beforeFirst_) ? VARIANT_TRUE : VARIANT_FALSE;
+            *pb = (!Rows().HasRow(0) || beforeFirst_) ? VARIANT_TRUE : VARIANT_FALSE;
             return S_OK;
         });
     }
@@ -88,7 +88,7 @@ public:
     STDMETHODIMP MoveNext() override {
         return Guarded(kSource, IID__Recordset, [&] {
             std::lock_guard<ObjectLock> guard(lock_);
-            if (position_ >= Rows().RowCount()) throw NoCurrentRecord();
+            if (!Rows().HasRow(position_)) throw NoCurrentRecord();
             if (beforeFirst_) {
                 beforeFirst_ = false;
             } else {
@@ -125,7 +125,7 @@ public:
     STDMETHODIMP MoveLast() override {
         return Guarded(kSource, IID__Recordset, [&] {
             std::lock_guard<ObjectLock> guard(lock_);
-            if ((Rows().RowCount() == 0)) throw NoCurrentRecord();
+            if (!Rows().HasRow(0)) throw NoCurrentRecord();
             position_ = Rows().RowCount() - 1;
             beforeFirst_ = false;
             return S_OK;
@@ -174,7 +174,7 @@ public:
             _ADORecordset* result = RunCommand(*session, SharedCommandText(BstrView(Source.bstrVal)), type, nullptr,
                                                nullptr, adOptionUnspecified, nullptr);
             RecordsetObject* other = static_cast<RecordsetObject*>(result);
-            std::shared_ptr<const ResultSet> rows = other ? other->rows_ : nullptr;
+            std::shared_ptr<ResultSet> rows = other ? other->rows_ : nullptr;
             if (result) result->Release();
             std::lock_guard<ObjectLock> guard(lock_);
             rows_ = std::move(rows);
@@ -229,7 +229,7 @@ public:
 private:
     ~RecordsetObject() = default;
 
-    const ResultSet& Rows() const {
+    ResultSet& Rows() const {
         if (!rows_) throw ObjectClosed();
         return *rows_;
     }
@@ -247,14 +247,14 @@ private:
     }
 
     HRESULT CurrentValue(size_t ordinal, VARIANT* out) const {
-        const ResultSet& rows = Rows();
+        ResultSet& rows = Rows();
         if (ordinal >= rows.columns().size()) throw ItemNotFound();
-        if (beforeFirst_ || position_ >= rows.RowCount()) throw NoCurrentRecord();
+        if (beforeFirst_ || !rows.HasRow(position_)) throw NoCurrentRecord();
         return rows.CopyTo(position_, ordinal, out);
     }
 
     ObjectLock lock_;
-    std::shared_ptr<const ResultSet> rows_;
+    std::shared_ptr<ResultSet> rows_;
     size_t position_ = 0;
     bool beforeFirst_ = false;
 };
@@ -366,6 +366,6 @@ HRESULT CreateRecordsetObject(IUnknown* outer, REFIID riid, void** ppv) {
     return CreateAdoObject<RecordsetObject>(outer, riid, ppv, nullptr);
 }
 
-_ADORecordset* NewRecordset(std::shared_ptr<const ResultSet> rows) { return new RecordsetObject(std::move(rows)); }
+_ADORecordset* NewRecordset(std::shared_ptr<ResultSet> rows) { return new RecordsetObject(std::move(rows)); }
 
 }  // namespace wincompat::ado

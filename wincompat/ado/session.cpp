@@ -108,8 +108,10 @@ std::vector<ProcedureParameter> ParseProcedureParameters(const std::string& list
 }
 
 struct ResetOnExit {
-    DbStatement& statement;
-    ~ResetOnExit() { statement.Reset(); }
+    DbStatement* statement;  // null: left to whoever holds it now
+    ~ResetOnExit() {
+        if (statement) statement->Reset();
+    }
 };
 
 LoggedParameter LogRecordOf(const CommandParameter& p, const DbValue& value) {
@@ -266,6 +268,85 @@ ConnectionSettings ParseConnectionString(const std::u16string& text) {
     return settings;
 }
 
+ResultSet::~ResultSet() {
+    if (!pending_) return;
+    // Let go unread: the statement is reset at once, which ends its read.
+    std::lock_guard<ObjectLock> guard(pending_->lock);
+    if (pending_->statement && pending_->rows == this) {
+        pending_->statement->Reset();
+        pending_->values.clear();
+        pending_->statement = nullptr;
+        pending_->rows = nullptr;
+    }
+}
+
+void ResultSet::ReadPending(PendingQuery& query) {
+    DbStatement& statement = *query.statement;
+    const int columns = static_cast<int>(info_->columns.size());
+    try {
+        std::vector<DbValueView> row(static_cast<size_t>(columns));
+        bool more = true;  // the statement is on its first row
+        while (more) {
+            statement.ReadRow(row.data(), columns);
+            for (int c = 0; c < columns; ++c) Append(row[static_cast<size_t>(c)]);
+            EndRow();
+            more = statement.Step();
+        }
+        ReleaseSpare();
+        if (query.lastRows) *query.lastRows = rows_;
+        if (query.lastBytes) *query.lastBytes = byteCount_;
+    } catch (...) {
+        // The rows read so far stay; the failure goes to whoever asks for more.
+        failure_ = std::current_exception();
+    }
+    statement.Reset();
+    query.values.clear();
+    query.statement = nullptr;
+    query.rows = nullptr;
+    complete_.store(true, std::memory_order_release);
+}
+
+void ResultSet::ReadToEnd() {
+    if (complete_.load(std::memory_order_acquire)) return;
+    std::lock_guard<ObjectLock> guard(pending_->lock);
+    if (pending_->statement && pending_->rows == this) ReadPending(*pending_);
+}
+
+bool ResultSet::HasPendingRow(size_t row) {
+    {
+        std::lock_guard<ObjectLock> guard(pending_->lock);
+        if (pending_->statement && pending_->rows == this) {
+            if (row == 0) return true;
+            ReadPending(*pending_);
+        }
+    }
+    if (row < rows_) return true;
+    RethrowFailure();
+    return false;
+}
+
+HRESULT ResultSet::CopyPending(size_t row, size_t column, VARIANT* out) {
+    std::lock_guard<ObjectLock> guard(pending_->lock);
+    if (pending_->statement && pending_->rows == this) {
+        if (row == 0)
+            return ToVariant(pending_->statement->ColumnView(static_cast<int>(column)), info_->columns[column].type,
+                             out);
+        ReadPending(*pending_);
+    }
+    return ToVariant(CellAt(row, column), info_->columns[column].type, out);
+}
+
+void Session::FinishPending() noexcept {
+    if (!pending_) return;
+    {
+        std::lock_guard<ObjectLock> guard(pending_->lock);
+        if (pending_->statement) pending_->rows->ReadPending(*pending_);
+    }
+    // Its result set may still read the rows it has; a new query takes a
+    // new one then.
+    if (pending_.use_count() > 1) pending_.reset();
+}
+
 void ResultSet::Reserve(size_t rows, size_t bytes) {
     const size_t cells = rows * info_->columns.size();
     if (cells > cellCapacity_) GrowCells(cells);
@@ -343,7 +424,8 @@ public:
     PreparedStatement& Get(const std::string& sql, StatementSlot& slot) {
         if (slot.entry && slot.evictions == evictions_) {
             CachedStatement& entry = *slot.entry;
-            order_.splice(order_.begin(), order_, entry.position);
+            // Commands mostly run the statement run last: it is in front already.
+            if (entry.position != order_.begin()) order_.splice(order_.begin(), order_, entry.position);
             return entry.prepared;
         }
         CachedStatement& entry = Find(sql);
@@ -431,6 +513,7 @@ struct Session::BatchPlan {
     // those of the translated text, whenever the statement was prepared.
     std::vector<bool> markersOnly;
     size_t markers = 0;                   // "?" markers of the statements sent to the database
+    size_t lastSql = static_cast<size_t>(-1);  // the last statement sent to the database
 
     void Add(std::vector<BatchStatement> split, const DbSession& db) {
         statements = std::move(split);
@@ -438,7 +521,10 @@ struct Session::BatchPlan {
             translated.push_back(db.TranslateStatement(s.text));
             countsRows.push_back(s.CountsRows());
             inserts.push_back(s.firstKeyword == "INSERT");
-            if (s.kind == BatchStatement::Kind::Sql) markers += static_cast<size_t>(s.markerCount);
+            if (s.kind == BatchStatement::Kind::Sql) {
+                markers += static_cast<size_t>(s.markerCount);
+                lastSql = translated.size() - 1;
+            }
         }
         slots.resize(statements.size());
         markersOnly.resize(statements.size());
@@ -472,7 +558,10 @@ Session::Session(const ConnectionSettings& settings) : dataSource_(settings.data
     if (!settings.statementLogPath.empty()) log_ = std::make_unique<StatementLog>(settings.statementLogPath);
 }
 
-Session::~Session() = default;
+Session::~Session() {
+    std::lock_guard<std::mutex> guard(lock_);
+    FinishPending();  // before the statements go
+}
 
 size_t Session::cachedStatementCount() const {
     std::lock_guard<std::mutex> guard(lock_);
@@ -483,8 +572,10 @@ void Session::Log(const LoggedCommand& command) {
     if (log_) log_->Write(command);
 }
 
-// The caller resets the statement afterwards, also when this throws.
-void Session::RunStatement(PreparedStatement& prepared, RunState& state, bool countsRows, bool isInsert) {
+// The caller resets the statement afterwards, also when this throws, unless
+// this returns true: then the statement is the result set's (see ResultSet).
+bool Session::RunStatement(PreparedStatement& prepared, RunState& state, bool countsRows, bool isInsert,
+                           bool mayLeavePending) {
     DbStatement& statement = *prepared.statement;
     // The columns are asked for after the first step: a statement whose
     // tables changed is prepared again there, and may have other columns.
@@ -500,9 +591,22 @@ void Session::RunStatement(PreparedStatement& prepared, RunState& state, bool co
         }
         if (state.trackLastRow) state.lastRowColumns = info;
     }
+    if (row && captured && mayLeavePending && !countsRows && !state.trackLastRow) {
+        if (!pending_) pending_ = std::make_shared<PendingQuery>();
+        pending_->statement = &statement;
+        pending_->rows = captured.get();
+        pending_->lastRows = &prepared.lastRows;
+        pending_->lastBytes = &prepared.lastBytes;
+        captured->LeavePending(pending_);
+        state.first = std::move(captured);
+        return true;
+    }
+    if (captured && rowBuffer_.size() < static_cast<size_t>(columns)) rowBuffer_.resize(static_cast<size_t>(columns));
+    DbValueView* values = rowBuffer_.data();
     for (; row; row = statement.Step()) {
         if (captured) {
-            for (int c = 0; c < columns; ++c) captured->Append(statement.ColumnView(c));
+            statement.ReadRow(values, columns);
+            for (int c = 0; c < columns; ++c) captured->Append(values[c]);
             captured->EndRow();
         }
         if (state.trackLastRow) {
@@ -524,6 +628,7 @@ void Session::RunStatement(PreparedStatement& prepared, RunState& state, bool co
         if (!state.noCount) state.affected = (state.affected < 0 ? 0 : state.affected) + changes;
     }
     if (captured) state.first = std::move(captured);
+    return false;
 }
 
 ExecutionOutcome Session::RunText(BatchPlan& plan, const std::vector<DbValue>& values) {
@@ -558,7 +663,7 @@ ExecutionOutcome Session::RunText(BatchPlan& plan, const std::vector<DbValue>& v
         }
         PreparedStatement& prepared = cache_->Get(plan.translated[i], plan.slots[i]);
         DbStatement& statement = *prepared.statement;
-        ResetOnExit reset{statement};  // also when a binding or a step fails
+        ResetOnExit reset{&statement};  // also when a binding or a step fails
         const int count = statement.ParameterCount();
         const bool markersOnly = plan.markersOnly[i];
         for (int k = 0; k < count; ++k) {
@@ -573,7 +678,13 @@ ExecutionOutcome Session::RunText(BatchPlan& plan, const std::vector<DbValue>& v
             statement.Bind(k, values[next++]);
         }
         plan.markersOnly[i] = true;  // every name was read
-        RunStatement(prepared, state, plan.countsRows[i], plan.inserts[i]);
+        // The batch's last statement may leave its rows in the statement:
+        // nothing after it needs the database.
+        const bool mayLeavePending = i == plan.lastSql && &values == &boundValues_ && !db_->ReadersBlockWriters();
+        if (RunStatement(prepared, state, plan.countsRows[i], plan.inserts[i], mayLeavePending)) {
+            reset.statement = nullptr;
+            pending_->values.swap(boundValues_);  // the bindings read them in place
+        }
     }
     ExecutionOutcome outcome;
     outcome.resultSet = std::move(state.first);
@@ -584,6 +695,7 @@ ExecutionOutcome Session::RunText(BatchPlan& plan, const std::vector<DbValue>& v
 ExecutionOutcome Session::ExecuteText(const SharedText& text, std::vector<CommandParameter>& parameters,
                                       CommandTypeEnum typeForLog) {
     std::lock_guard<std::mutex> guard(lock_);
+    FinishPending();
     std::vector<DbValue>& values = boundValues_;
     ClearOnExit clear{values};
     std::optional<LoggedCommand> record;  // made only for a statement log
@@ -633,7 +745,7 @@ Session::ProcedurePlan& Session::ProcedureFor(const std::string& name) {
         const DbValue key = DbValue::Text(name);  // bound until the reset
         static const std::string kLookup = "SELECT Parameters, Body FROM StoredProcedures WHERE Name = ?";
         DbStatement& lookup = *cache_->Get(kLookup, procedureLookup_).statement;
-        ResetOnExit reset{lookup};
+        ResetOnExit reset{&lookup};
         lookup.Bind(0, key);
         if (!lookup.Step()) throw notFound();
         // Values that are not text read as empty, as they always have.
@@ -700,7 +812,7 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
             if (s.kind == BatchStatement::Kind::NoCountOn || s.kind == BatchStatement::Kind::NoCountOff) continue;
             PreparedStatement& prepared = cache_->Get(batch.translated[i], batch.slots[i]);
             DbStatement& statement = *prepared.statement;
-            ResetOnExit reset{statement};  // also when a binding or a step fails
+            ResetOnExit reset{&statement};  // also when a binding or a step fails
             std::vector<size_t>& binding = plan.bindings[i];
             if (!plan.bindingsKnown[i]) {
                 // A name binds the declared parameter of that name (without
@@ -767,6 +879,7 @@ ExecutionOutcome Session::RunProcedure(const std::string& name, const std::vecto
 
 ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, std::vector<CommandParameter>& parameters) {
     std::lock_guard<std::mutex> guard(lock_);
+    FinishPending();
     std::vector<DbValue>& values = boundValues_;
     ClearOnExit clear{values};
     LoggedCommand record;

@@ -22,7 +22,9 @@
 
 #include "ado/tsql.h"
 
+#include <atomic>
 #include <cstring>
+#include <exception>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -32,6 +34,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ado/object_lock.h"
 #include "ado/provider.h"
 #include "ado/statement_log.h"
 #include "ado/values.h"
@@ -82,19 +85,73 @@ struct ColumnInfo {
     std::vector<ResultColumn> columns;
 };
 
-// The rows a command returned, read completely when it ran. The values stay
-// as the database gave them, their bytes in one buffer, and become VARIANTs
-// (by the column's type) only when they are read. A result of a few rows
-// fits in the object itself: most commands return one row or none, and need
-// no allocation beyond the result set's own.
+class ResultSet;
+
+// A query left on its first row (see ResultSet): shared by the session that
+// ran it and by its result set, whichever of them goes on first. Everything
+// here is guarded by `lock`; while `statement` is set, nobody else uses the
+// session's database.
+struct PendingQuery {
+    ObjectLock lock;  // taken on every read of the first row; rarely contended
+    DbStatement* statement = nullptr;  // null once read to the end or let go
+    ResultSet* rows = nullptr;         // the result set reading it
+    size_t* lastRows = nullptr;        // the statement's size hints, updated when read to the end
+    size_t* lastBytes = nullptr;
+    std::vector<DbValue> values;       // the values bound to it, kept until its reset
+};
+
+// The rows a command returned. The values stay as the database gave them,
+// their bytes in one buffer, and become VARIANTs (by the column's type) only
+// when they are read. A result of a few rows fits in the object itself: most
+// commands return one row or none, and need no allocation beyond the result
+// set's own.
+//
+// A query's rows may be left in the statement, positioned on the first row,
+// when the command ran (as ADO's default cursor streams them): the first row
+// is read from there, and the rest are read when a caller moves past it, asks
+// for the count, or lets the result set go, or when the session runs its
+// next command, whichever comes first. A failure while reading on is
+// reported to the caller that asks for the rows beyond those read.
 class ResultSet {
 public:
     explicit ResultSet(std::shared_ptr<const ColumnInfo> columns) : info_(std::move(columns)) {}
+    ~ResultSet();
     ResultSet(const ResultSet&) = delete;  // points into itself
     ResultSet& operator=(const ResultSet&) = delete;
 
     const std::vector<ResultColumn>& columns() const { return info_->columns; }
-    size_t RowCount() const { return rows_; }
+    // Whether there is a row `row` (0-based); reads on only when the rows
+    // read so far do not tell.
+    bool HasRow(size_t row) {
+        if (complete_.load(std::memory_order_acquire)) return row < rows_ || (RethrowFailure(), false);
+        return HasPendingRow(row);
+    }
+    // Reads on to the end first; throws what stopped the reading.
+    size_t RowCount() {
+        ReadToEnd();
+        RethrowFailure();
+        return rows_;
+    }
+    // `out` need not be initialised.
+    HRESULT CopyTo(size_t row, size_t column, VARIANT* out) {
+        if (!complete_.load(std::memory_order_acquire)) return CopyPending(row, column, out);
+        return ToVariant(CellAt(row, column), info_->columns[column].type, out);
+    }
+    // `row` below RowCount(); reads on to the end first.
+    DbValueView ValueAt(size_t row, size_t column) {
+        ReadToEnd();
+        return CellAt(row, column);
+    }
+    void ReadToEnd();
+
+    // Filling, by the session.
+    // Leaves the rest of the rows in `query`'s statement, on its first row.
+    void LeavePending(std::shared_ptr<PendingQuery> query) {
+        pending_ = std::move(query);
+        complete_.store(false, std::memory_order_release);
+    }
+    // Reads the pending rows into the result set; `query.lock` is held.
+    void ReadPending(PendingQuery& query);
     // Room for this many rows and bytes of text and blobs, so that appending
     // them copies nothing already stored.
     void Reserve(size_t rows, size_t bytes);
@@ -120,19 +177,6 @@ public:
     // Gives back room reserved beyond what the rows need.
     void ReleaseSpare();
     size_t ByteCount() const { return byteCount_; }
-    DbValueView ValueAt(size_t row, size_t column) const {
-        const Cell& cell = cells_[row * info_->columns.size() + column];
-        DbValueView view;
-        view.kind = cell.kind;
-        if (cell.kind == DbValue::Kind::Integer) view.integer = cell.integer;
-        if (cell.kind == DbValue::Kind::Real) view.real = cell.real;
-        view.bytes = std::string_view(bytes_ + cell.offset, cell.length);
-        return view;
-    }
-    // `out` need not be initialised.
-    HRESULT CopyTo(size_t row, size_t column, VARIANT* out) const {
-        return ToVariant(ValueAt(row, column), info_->columns[column].type, out);
-    }
 
 private:
     struct Cell {
@@ -149,8 +193,29 @@ private:
     // Move the values to the heap with room for at least `needed`.
     void GrowCells(size_t needed);
     void GrowBytes(size_t needed);
+    bool HasPendingRow(size_t row);
+    // A value of the rows read so far.
+    DbValueView CellAt(size_t row, size_t column) const {
+        const Cell& cell = cells_[row * info_->columns.size() + column];
+        DbValueView view;
+        view.kind = cell.kind;
+        if (cell.kind == DbValue::Kind::Integer) view.integer = cell.integer;
+        if (cell.kind == DbValue::Kind::Real) view.real = cell.real;
+        view.bytes = std::string_view(bytes_ + cell.offset, cell.length);
+        return view;
+    }
 
-    std::shared_ptr<const ColumnInfo> info_;  // shared by every run of the statement
+    HRESULT CopyPending(size_t row, size_t column, VARIANT* out);
+    void RethrowFailure() const {
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+    std::shared_ptr<const ColumnInfo> info_;
+    // Set while rows may still be in a statement; `complete_` says when they
+    // are all here, so that reading them afterwards takes no lock.
+    std::shared_ptr<PendingQuery> pending_;
+    std::atomic<bool> complete_{true};
+    std::exception_ptr failure_;  // why reading on stopped, when it failed  // shared by every run of the statement
     size_t rows_ = 0;
     // The cells and bytes are in the inline arrays until they outgrow them.
     Cell* cells_ = inlineCells_;
@@ -170,7 +235,7 @@ private:
 using SharedText = std::shared_ptr<const std::u16string>;
 
 struct ExecutionOutcome {
-    std::shared_ptr<const ResultSet> resultSet;  // null: the command returned no rows
+    std::shared_ptr<ResultSet> resultSet;  // null: the command returned no rows
     int64_t recordsAffected = -1;
     // Per command parameter of a procedure; set for output parameters only.
     std::vector<std::unique_ptr<VariantHolder>> outputs;
@@ -226,7 +291,13 @@ private:
     // `logged`: the statement log's records of the parameters, null without a log.
     ExecutionOutcome RunProcedure(const std::string& name, const std::vector<CommandParameter>& parameters,
                                   std::vector<DbValue>& values, std::vector<LoggedParameter>* logged);
-    void RunStatement(PreparedStatement& prepared, RunState& state, bool countsRows, bool isInsert);
+    // `mayLeavePending`: the statement's rows may stay in it (see ResultSet);
+    // true when they did, and the caller must not reset it.
+    bool RunStatement(PreparedStatement& prepared, RunState& state, bool countsRows, bool isInsert,
+                      bool mayLeavePending = false);
+    // Reads the rows of the query left pending, if any, so that the database
+    // is free for the next statement. Called with `lock_` held.
+    void FinishPending() noexcept;
     void Log(const LoggedCommand& command);
 
     mutable std::mutex lock_;
@@ -280,6 +351,11 @@ private:
     std::unique_ptr<StatementLog> log_;
     // The values a command binds, kept between commands (empty) for the room.
     std::vector<DbValue> boundValues_;
+    // One row's values as the statement gives them, kept for the room.
+    std::vector<DbValueView> rowBuffer_;
+    // The query whose rows are still in its statement, or null; kept
+    // between queries for reuse once its result set has let go of it.
+    std::shared_ptr<PendingQuery> pending_;
 };
 
 }  // namespace wincompat::ado

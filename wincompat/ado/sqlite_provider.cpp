@@ -47,6 +47,38 @@ struct StatementFinalizer {
     void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
 };
 
+// A column's value as SQLite holds it, read in place.
+inline DbValueView ViewOf(sqlite3_value* value) {
+    DbValueView view;
+    switch (sqlite3_value_type(value)) {
+        case SQLITE_INTEGER:
+            view.kind = DbValue::Kind::Integer;
+            view.integer = sqlite3_value_int64(value);
+            break;
+        case SQLITE_FLOAT:
+            view.kind = DbValue::Kind::Real;
+            view.real = sqlite3_value_double(value);
+            break;
+        case SQLITE_TEXT: {
+            view.kind = DbValue::Kind::Text;
+            const unsigned char* text = sqlite3_value_text(value);  // before the length, as SQLite asks
+            int length = sqlite3_value_bytes(value);
+            if (text) view.bytes = std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+            break;
+        }
+        case SQLITE_BLOB: {
+            view.kind = DbValue::Kind::Blob;
+            const void* data = sqlite3_value_blob(value);
+            int length = sqlite3_value_bytes(value);
+            if (data) view.bytes = std::string_view(static_cast<const char*>(data), static_cast<size_t>(length));
+            break;
+        }
+        default:
+            break;
+    }
+    return view;
+}
+
 class SqliteStatement final : public DbStatement {
 public:
     SqliteStatement(sqlite3* db, sqlite3_stmt* stmt) : db_(db), stmt_(stmt) {}
@@ -146,35 +178,12 @@ public:
         // One lookup of the column, then its value read directly: the
         // sqlite3_column_* calls would each look the column up again. Safe
         // here because a session's statements run on one thread at a time.
-        sqlite3_value* value = sqlite3_column_value(stmt_.get(), index);
-        DbValueView view;
-        switch (sqlite3_value_type(value)) {
-            case SQLITE_INTEGER:
-                view.kind = DbValue::Kind::Integer;
-                view.integer = sqlite3_value_int64(value);
-                break;
-            case SQLITE_FLOAT:
-                view.kind = DbValue::Kind::Real;
-                view.real = sqlite3_value_double(value);
-                break;
-            case SQLITE_TEXT: {
-                view.kind = DbValue::Kind::Text;
-                const unsigned char* text = sqlite3_value_text(value);  // before the length, as SQLite asks
-                int length = sqlite3_value_bytes(value);
-                if (text) view.bytes = std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
-                break;
-            }
-            case SQLITE_BLOB: {
-                view.kind = DbValue::Kind::Blob;
-                const void* data = sqlite3_value_blob(value);
-                int length = sqlite3_value_bytes(value);
-                if (data) view.bytes = std::string_view(static_cast<const char*>(data), static_cast<size_t>(length));
-                break;
-            }
-            default:
-                break;
-        }
-        return view;
+        return ViewOf(sqlite3_column_value(stmt_.get(), index));
+    }
+
+    void ReadRow(DbValueView* row, int count) const override {
+        sqlite3_stmt* s = stmt_.get();
+        for (int c = 0; c < count; ++c) row[c] = ViewOf(sqlite3_column_value(s, c));
     }
 
     void Reset() override {
@@ -211,7 +220,15 @@ public:
         sqlite3_busy_timeout(raw, options.busyTimeoutMs);
         // WAL may already be set by another connection; the pragma answers
         // with the mode in force, which is all we need.
-        Run("PRAGMA journal_mode=WAL");
+        // The mode the database is in afterwards: some (in memory, or on a
+        // file system without shared memory) stay in rollback mode.
+        sqlite3_exec(
+            db_.get(), "PRAGMA journal_mode=WAL",
+            [](void* wal, int count, char** values, char**) {
+                *static_cast<bool*>(wal) = count == 1 && values[0] && sqlite3_stricmp(values[0], "wal") == 0;
+                return 0;
+            },
+            &wal_, nullptr);
         Run("PRAGMA synchronous=NORMAL");
         Run("PRAGMA foreign_keys=ON");
     }
@@ -280,6 +297,7 @@ public:
 
     int64_t Changes() const override { return sqlite3_changes64(db_.get()); }
     int64_t LastInsertId() const override { return sqlite3_last_insert_rowid(db_.get()); }
+    bool ReadersBlockWriters() const override { return !wal_; }
     bool InTransaction() const override { return sqlite3_get_autocommit(db_.get()) == 0; }
 
     void BeginWriteTransaction() override { Run("BEGIN IMMEDIATE"); }
@@ -295,6 +313,7 @@ private:
     }
 
     std::unique_ptr<sqlite3, DatabaseCloser> db_;
+    bool wal_ = false;
 };
 
 class SqliteProvider final : public DbProvider {

@@ -119,4 +119,44 @@ TEST(AdoConcurrentWriters, TwoThreadsShareOneConnection) {
     }
 }
 
+// A query's rows may still be in the database when another thread runs its
+// next command on the same connection: each side gets whole results.
+TEST(AdoConcurrentWriters, ARecordsetIsReadWhileAnotherThreadUsesItsConnection) {
+    TempDir dir;
+    Ref<_Connection> shared = OpenConnection(dir.File("n.db"));
+    Bstr create(u"CREATE TABLE N (V int)");
+    ASSERT_EQ(S_OK, shared->Execute(create.get(), nullptr, adExecuteNoRecords, nullptr));
+    constexpr LONG kRows = 20;
+    for (LONG v = 1; v <= kRows; ++v) {
+        std::u16string insert = u"INSERT INTO N (V) VALUES (" + U16(std::to_string(v)) + u")";
+        Bstr text(insert.c_str());
+        ASSERT_EQ(S_OK, shared->Execute(text.get(), nullptr, adExecuteNoRecords, nullptr));
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> writerFailures{0};
+    std::thread writer([&] {
+        Bstr insert(u"INSERT INTO N (V) VALUES (0)");
+        while (!stop)
+            if (FAILED(shared->Execute(insert.get(), nullptr, adExecuteNoRecords, nullptr))) ++writerFailures;
+    });
+    for (int round = 0; round < 100; ++round) {
+        Ref<_Recordset> rs;
+        Bstr query(u"SELECT V FROM N WHERE V > 0 ORDER BY V");
+        ASSERT_EQ(S_OK, shared->Execute(query.get(), nullptr, adCmdText, rs.out()));
+        std::vector<LONG> seen;
+        VARIANT_BOOL eof = VARIANT_TRUE;
+        while (SUCCEEDED(rs->get_EOF(&eof)) && !eof) {
+            Var value;
+            ASSERT_EQ(S_OK, rs->get_Collect(Index(0), value.out()));
+            seen.push_back(value.get().lVal);
+            ASSERT_EQ(S_OK, rs->MoveNext());
+        }
+        ASSERT_EQ(static_cast<size_t>(kRows), seen.size()) << "round " << round;
+        for (LONG v = 1; v <= kRows; ++v) EXPECT_EQ(v, seen[static_cast<size_t>(v - 1)]);
+    }
+    stop = true;
+    writer.join();
+    EXPECT_EQ(0, writerFailures.load());
+}
+
 }  // namespace

@@ -270,6 +270,93 @@ TEST_F(AdoRecordset, ReadingPastTheEndAndAfterCloseFails) {
     EXPECT_EQ(adStateOpen, state);
 }
 
+// A query's rows are read from the database as the recordset asks for them,
+// or before anything else runs on the connection: either way they are those
+// of the moment the command ran.
+TEST_F(AdoRecordset, RowsReadLaterAreThoseOfTheMomentTheCommandRan) {
+    Exec(u"INSERT INTO T (ID, Name) VALUES (3, 'third')");
+    Ref<_Recordset> onThisConnection = Select(u"SELECT Name FROM T ORDER BY ID");
+    Ref<_Recordset> countedFirst = Select(u"SELECT Name FROM T ORDER BY ID");
+    Var value;
+    Collect(onThisConnection.get(), u"Name", value);
+    EXPECT_EQ(u"first", value.text());
+    Ref<_Connection> other = OpenConnection(dir_.File("r.db"));
+    Ref<_Recordset> onTheOther;
+    {
+        Bstr query(u"SELECT Name FROM T ORDER BY ID");
+        ASSERT_EQ(S_OK, other->Execute(query.get(), nullptr, adCmdText, onTheOther.out()));
+        Bstr change(u"UPDATE T SET Name = 'changed' WHERE ID = 3");
+        ASSERT_EQ(S_OK, connection_->Execute(change.get(), nullptr, adExecuteNoRecords, nullptr));
+    }
+    Exec(u"DELETE FROM T WHERE ID = 2");
+    const std::vector<std::u16string> before = {u"first", u"second", u"third"};
+    ADO_LONGPTR count = 0;
+    ASSERT_EQ(S_OK, countedFirst->get_RecordCount(&count));
+    EXPECT_EQ(3, count);
+    EXPECT_EQ(before, ColumnTexts(countedFirst.get(), u"Name"));
+    EXPECT_EQ(before, ColumnTexts(onThisConnection.get(), u"Name"));
+    // The other connection's query was never read on: it still sees its moment.
+    EXPECT_EQ(before, ColumnTexts(onTheOther.get(), u"Name"));
+    Ref<_Recordset> now;
+    Bstr query(u"SELECT Name FROM T ORDER BY ID");
+    ASSERT_EQ(S_OK, other->Execute(query.get(), nullptr, adCmdText, now.out()));
+    EXPECT_EQ((std::vector<std::u16string>{u"first", u"changed"}), ColumnTexts(now.get(), u"Name"));
+}
+
+// A row that fails to read after the first is the recordset's failure, where
+// it is read: the commands run meanwhile on the connection are not failed by
+// it, and the rows before it stay readable.
+TEST_F(AdoRecordset, AFailureFurtherOnIsTheRecordsetsNotTheNextCommands) {
+    Exec(u"INSERT INTO T (ID, Big) VALUES (3, -9223372036854775807 - 1)");
+    Ref<_Recordset> rs = Select(u"SELECT ID, abs(Big) AS Size FROM T ORDER BY ID");
+    Var value;
+    Collect(rs.get(), u"Size", value);
+    EXPECT_EQ(5000000000LL, value.get().llVal);
+    Exec(u"UPDATE T SET Name = 'renamed' WHERE ID = 1");
+    ASSERT_EQ(S_OK, rs->MoveNext());
+    Collect(rs.get(), u"ID", value);
+    EXPECT_EQ(2, value.get().lVal);
+    ASSERT_EQ(S_OK, rs->MoveNext());
+    VARIANT_BOOL eof = VARIANT_FALSE;
+    EXPECT_TRUE(FAILED(rs->get_EOF(&eof)));
+    EXPECT_NE(std::u16string::npos, TakeErrorDescription().find(u"integer overflow"));
+    ADO_LONGPTR count = 0;
+    EXPECT_TRUE(FAILED(rs->get_RecordCount(&count)));
+    ASSERT_EQ(S_OK, rs->MoveFirst());
+    Collect(rs.get(), u"ID", value);
+    EXPECT_EQ(1, value.get().lVal);
+    Var name;
+    QueryValue(connection_.get(), u"SELECT Name FROM T WHERE ID = 1", name);
+    EXPECT_EQ(u"renamed", name.text());
+}
+
+// A recordset let go before its rows were read ends its read of the
+// database at once: a checkpoint on another connection can then take in
+// everything written since.
+TEST_F(AdoRecordset, ARecordsetLetGoUnreadEndsItsRead) {
+    Ref<_Recordset> rs = Select(u"SELECT Name FROM T ORDER BY ID");
+    Ref<_Connection> other = OpenConnection(dir_.File("r.db"));
+    Bstr write(u"INSERT INTO T (ID, Name) VALUES (3, 'third')");
+    ASSERT_EQ(S_OK, other->Execute(write.get(), nullptr, adExecuteNoRecords, nullptr));
+    // A passive checkpoint copies what no reader still needs from the log.
+    auto checkpointLeavesFrames = [&] {
+        Ref<_Recordset> result;
+        Bstr checkpoint(u"PRAGMA wal_checkpoint(PASSIVE)");
+        EXPECT_EQ(S_OK, other->Execute(checkpoint.get(), nullptr, adCmdText, result.out()));
+        Var logged, copied, asLong;
+        EXPECT_EQ(S_OK, result->get_Collect(Index(1), logged.out()));
+        EXPECT_EQ(S_OK, result->get_Collect(Index(2), copied.out()));
+        EXPECT_EQ(S_OK, VariantChangeType(asLong.out(), &logged.get(), 0, VT_I8));
+        const LONGLONG inLog = asLong.get().llVal;
+        EXPECT_EQ(S_OK, VariantChangeType(asLong.out(), &copied.get(), 0, VT_I8));
+        EXPECT_GT(inLog, 0);
+        return asLong.get().llVal < inLog;
+    };
+    EXPECT_TRUE(checkpointLeavesFrames());
+    rs.reset();
+    EXPECT_FALSE(checkpointLeavesFrames());
+}
+
 TEST_F(AdoRecordset, OpenRunsAQueryOnAConnection) {
     Ref<_Recordset> rs;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Recordset, nullptr, CLSCTX_INPROC_SERVER, IID__Recordset,
@@ -282,7 +369,7 @@ TEST_F(AdoRecordset, OpenRunsAQueryOnAConnection) {
     ASSERT_EQ(S_OK, rs->Open(source.get(), connection.get(), adOpenForwardOnly, adLockReadOnly, adCmdText));
     EXPECT_EQ((std::vector<std::u16string>{u"first", u"second"}), ColumnTexts(rs.get(), u"Name"));
     EXPECT_EQ(adErrObjectOpen, rs->Open(source.get(), connection.get(), adOpenForwardOnly, adLockReadOnly, adCmdText));
-    // Rows stay readable after the connection closes: they were read at once.
+    // Rows stay readable after the connection closes: they are read then.
     ASSERT_EQ(S_OK, rs->MoveFirst());
     ASSERT_EQ(S_OK, connection_->Close());
     Var value;

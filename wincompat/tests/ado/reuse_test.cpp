@@ -411,7 +411,7 @@ void AppendRows(ResultSet& rows, size_t from, size_t to) {
     }
 }
 
-void ExpectRows(const ResultSet& rows, size_t count) {
+void ExpectRows(ResultSet& rows, size_t count) {
     ASSERT_EQ(count, rows.RowCount());
     for (size_t row = 0; row < count; ++row) {
         EXPECT_EQ(DbValue::Kind::Integer, rows.ValueAt(row, 0).kind);
