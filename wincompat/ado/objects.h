@@ -136,8 +136,14 @@ HRESULT CreateAdoObject(IUnknown* outer, REFIID riid, void** ppv, Args&&... args
     if (outer) return CLASS_E_NOAGGREGATION;
     Object* object = new (std::nothrow) Object(std::forward<Args>(args)...);
     if (!object) return E_OUTOFMEMORY;
+    // No other thread can see the object yet: the caller's reference is the
+    // one QueryInterface adds.
+    object->refs_.store(0, std::memory_order_relaxed);
     HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
+    if (FAILED(hr)) {
+        object->refs_.store(1, std::memory_order_relaxed);
+        object->Release();
+    }
     return hr;
 }
 

@@ -277,6 +277,7 @@ ResultSet::~ResultSet() {
         pending_->values.clear();
         pending_->statement = nullptr;
         pending_->rows = nullptr;
+        pending_->active.store(false, std::memory_order_release);
     }
 }
 
@@ -303,6 +304,7 @@ void ResultSet::ReadPending(PendingQuery& query) {
     query.values.clear();
     query.statement = nullptr;
     query.rows = nullptr;
+    query.active.store(false, std::memory_order_release);
     complete_.store(true, std::memory_order_release);
 }
 
@@ -338,7 +340,7 @@ HRESULT ResultSet::CopyPending(size_t row, size_t column, VARIANT* out) {
 
 void Session::FinishPending() noexcept {
     if (!pending_) return;
-    {
+    if (pending_->active.load(std::memory_order_acquire)) {
         std::lock_guard<ObjectLock> guard(pending_->lock);
         if (pending_->statement) pending_->rows->ReadPending(*pending_);
     }
@@ -597,6 +599,7 @@ bool Session::RunStatement(PreparedStatement& prepared, RunState& state, bool co
         pending_->rows = captured.get();
         pending_->lastRows = &prepared.lastRows;
         pending_->lastBytes = &prepared.lastBytes;
+        pending_->active.store(true, std::memory_order_relaxed);  // published with the result set
         captured->LeavePending(pending_);
         state.first = std::move(captured);
         return true;
@@ -698,13 +701,15 @@ ExecutionOutcome Session::ExecuteText(const SharedText& text, std::vector<Comman
     FinishPending();
     std::vector<DbValue>& values = boundValues_;
     ClearOnExit clear{values};
-    std::optional<LoggedCommand> record;  // made only for a statement log
+    // Made only for a statement log: even an empty record costs a clearing
+    // of its room on every command.
+    std::unique_ptr<LoggedCommand> record;
     if (log_) {
-        record.emplace();
+        record = std::make_unique<LoggedCommand>();
         record->commandType = CommandTypeName(typeForLog);
         record->text = Utf16ToUtf8(*text);
     }
-    LoggedCommand* logging = record ? &*record : nullptr;
+    LoggedCommand* logging = record.get();
     return RunAndLog(logging, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
         BindParameters(
             parameters, [](ParameterDirectionEnum direction) { return direction != adParamOutput; }, logging,

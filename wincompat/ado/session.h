@@ -94,6 +94,9 @@ class ResultSet;
 struct PendingQuery {
     ObjectLock lock;  // taken on every read of the first row; rarely contended
     DbStatement* statement = nullptr;  // null once read to the end or let go
+    // Whether `statement` is set, readable without the lock: the session
+    // looks before every command.
+    std::atomic<bool> active{false};
     ResultSet* rows = nullptr;         // the result set reading it
     size_t* lastRows = nullptr;        // the statement's size hints, updated when read to the end
     size_t* lastBytes = nullptr;
