@@ -272,27 +272,15 @@ ResultSet::~ResultSet() {
     if (!pending_) return;
     // Let go unread: the statement is reset at once, which ends its read.
     std::lock_guard<ObjectLock> guard(pending_->lock);
-    if (pending_->statement && pending_->rows == this) {
-        pending_->statement->Reset();
-        pending_->values.clear();
-        pending_->statement = nullptr;
-        pending_->rows = nullptr;
-        pending_->active.store(false, std::memory_order_release);
-    }
+    if (StillPending()) pending_->LetGo();
 }
 
 void ResultSet::ReadPending(PendingQuery& query) {
     DbStatement& statement = *query.statement;
-    const int columns = static_cast<int>(info_->columns.size());
     try {
-        std::vector<DbValueView> row(static_cast<size_t>(columns));
-        bool more = true;  // the statement is on its first row
-        while (more) {
-            statement.ReadRow(row.data(), columns);
-            for (int c = 0; c < columns; ++c) Append(row[static_cast<size_t>(c)]);
-            EndRow();
-            more = statement.Step();
-        }
+        std::vector<DbValueView> values(info_->columns.size());
+        do AppendRow(statement, values.data());  // from the first row, where the statement is
+        while (statement.Step());
         ReleaseSpare();
         if (query.lastRows) *query.lastRows = rows_;
         if (query.lastBytes) *query.lastBytes = byteCount_;
@@ -300,36 +288,30 @@ void ResultSet::ReadPending(PendingQuery& query) {
         // The rows read so far stay; the failure goes to whoever asks for more.
         failure_ = std::current_exception();
     }
-    statement.Reset();
-    query.values.clear();
-    query.statement = nullptr;
-    query.rows = nullptr;
-    query.active.store(false, std::memory_order_release);
+    query.LetGo();
     complete_.store(true, std::memory_order_release);
 }
 
 void ResultSet::ReadToEnd() {
     if (complete_.load(std::memory_order_acquire)) return;
     std::lock_guard<ObjectLock> guard(pending_->lock);
-    if (pending_->statement && pending_->rows == this) ReadPending(*pending_);
+    if (StillPending()) ReadPending(*pending_);
 }
 
 bool ResultSet::HasPendingRow(size_t row) {
     {
         std::lock_guard<ObjectLock> guard(pending_->lock);
-        if (pending_->statement && pending_->rows == this) {
+        if (StillPending()) {
             if (row == 0) return true;
             ReadPending(*pending_);
         }
     }
-    if (row < rows_) return true;
-    RethrowFailure();
-    return false;
+    return HasReadRow(row);
 }
 
 HRESULT ResultSet::CopyPending(size_t row, size_t column, VARIANT* out) {
     std::lock_guard<ObjectLock> guard(pending_->lock);
-    if (pending_->statement && pending_->rows == this) {
+    if (StillPending()) {
         if (row == 0)
             return ToVariant(pending_->statement->ColumnView(static_cast<int>(column)), info_->columns[column].type,
                              out);
@@ -607,11 +589,7 @@ bool Session::RunStatement(PreparedStatement& prepared, RunState& state, bool co
     if (captured && rowBuffer_.size() < static_cast<size_t>(columns)) rowBuffer_.resize(static_cast<size_t>(columns));
     DbValueView* values = rowBuffer_.data();
     for (; row; row = statement.Step()) {
-        if (captured) {
-            statement.ReadRow(values, columns);
-            for (int c = 0; c < columns; ++c) captured->Append(values[c]);
-            captured->EndRow();
-        }
+        if (captured) captured->AppendRow(statement, values);
         if (state.trackLastRow) {
             state.lastRow.clear();
             for (int c = 0; c < columns; ++c) state.lastRow.push_back(statement.ColumnValue(c));

@@ -101,6 +101,15 @@ struct PendingQuery {
     size_t* lastRows = nullptr;        // the statement's size hints, updated when read to the end
     size_t* lastBytes = nullptr;
     std::vector<DbValue> values;       // the values bound to it, kept until its reset
+
+    // Resets the statement, which ends its read, and lets go of it.
+    void LetGo() {
+        statement->Reset();
+        values.clear();
+        statement = nullptr;
+        rows = nullptr;
+        active.store(false, std::memory_order_release);
+    }
 };
 
 // The rows a command returned. The values stay as the database gave them,
@@ -126,8 +135,8 @@ public:
     // Whether there is a row `row` (0-based); reads on only when the rows
     // read so far do not tell.
     bool HasRow(size_t row) {
-        if (complete_.load(std::memory_order_acquire)) return row < rows_ || (RethrowFailure(), false);
-        return HasPendingRow(row);
+        if (!complete_.load(std::memory_order_acquire)) return HasPendingRow(row);
+        return HasReadRow(row);
     }
     // Reads on to the end first; throws what stopped the reading.
     size_t RowCount() {
@@ -177,6 +186,14 @@ public:
         }
     }
     void EndRow() { ++rows_; }
+    // The statement's current row, read through `values` (room for a value
+    // per column).
+    void AppendRow(const DbStatement& statement, DbValueView* values) {
+        const int count = static_cast<int>(info_->columns.size());
+        statement.ReadRow(values, count);
+        for (int c = 0; c < count; ++c) Append(values[c]);
+        EndRow();
+    }
     // Gives back room reserved beyond what the rows need.
     void ReleaseSpare();
     size_t ByteCount() const { return byteCount_; }
@@ -197,6 +214,15 @@ private:
     void GrowCells(size_t needed);
     void GrowBytes(size_t needed);
     bool HasPendingRow(size_t row);
+    // Among the rows read; past them, throws what stopped the reading.
+    bool HasReadRow(size_t row) const {
+        if (row < rows_) return true;
+        RethrowFailure();
+        return false;
+    }
+    // Whether this result set's rows are still in `pending_`'s statement;
+    // its lock is held.
+    bool StillPending() const { return pending_->statement && pending_->rows == this; }
     // A value of the rows read so far.
     DbValueView CellAt(size_t row, size_t column) const {
         const Cell& cell = cells_[row * info_->columns.size() + column];
