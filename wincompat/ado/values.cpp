@@ -77,6 +77,17 @@ int HexDigit(char c) {
     return -1;
 }
 
+// The VARIANT types NumericValue reads as an integer whatever their value.
+bool IsPlainInteger(VARTYPE vt) {
+    switch (vt) {
+        case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
+        case VT_INT: case VT_UINT: case VT_I8:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // The numeric content of a VARIANT: integer types, booleans (true is 1, as
 // the database stores it), reals, decimals and currency.
 bool NumericValue(const VARIANT& v, int64_t& integer, double& real, bool& isInteger) {
@@ -445,6 +456,22 @@ HRESULT ToDbValue(const VARIANT& value, DataTypeEnum type, DbValue& out, std::u1
         (value.vt == VT_ERROR && value.scode == static_cast<SCODE>(DISP_E_PARAMNOTFOUND))) {
         out = DbValue::Null();
         return S_OK;
+    }
+    // An integer for an integer parameter, the commonest value, is stored
+    // without the text and byte buffers the other conversions need.
+    if (CategoryOf(type) == Category::Integer && IsPlainInteger(value.vt)) {
+        int64_t integer = 0;
+        double unused = 0;
+        bool isInteger = true;
+        NumericValue(value, integer, unused, isInteger);
+        if (IntegerFits(type, integer)) {
+            out.kind = DbValue::Kind::Integer;
+            out.integer = integer;
+            out.real = 0;
+            out.text.clear();
+            out.blob.clear();
+            return S_OK;
+        }
     }
     std::string text = value.vt == VT_BSTR ? BstrUtf8(value.bstrVal) : std::string();
     int64_t integer = 0;
