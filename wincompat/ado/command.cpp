@@ -4,6 +4,7 @@
 
 #include "ado/errors.h"
 #include "ado/objects.h"
+#include "ado/parameters.h"
 #include "ado/stubs.h"
 #include "com/builtin_classes.h"
 
@@ -102,7 +103,7 @@ class CommandObject final : public CommandStub, public ISupportErrorInfo {
 public:
     WINCOMPAT_ADO_REFCOUNT
 
-    CommandObject() : parameters_(NewParametersCollection()) {}
+    CommandObject() : parameters_(static_cast<_ADOCommand*>(this)) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         return QueryAdoObject(static_cast<_ADOCommand*>(this), this, IsCommandInterface(riid), riid, ppv);
@@ -192,14 +193,14 @@ public:
             std::shared_ptr<Session> session;
             {
                 std::lock_guard<ObjectLock> guard(lock_);
-                session = SessionOf(connection_);
+                if (internals_) session = internals_->CurrentSession();
                 text = text_;
                 type = type_;
             }
             if (!session) throw InvalidConnection();
             if (Options != adOptionUnspecified && (Options & 0x30F)) type = static_cast<CommandTypeEnum>(Options & 0x30F);
             _ADORecordset* recordset =
-                RunCommand(*session, text, type, parameters_, Parameters, Options, RecordsAffected);
+                RunCommand(*session, text, type, &parameters_, Parameters, Options, RecordsAffected);
             if (ppirs) {
                 *ppirs = recordset;
             } else if (recordset) {
@@ -220,8 +221,8 @@ public:
 
     STDMETHODIMP get_Parameters(ADOParameters** ppvObject) override {
         if (!ppvObject) return E_POINTER;
-        parameters_->AddRef();
-        *ppvObject = parameters_;
+        parameters_.AddRef();
+        *ppvObject = &parameters_;
         return S_OK;
     }
 
@@ -252,25 +253,37 @@ public:
 private:
     ~CommandObject() {
         if (connection_) connection_->Release();
-        parameters_->Release();
+        if (internals_) internals_->Release();
     }
 
     // The connection let go is released after the lock: releasing it may
     // close its session.
     void SetConnection(_ADOConnection* connection) {
-        if (connection) connection->AddRef();
+        IAdoConnectionInternals* internals = nullptr;
+        if (connection) {
+            connection->AddRef();
+            if (FAILED(connection->QueryInterface(IID_IAdoConnectionInternals, reinterpret_cast<void**>(&internals))))
+                internals = nullptr;
+        }
         _ADOConnection* previous = nullptr;
+        IAdoConnectionInternals* previousInternals = nullptr;
         {
             std::lock_guard<ObjectLock> guard(lock_);
             previous = connection_;
+            previousInternals = internals_;
             connection_ = connection;
+            internals_ = internals;
         }
+        if (previousInternals) previousInternals->Release();
         if (previous) previous->Release();
     }
 
     ObjectLock lock_;
     _ADOConnection* connection_ = nullptr;
-    ADOParameters* parameters_;
+    // The same connection's session side, looked up once when it is set
+    // rather than on every run; null for a connection not made here.
+    IAdoConnectionInternals* internals_ = nullptr;
+    ParametersObject parameters_;
     std::shared_ptr<const std::u16string> text_;  // null until set
     std::u16string name_;
     CommandTypeEnum type_ = adCmdUnknown;
@@ -326,7 +339,7 @@ private:
 
 }  // namespace
 
-_ADORecordset* RunCommand(Session& session, const SharedText& text, CommandTypeEnum type, ADOParameters* parameters,
+_ADORecordset* RunCommand(Session& session, const SharedText& text, CommandTypeEnum type, ParametersObject* parameters,
                           VARIANT* parameterValues, LONG options, VARIANT* recordsAffected) {
     if (!text || text->empty()) throw AdoFailure{DB_E_NOCOMMAND, u"Command text was not set for the command object."};
     BorrowedLists lists;
@@ -335,8 +348,8 @@ _ADORecordset* RunCommand(Session& session, const SharedText& text, CommandTypeE
     // A procedure writes its outputs back to the Parameter objects, so it
     // holds them; a text command only reads them, ours in one go.
     const bool withNames = session.logging();
-    if (parameters && (type == adCmdStoredProc || !SnapshotOwnParameters(parameters, withNames, list))) {
-        ParameterItems(parameters, objects);
+    if (parameters && (type == adCmdStoredProc || !parameters->SnapshotOwnItems(withNames, list))) {
+        parameters->AppendItemsTo(objects);
         list.resize(objects.size());
         for (size_t i = 0; i < objects.size(); ++i) ReadParameter(objects[i], withNames, list[i]);
     }

@@ -55,21 +55,13 @@ _ADORecordset* NewRecordset(std::shared_ptr<ResultSet> rows);
 _ADOParameter* NewParameter(BSTR name, const DataTypeEnum& type, const ParameterDirectionEnum& direction,
                             ADO_LONGPTR size, const VARIANT& value);
 
-// An empty Parameters collection; returned with one reference.
-ADOParameters* NewParametersCollection();
-// Appends to `items` the items of a collection that NewParametersCollection
-// made, in order, each with a reference added for the caller.
-void ParameterItems(ADOParameters* collection, std::vector<_ADOParameter*>& items);
-// Reads every item of such a collection into `list` (resized to them) in one
-// go when all of them are ours; false, with nothing read, when any is not.
-// Throws AdoFailure when a parameter cannot be read.
-bool SnapshotOwnParameters(ADOParameters* collection, bool withNames, std::vector<CommandParameter>& list);
+class ParametersObject;  // parameters.h
 
 // Runs a command's text or procedure on a session: shared by Command.Execute,
-// Connection.Execute and Recordset.Open. `parameters`, null or a collection
-// made by NewParametersCollection, are the command's Parameter objects. Returns the
-// recordset (null with adExecuteNoRecords) and sets `recordsAffected`.
-_ADORecordset* RunCommand(Session& session, const SharedText& text, CommandTypeEnum type, ADOParameters* parameters,
+// Connection.Execute and Recordset.Open. `parameters`, null or a command's
+// collection, are the command's Parameter objects. Returns the recordset
+// (null with adExecuteNoRecords) and sets `recordsAffected`.
+_ADORecordset* RunCommand(Session& session, const SharedText& text, CommandTypeEnum type, ParametersObject* parameters,
                           VARIANT* parameterValues, LONG options, VARIANT* recordsAffected);
 
 // The text as an object shared with the other commands given it on this

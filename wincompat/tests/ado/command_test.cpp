@@ -231,6 +231,47 @@ TEST_F(AdoCommand, NullConnectionFailsWithAdosErrorAndText) {
     EXPECT_EQ(static_cast<HRESULT>(0x800A0E7D), Execute(command.get(), recordset));
 }
 
+TEST_F(AdoCommand, ACommandRunsOnTheConnectionItHasWhenItRuns) {
+    Ref<_Connection> other = OpenConnection(dir_.File("other.db"));
+    {
+        Bstr create(u"CREATE TABLE [Elsewhere] (Name nvarchar(10))");
+        ASSERT_EQ(S_OK, other->Execute(create.get(), nullptr, adCmdText | adExecuteNoRecords, nullptr));
+    }
+    Ref<_Command> command = NewCommand(connection_.get(), u"SELECT COUNT(*) FROM [Elsewhere]");
+    Ref<_Recordset> recordset;
+    EXPECT_EQ(DB_E_ERRORSINCOMMAND, Execute(command.get(), recordset)) << "the first connection has no such table";
+    TakeErrorDescription();
+    ASSERT_EQ(S_OK, command->putref_ActiveConnection(other.get()));
+    EXPECT_EQ(S_OK, Execute(command.get(), recordset)) << TakeErrorDescription().size();
+    // Closed after it was given to the command: the command sees it closed.
+    ASSERT_EQ(S_OK, other->Close());
+    EXPECT_EQ(static_cast<HRESULT>(0x800A0E7D), Execute(command.get(), recordset));
+    TakeErrorDescription();
+    ASSERT_EQ(S_OK, command->putref_ActiveConnection(connection_.get()));
+    EXPECT_EQ(DB_E_ERRORSINCOMMAND, Execute(command.get(), recordset));
+    TakeErrorDescription();
+}
+
+TEST_F(AdoCommand, TheParametersCollectionOutlivesTheCallersCommandReference) {
+    Ref<_Command> command = NewCommand(connection_.get(), u"SELECT ?");
+    Var one = Var::Int(1);
+    ASSERT_EQ(S_OK, AddParameter(command.get(), adInteger, one));
+    Ref<Parameters> parameters;
+    ASSERT_EQ(S_OK, command->get_Parameters(parameters.out()));
+    command.reset();
+    LONG count = 0;
+    ASSERT_EQ(S_OK, parameters->get_Count(&count));
+    EXPECT_EQ(1, count);
+    Ref<_Parameter> item;
+    ASSERT_EQ(S_OK, parameters->get_Item(Index(0), item.out()));
+    EXPECT_EQ(S_OK, parameters->Delete(Index(0)));
+    // The collection's own identity is its own, not its command's.
+    Ref<IUnknown> unknown = parameters.As<IUnknown>(IID_IUnknown);
+    Ref<_Command> asCommand = parameters.As<_Command>(IID__Command);
+    EXPECT_TRUE(unknown);
+    EXPECT_FALSE(asCommand);
+}
+
 TEST_F(AdoCommand, InsertBatchReturnsScopeIdentityAsANumericThatConvertsToAnInteger) {
     Ref<_Command> insert = NewCommand(
         connection_.get(), u"SET NOCOUNT ON;\nINSERT INTO [Items] ([Name],[Count])\nVALUES (?,?);\nSELECT SCOPE_IDENTITY();\n");
