@@ -239,12 +239,12 @@ private:
         if (failure_) std::rethrow_exception(failure_);
     }
 
-    std::shared_ptr<const ColumnInfo> info_;
+    std::shared_ptr<const ColumnInfo> info_;  // shared by every run of the statement
     // Set while rows may still be in a statement; `complete_` says when they
     // are all here, so that reading them afterwards takes no lock.
     std::shared_ptr<PendingQuery> pending_;
     std::atomic<bool> complete_{true};
-    std::exception_ptr failure_;  // why reading on stopped, when it failed  // shared by every run of the statement
+    std::exception_ptr failure_;  // why reading on stopped, when it failed
     size_t rows_ = 0;
     // The cells and bytes are in the inline arrays until they outgrow them.
     Cell* cells_ = inlineCells_;
