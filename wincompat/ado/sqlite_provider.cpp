@@ -219,16 +219,16 @@ public:
         sqlite3_extended_result_codes(raw, 1);
         sqlite3_busy_timeout(raw, options.busyTimeoutMs);
         // WAL may already be set by another connection; the pragma answers
-        // with the mode in force, which is all we need.
-        // The mode the database is in afterwards: some (in memory, or on a
-        // file system without shared memory) stay in rollback mode.
-        sqlite3_exec(
+        // with the mode in force, which is kept: some databases (in memory,
+        // or on a file system without shared memory) stay in rollback mode.
+        rc = sqlite3_exec(
             db_.get(), "PRAGMA journal_mode=WAL",
             [](void* wal, int count, char** values, char**) {
                 *static_cast<bool*>(wal) = count == 1 && values[0] && sqlite3_stricmp(values[0], "wal") == 0;
                 return 0;
             },
             &wal_, nullptr);
+        if (rc != SQLITE_OK) Fail(db_.get(), rc);
         Run("PRAGMA synchronous=NORMAL");
         Run("PRAGMA foreign_keys=ON");
     }

@@ -1,6 +1,8 @@
 // Connection: opening from connection strings, the database settings each
 // session gets, refusals with their error information, activation by CLSID
 // and ProgID.
+#include <fstream>
+
 #include "ado_test_support.h"
 
 using namespace adotest;
@@ -87,6 +89,20 @@ TEST(AdoConnection, RefusesUnknownKeywordsProvidersAndMissingDataSourceWithError
         connection->get_State(&state);
         EXPECT_EQ(adStateClosed, state);
     }
+}
+
+TEST(AdoConnection, AFileThatIsNotADatabaseIsRefusedWhenOpened) {
+    TempDir dir;
+    {
+        std::ofstream text(dir.File("notes.txt"), std::ios::binary);
+        text << std::string(4096, 'x');
+    }
+    Ref<_Connection> connection = NewConnection();
+    EXPECT_TRUE(FAILED(OpenWith(connection.get(), "Provider=SQLite;Data Source=" + dir.File("notes.txt"))));
+    EXPECT_NE(std::u16string::npos, TakeErrorDescription().find(u"not a database"));
+    LONG state = -1;
+    ASSERT_EQ(S_OK, connection->get_State(&state));
+    EXPECT_EQ(adStateClosed, state);
 }
 
 TEST(AdoConnection, ExecuteOnAClosedConnectionFails) {
