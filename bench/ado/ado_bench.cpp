@@ -16,6 +16,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -255,7 +256,12 @@ void SqliteSelectOnce(sqlite3_stmt* select, int key) {
     sqlite3_reset(select);
 }
 
-int NextKey(int& n) { return 1 + (n++ * 7919) % kPreloadedRows; }
+// The keys in a scattered order; `n` wraps within the table so that the
+// product never overflows, however long the benchmark runs.
+int NextKey(int& n) {
+    n = (n + 1) % kPreloadedRows;
+    return 1 + static_cast<int>((static_cast<int64_t>(n) * 7919) % kPreloadedRows);
+}
 
 void BM_AdoSelectByKey(benchmark::State& state) {
     BenchDatabase db;
