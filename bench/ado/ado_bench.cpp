@@ -3,9 +3,10 @@
 // next to the same statements through the SQLite C API with a statement
 // prepared once: the ratio is the cost of the ADO layer.
 //
-// Run a Release build: ado_bench --benchmark_counters_tabular=true. On a
-// machine whose speed drifts, the ratios to quote are those of the in-turn
-// benchmarks: ado_bench --benchmark_filter=InTurn --benchmark_repetitions=3
+// Run a Release build (scripts/pgo-build makes the one whose figures we
+// quote): ado_bench --benchmark_counters_tabular=true. On a machine whose
+// speed drifts, the ratios to quote are those of the in-turn benchmarks:
+// ado_bench --benchmark_filter=InTurn --benchmark_repetitions=3
 // --benchmark_min_time=1
 #include <windows.h>
 
