@@ -1,3 +1,5 @@
+// The class factory of one object-table row: refuses aggregation as its row says, and keeps the
+// module loaded while a client holds it or has locked the server.
 #include "comserver/class_factory.h"
 
 #include <new>

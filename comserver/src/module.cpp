@@ -1,3 +1,6 @@
+// The module object: its lock count, one class factory per class made on the first request, and
+// registration from the module's scripts and type library, machine-wide or, through DllInstall
+// "user", for the current user.
 #include "comserver/module.h"
 
 #include "comserver/class_factory.h"

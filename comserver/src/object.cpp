@@ -1,3 +1,5 @@
+// Every COM object of a server holds a lock on its module for its whole life, so that
+// DllCanUnloadNow says S_FALSE while one is alive.
 #include "comserver/object.h"
 
 #include "comserver/module.h"

@@ -1,3 +1,6 @@
+// The registrar on ATL-syntax scripts, into a private registry: ForceRemove, NoRemove and Delete,
+// per-user classes, replacements, UTF-16 scripts, malformed scripts refused and a failure half-way
+// rolled back.
 #include "comserver/registrar.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// Resource identifiers of the test server.
 #define IDS_PROJNAME 100
 #define IDR_TESTSERVER_APPID 101
 #define IDR_TESTCOUNTER 102
