@@ -6,16 +6,20 @@
 #                       SOURCES a.cpp b.cpp
 #                       DEF Quillet.def                  # the EXPORTS section
 #                       RC Quillet.rc                    # REGISTRY/TYPELIB/STRINGTABLE/VERSIONINFO
-#                       IDL Quillet.idl                  # compiled into <name>.tlb (and <name>.h on Windows)
+#                       IDL Quillet.idl                  # compiled into <name>.tlb, <name>.h and <name>_i.c
 #                       [LIBS more libraries]
 #                       [RC_DEFINES NAME=VALUE ...])
 #
 # The .idl is compiled by widl into ${CMAKE_CURRENT_BINARY_DIR}/<target>_generated/<idl name>.tlb, where
 # the .rc's `1 TYPELIB "<idl name>.tlb"` finds it (generated files are searched before the .rc's folder).
-# Windows: the .rc goes through windres, the .def to the linker, the widl header <idl name>.h is on the
-# include path; the DLL is named OUTPUT_NAME. Linux: rcgen turns the .rc and the files it names into a
-# source that registers the resources with wincompat when the library loads; only the .def's exports are
-# visible; the library is named OUTPUT_NAME with the extension .so. The target links the comserver kit.
+# The widl header <idl name>.h (the interfaces, and the identifiers as DEFINE_GUID) and <idl name>_i.c
+# (the identifiers' definitions) are generated beside it on both targets. <target>_interfaces is the
+# library a client links to use them: it puts the folder on the include path, builds after the files are
+# generated, and holds the identifiers; the server links it too.
+# Windows: the .rc goes through windres, the .def to the linker; the DLL is named OUTPUT_NAME. Linux:
+# rcgen turns the .rc and the files it names into a source that registers the resources with wincompat
+# when the library loads; only the .def's exports are visible; the library is named OUTPUT_NAME with the
+# extension .so. The target links the comserver kit.
 if(WIN32)
   enable_language(RC)
 endif()
@@ -40,13 +44,11 @@ function(_zelk_stdole2 out_var)
   set(${out_var} ${tlb} PARENT_SCOPE)
 endfunction()
 
-# The resource-script translator for Linux, built for the build machine.
+# The resource-script translator for Linux (tools/rcgen), built with the build's own flags: in the
+# sanitizer build it runs sanitized, and a fault it meets fails the build.
 function(_zelk_rcgen)
   if(NOT TARGET zelk_rcgen)
-    add_executable(zelk_rcgen ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../wincompat/resources/rcgen/rcgen.cpp)
-    # A build tool: kept free of the sanitizer runtimes, whatever the build's flags.
-    set_target_properties(zelk_rcgen PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools
-                                                COMPILE_OPTIONS "-Wall;-Wextra" LINK_OPTIONS "")
+    message(FATAL_ERROR "zelk_rcgen is not defined: tools/ must be added before the COM servers")
   endif()
 endfunction()
 
@@ -78,7 +80,7 @@ function(zelk_add_com_server)
     set_target_properties(${ARG_TARGET} PROPERTIES OUTPUT_NAME ${base_name} PREFIX "" SUFFIX ".so")
   endif()
 
-  # Type library (and, on Windows, the interface header) from the .idl.
+  # Type library, interface header and identifiers from the .idl.
   set(tlb "")
   if(ARG_IDL)
     if(NOT ZELK_WIDL)
@@ -91,19 +93,26 @@ function(zelk_add_com_server)
     get_filename_component(stdole2_dir ${stdole2} DIRECTORY)
     set(tlb ${gen}/${idl_name}.tlb)
     set(widl_flags -I${idl_dir} -I${ZELK_COMSERVER_IDL_DIR} -L${stdole2_dir})
-    set(outputs ${tlb})
-    set(commands COMMAND ${ZELK_WIDL} ${widl_flags} -t -o ${tlb} ${idl})
-    if(WIN32)
-      list(APPEND outputs ${gen}/${idl_name}.h ${gen}/${idl_name}_i.c)
-      list(APPEND commands COMMAND ${ZELK_WIDL} ${widl_flags} -h -o ${gen}/${idl_name}.h ${idl}
-                           COMMAND ${ZELK_WIDL} ${widl_flags} -u -o ${gen}/${idl_name}_i.c ${idl})
-    endif()
+    set(outputs ${tlb} ${gen}/${idl_name}.h ${gen}/${idl_name}_i.c)
+    set(commands COMMAND ${ZELK_WIDL} ${widl_flags} -t -o ${tlb} ${idl}
+                 COMMAND ${ZELK_WIDL} ${widl_flags} -h -o ${gen}/${idl_name}.h ${idl}
+                 COMMAND ${ZELK_WIDL} ${widl_flags} -u -o ${gen}/${idl_name}_i.c ${idl})
     add_custom_command(OUTPUT ${outputs} ${commands}
       DEPENDS ${idl} ${stdole2} zelk_stdole2
       COMMENT "widl ${idl_name}.idl"
       VERBATIM)
     add_custom_target(${ARG_TARGET}_typelib DEPENDS ${outputs})
     add_dependencies(${ARG_TARGET} ${ARG_TARGET}_typelib)
+    # The _i.c goes through the C++ compiler: wincompat's SDK headers are C++ only.
+    set(identifiers ${gen}/${idl_name}_identifiers.cpp)
+    file(CONFIGURE OUTPUT ${identifiers} CONTENT "#include \"${idl_name}_i.c\"\n")
+    add_library(${ARG_TARGET}_interfaces STATIC ${identifiers})
+    target_include_directories(${ARG_TARGET}_interfaces PUBLIC ${gen})
+    if(NOT WIN32)
+      target_link_libraries(${ARG_TARGET}_interfaces PUBLIC wincompat)
+    endif()
+    add_dependencies(${ARG_TARGET}_interfaces ${ARG_TARGET}_typelib)
+    target_link_libraries(${ARG_TARGET} PRIVATE ${ARG_TARGET}_interfaces)
   endif()
 
   # Resources.

@@ -31,20 +31,15 @@
 #include <thread>
 #include <vector>
 
-#include "DataChannelInterfaces.h"
 #include "comsupport/Bstr.h"
 #include "comsupport/ComRef.h"
+#include "marlind.h"  // the plug-in as a host knows it: its CLSID and the host's interfaces
 #include "reference_schema.h"
+#include "support/temp_folder.h"
 #include <wincompat/debugoutput.h>
 
-namespace {
-// The plug-in as a host knows it: its CLSID and the host's interface.
-const CLSID kClsidMarlind = {0xEF4FCCCE, 0xBA05, 0x4487, {0xB7, 0x9F, 0x91, 0x4D, 0x3C, 0xBD, 0x28, 0x5D}};
-const IID kIidMsgHandler = {0x84F711A9, 0x019D, 0x4FBB, {0xAD, 0x3D, 0xF2, 0x87, 0x80, 0xF7, 0xFE, 0xFE}};
-}  // namespace
-
 COMSUPPORT_INTERFACE_ID(_ADOConnection, IID__Connection)
-COMSUPPORT_INTERFACE_ID(IMORVDCMsgHandler, kIidMsgHandler)
+COMSUPPORT_INTERFACE_ID(IMORVDCMsgHandler, IID_IMORVDCMsgHandler)
 
 namespace {
 
@@ -165,9 +160,7 @@ Payload MakePayload(const std::string& bytes) {
 class Host {
 public:
     Host() {
-        char pattern[] = "/tmp/marlind-ingest-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        setenv("WINCOMPAT_REGISTRY_DIR", (folder_ + "/registry").c_str(), 1);
+        setenv("WINCOMPAT_REGISTRY_DIR", folder_.File("registry").c_str(), 1);
         // A failure inside the plug-in shows only in its debugger output: count it.
         wincompat::SetDebugOutputSink([this](const std::string&) { ++debugLines_; });
         Check(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)), "CoInitializeEx");
@@ -176,20 +169,19 @@ public:
         auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
             reinterpret_cast<void (*)()>(GetProcAddress(library, "DllRegisterServer")));
         Check(registerServer && registerServer() == S_OK, "DllRegisterServer");
-        Check(CoCreateInstance(kClsidMarlind, nullptr, CLSCTX_INPROC_SERVER, kIidMsgHandler, handler_.ReceiveVoid()) ==
-                  S_OK,
+        Check(CoCreateInstance(CLSID_MarlindPlugin, nullptr, CLSCTX_INPROC_SERVER, IID_IMORVDCMsgHandler,
+                               handler_.ReceiveVoid()) == S_OK,
               "activation by CLSID");
     }
     ~Host() {
         wincompat::SetDebugOutputSink({});
         handler_.Reset();
         CoUninitialize();
-        std::system(("rm -rf '" + folder_ + "'").c_str());
     }
 
     // A fresh database for one measurement.
     std::string NewDatabase(const std::string& name) {
-        const std::string path = folder_ + "/" + name + ".db";
+        const std::string path = folder_.File(name + ".db");
         std::string error;
         Check(zelk::ApplyReferenceSchema(path, error), error);
         return path;
@@ -205,7 +197,7 @@ public:
 
 private:
     std::atomic<unsigned> debugLines_{0};
-    std::string folder_;
+    testsupport::TempFolder folder_{"marlind-ingest"};
     ComRef<IMORVDCMsgHandler> handler_;
 };
 

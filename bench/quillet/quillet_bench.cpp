@@ -15,10 +15,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "QuilletInterfaces.h"
+#include "Quillet.h"  // the plug-in as a host knows it: its CLSID and the host's interface
 #include "comsupport/Bstr.h"
 #include "comsupport/ComRef.h"
 #include "reference_schema.h"
+#include "support/temp_folder.h"
 
 COMSUPPORT_INTERFACE_ID(_ADOConnection, IID__Connection)
 
@@ -27,8 +28,6 @@ namespace {
 using comsupport::Bstr;
 using comsupport::ComRef;
 
-const CLSID kClsidQuilletObj = {0x8536B712, 0x8980, 0x4C37, {0x8C, 0x09, 0x95, 0x15, 0x94, 0x66, 0x44, 0x37}};
-const IID kIidAgentPolicyHandler = {0x11EB44FA, 0x4C61, 0x47BE, {0x84, 0xA9, 0xAF, 0xA6, 0x71, 0x6C, 0x49, 0xA2}};
 constexpr int kRows = 10000;
 
 const char kBothLists[] =
@@ -45,11 +44,9 @@ void Check(bool ok, const std::string& what) {
 class Host {
 public:
     Host() {
-        char pattern[] = "/tmp/quillet-bench-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        setenv("WINCOMPAT_REGISTRY_DIR", (folder_ + "/registry").c_str(), 1);
+        setenv("WINCOMPAT_REGISTRY_DIR", folder_.File("registry").c_str(), 1);
         Check(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)), "CoInitializeEx");
-        database_ = folder_ + "/host.db";
+        database_ = folder_.File("host.db");
         std::string error;
         Check(zelk::ApplyReferenceSchema(database_, error), error);
         Seed();
@@ -59,7 +56,7 @@ public:
         auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
             reinterpret_cast<void (*)()>(GetProcAddress(library, "DllRegisterServer")));
         Check(registerServer && registerServer() == S_OK, "DllRegisterServer");
-        Check(CoCreateInstance(kClsidQuilletObj, nullptr, CLSCTX_INPROC_SERVER, kIidAgentPolicyHandler,
+        Check(CoCreateInstance(CLSID_QuilletObj, nullptr, CLSCTX_INPROC_SERVER, IID_IMORVAgentPolicyHandler,
                                handler_.ReceiveVoid()) == S_OK,
               "activation by CLSID");
         connection_ = ComRef<_ADOConnection>::Create(CLSID_Connection);
@@ -71,7 +68,6 @@ public:
         handler_.Reset();
         connection_.Reset();
         CoUninitialize();
-        std::system(("rm -rf '" + folder_ + "'").c_str());
     }
 
     IMORVAgentPolicyHandler* Handler() const { return handler_.Get(); }
@@ -103,7 +99,7 @@ private:
         Check(rc == SQLITE_OK, "seeding: " + text);
     }
 
-    std::string folder_;
+    testsupport::TempFolder folder_{"quillet-bench"};
     std::string database_;
     ComRef<IMORVAgentPolicyHandler> handler_;
     ComRef<_ADOConnection> connection_;

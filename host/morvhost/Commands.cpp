@@ -1,3 +1,6 @@
+// The commands init, register, policy, blacklist and exception: what each reads and writes in the
+// host database, and a policy passed through Quillet by its CLSID, with the reason when it comes
+// back unchanged.
 #include "Commands.h"
 
 #include <windows.h>
@@ -15,7 +18,7 @@
 #include "HostError.h"
 #include "PolicyRequest.h"
 #include "PolicyText.h"
-#include "QuilletInterfaces.h"
+#include "Quillet.h"  // the policy plug-in's class and interface, from Quillet.idl
 #include "comsupport/Bstr.h"
 #include "comsupport/ComRef.h"
 
@@ -24,10 +27,6 @@ namespace {
 
 using comsupport::Bstr;
 using comsupport::ComRef;
-
-// The policy plug-in's class and the host's policy-handler interface.
-const CLSID kClsidQuilletObj = {0x8536B712, 0x8980, 0x4C37, {0x8C, 0x09, 0x95, 0x15, 0x94, 0x66, 0x44, 0x37}};
-const IID kIidAgentPolicyHandler = {0x11EB44FA, 0x4C61, 0x47BE, {0x84, 0xA9, 0xAF, 0xA6, 0x71, 0x6C, 0x49, 0xA2}};
 
 // The administrator's entries are stored in nvarchar(50) columns.
 constexpr size_t kMaxEntryLength = 50;
@@ -109,7 +108,7 @@ std::string WhyListsAreMissing(HostDatabase& database, const ListRequest& reques
 }  // namespace
 }  // namespace morvhost
 
-COMSUPPORT_INTERFACE_ID(IMORVAgentPolicyHandler, morvhost::kIidAgentPolicyHandler)
+COMSUPPORT_INTERFACE_ID(IMORVAgentPolicyHandler, IID_IMORVAgentPolicyHandler)
 
 namespace morvhost {
 
@@ -169,7 +168,7 @@ PolicyOutcome PolicyCommand(const CommonOptions& options, const PolicySource& so
     HostDatabase database = OpenDatabase(options);
 
     ComRef<IMORVAgentPolicyHandler> handler;
-    HRESULT hr = CoCreateInstance(kClsidQuilletObj, nullptr, CLSCTX_INPROC_SERVER, kIidAgentPolicyHandler,
+    HRESULT hr = CoCreateInstance(CLSID_QuilletObj, nullptr, CLSCTX_INPROC_SERVER, IID_IMORVAgentPolicyHandler,
                                   handler.ReceiveVoid());
     if (hr == REGDB_E_CLASSNOTREG) ThrowNotRegistered("policy plug-in Quillet");
     if (FAILED(hr)) comsupport::ThrowComError(hr);

@@ -1,3 +1,6 @@
+// The upload's work: documents collected from files, folders and standard input, sent as byte-array
+// payloads by worker threads sharing one plug-in object, and the summary counted from their
+// statement logs, the rows added and the debugger output.
 #include "Upload.h"
 
 #include <windows.h>
@@ -27,27 +30,16 @@
 #include <thread>
 
 #include "ComApartment.h"
-#include "DataChannelInterfaces.h"
 #include "HostDatabase.h"
 #include "HostError.h"
 #include "Registration.h"
 #include "comsupport/Bstr.h"
 #include "comsupport/ComRef.h"
+#include "marlind.h"  // the data-channel plug-in's class and interfaces, from marlind.idl
 #include "wincompat/ado_statement_log.h"
 #include "wincompat/debugoutput.h"
 
-namespace morvhost {
-namespace {
-
-// The data-channel plug-in's class and the host's data-channel interfaces.
-const CLSID kClsidMarlindPlugin = {0xEF4FCCCE, 0xBA05, 0x4487, {0xB7, 0x9F, 0x91, 0x4D, 0x3C, 0xBD, 0x28, 0x5D}};
-const IID kIidDCMsgHandler = {0x84F711A9, 0x019D, 0x4FBB, {0xAD, 0x3D, 0xF2, 0x87, 0x80, 0xF7, 0xFE, 0xFE}};
-const IID kIidDCAgentUploadResponse = {0x41B29870, 0xC919, 0x4C05, {0x83, 0x47, 0x98, 0x90, 0x3F, 0x47, 0xB8, 0xB2}};
-
-}  // namespace
-}  // namespace morvhost
-
-COMSUPPORT_INTERFACE_ID(IMORVDCMsgHandler, morvhost::kIidDCMsgHandler)
+COMSUPPORT_INTERFACE_ID(IMORVDCMsgHandler, IID_IMORVDCMsgHandler)
 
 namespace morvhost {
 
@@ -167,7 +159,7 @@ class UploadResponse final : public IMORVDCAgentUploadResponse {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (!object) return E_POINTER;
-        if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, kIidDCAgentUploadResponse)) {
+        if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IMORVDCAgentUploadResponse)) {
             *object = static_cast<IMORVDCAgentUploadResponse*>(this);
             AddRef();
             return S_OK;
@@ -559,7 +551,7 @@ int UploadCommand(const CommonOptions& options, const UploadRequest& request, st
     HostDatabase database = OpenDatabase(unlogged);
 
     ComRef<IMORVDCMsgHandler> handler;
-    HRESULT hr = CoCreateInstance(kClsidMarlindPlugin, nullptr, CLSCTX_INPROC_SERVER, kIidDCMsgHandler,
+    HRESULT hr = CoCreateInstance(CLSID_MarlindPlugin, nullptr, CLSCTX_INPROC_SERVER, IID_IMORVDCMsgHandler,
                                   handler.ReceiveVoid());
     if (hr == REGDB_E_CLASSNOTREG) ThrowNotRegistered("data-channel plug-in marlind");
     if (hr == E_NOINTERFACE) throw HostError("the registered marlind does not implement IMORVDCMsgHandler");

@@ -8,10 +8,10 @@ namespace {
 class CQuilletModule : public comserver::Module {
 public:
     CQuilletModule()
-        : Module({&quillet::kLibidQuilletLib,
+        : Module({&LIBID_QuilletLib,
                   IDR_QUILLET,
                   {{OLESTR("APPID"), OLESTR("{3B841D8C-3E27-41C4-BC51-936D1B24B807}")}}},
-                 {{&quillet::kClsidQuilletObj, IDR_QUILLETOBJ, &comserver::CreateObject<CQuilletObj>,
+                 {{&CLSID_QuilletObj, IDR_QUILLETOBJ, &comserver::CreateObject<CQuilletObj>,
                    comserver::Aggregation::IUnknownOnly}}) {}
 };
 

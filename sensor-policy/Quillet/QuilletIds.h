@@ -1,19 +1,17 @@
 // The plug-in's own identities and the identities of the platform classes and
 // interfaces that it uses, with the smart-reference bindings for the DOM ones
-// (the ADO bindings live with the ADO code: see AdoIds.h).
+// (the ADO bindings live with the ADO code: see AdoIds.h). The class, its type
+// library and the host interface come from the header widl makes of Quillet.idl.
 #pragma once
 #include <windows.h>
 #include <msxml2.h>
 
 #include "comsupport/InterfaceId.h"
-#include "QuilletInterfaces.h"
+#include "Quillet.h"
 
 namespace quillet {
 
-extern const CLSID kClsidQuilletObj;   // {8536B712-8980-4C37-8C09-951594664437}
-extern const GUID kLibidQuilletLib;    // {B6B584D4-64C1-46A1-98C3-483D463B8430}
 extern const GUID kAppIdQuillet;       // {3B841D8C-3E27-41C4-BC51-936D1B24B807}
-extern const IID kIidAgentPolicyHandler;  // {11EB44FA-4C61-47BE-84A9-AFA6716C49A2}
 
 // MSXML 4.0 DOM document class, and the DOM interfaces.
 extern const CLSID kClsidDomDocument40;  // {88D969C0-F192-11D4-A65F-0040963251E5}
@@ -34,7 +32,7 @@ constexpr LONG kTraceModule = 5;
 
 }  // namespace quillet
 
-COMSUPPORT_INTERFACE_ID(IMORVAgentPolicyHandler, quillet::kIidAgentPolicyHandler)
+COMSUPPORT_INTERFACE_ID(IMORVAgentPolicyHandler, IID_IMORVAgentPolicyHandler)
 COMSUPPORT_INTERFACE_ID(IXMLDOMDocument2, quillet::kIidXmlDomDocument2)
 COMSUPPORT_INTERFACE_ID(IXMLDOMNode, quillet::kIidXmlDomNode)
 COMSUPPORT_INTERFACE_ID(IXMLDOMElement, quillet::kIidXmlDomElement)

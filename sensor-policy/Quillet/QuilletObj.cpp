@@ -1,10 +1,12 @@
+// The policy-handler object: its interface table, the free-threaded marshaler it aggregates, and
+// ProcessPolicy handed on to the policy handler.
 #include "QuilletObj.h"
 
 #include "PolicyHandler.h"
 
 const comserver::InterfaceEntry<CQuilletObj>* CQuilletObj::Interfaces() {
     static const comserver::InterfaceEntry<CQuilletObj> table[] = {
-        comserver::InterfaceOf<CQuilletObj, IMORVAgentPolicyHandler>(quillet::kIidAgentPolicyHandler), {}};
+        comserver::InterfaceOf<CQuilletObj, IMORVAgentPolicyHandler>(IID_IMORVAgentPolicyHandler), {}};
     return table;
 }
 

@@ -1,3 +1,5 @@
+// Records one loaded event document: the sensor first, then each detection classified as broadcast
+// or DHCP, under the sensor id that the sensor's save left.
 #include "DocumentRecorder.h"
 
 #include "model/VariantValues.h"

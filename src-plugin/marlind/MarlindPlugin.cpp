@@ -1,3 +1,6 @@
+// The message handler's calls: an uploaded document loaded and recorded through the host's ADO
+// connection; a ComError that ends it goes to the debugger output and the message still counts as
+// handled.
 #include "MarlindPlugin.h"
 
 #include <new>
@@ -41,7 +44,7 @@ ZELKDAO::ConnectionRef AdoConnectionOf(IUnknown* source) {
 
 const comserver::InterfaceEntry<CMarlindPlugin>* CMarlindPlugin::Interfaces() {
     static const comserver::InterfaceEntry<CMarlindPlugin> table[] = {
-        comserver::InterfaceOf<CMarlindPlugin, IMORVDCMsgHandler>(marlind::kIidMsgHandler), {}};
+        comserver::InterfaceOf<CMarlindPlugin, IMORVDCMsgHandler>(IID_IMORVDCMsgHandler), {}};
     return table;
 }
 

@@ -8,8 +8,8 @@ namespace {
 class CMarlindModule : public comserver::Module {
 public:
     CMarlindModule()
-        : Module({&marlind::kLibidMarlindLib, IDR_MARLIND, {}},
-                 {{&marlind::kClsidMarlindPlugin, IDR_MARLINDPLUGIN, &comserver::CreateObject<CMarlindPlugin>,
+        : Module({&LIBID_MarlindLib, IDR_MARLIND, {}},
+                 {{&CLSID_MarlindPlugin, IDR_MARLINDPLUGIN, &comserver::CreateObject<CMarlindPlugin>,
                    comserver::Aggregation::Refused}}) {}
 };
 

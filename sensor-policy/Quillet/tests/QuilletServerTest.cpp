@@ -12,9 +12,9 @@ namespace {
 
 using comsupport::ComRef;
 
-std::optional<std::u16string> RegistryText(const char16_t* key, const char16_t* value = nullptr) {
+std::optional<std::u16string> RegistryText(const std::u16string& key, const char16_t* value = nullptr) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return std::nullopt;
     char16_t data[1024] = {};
     DWORD size = sizeof data - sizeof(char16_t);
     DWORD type = 0;
@@ -25,32 +25,41 @@ std::optional<std::u16string> RegistryText(const char16_t* key, const char16_t* 
     return std::u16string(data, size / sizeof(char16_t)).c_str();
 }
 
-bool KeyExists(const char16_t* key) {
+bool KeyExists(const std::u16string& key) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
     RegCloseKey(opened);
     return true;
 }
 
-#define QUILLET_CLSID u"{8536B712-8980-4C37-8C09-951594664437}"
+std::u16string GuidText(REFGUID guid) {
+    OLECHAR text[39] = {};
+    StringFromGUID2(guid, text, 39);
+    return text;
+}
+
+// The class as Quillet.idl names it; the registration script must name the same.
+const std::u16string kQuilletClsid = GuidText(CLSID_QuilletObj);
+const std::u16string kClassKey = u"CLSID\\" + kQuilletClsid;
+
 #define QUILLET_APPID u"{3B841D8C-3E27-41C4-BC51-936D1B24B807}"
 
 void ExpectRegistered() {
     EXPECT_EQ(RegistryText(u"Quillet.Quillet.1"), u"QuilletObj Class");
-    EXPECT_EQ(RegistryText(u"Quillet.Quillet.1\\CLSID"), QUILLET_CLSID);
+    EXPECT_EQ(RegistryText(u"Quillet.Quillet.1\\CLSID"), kQuilletClsid);
     EXPECT_EQ(RegistryText(u"Quillet.QuilletOb"), u"QuilletObj Class");
-    EXPECT_EQ(RegistryText(u"Quillet.QuilletOb\\CLSID"), QUILLET_CLSID);
+    EXPECT_EQ(RegistryText(u"Quillet.QuilletOb\\CLSID"), kQuilletClsid);
     EXPECT_EQ(RegistryText(u"Quillet.QuilletOb\\CurVer"), u"Quillet.Quillet.1");
-    EXPECT_EQ(RegistryText(u"CLSID\\" QUILLET_CLSID), u"QuilletObj Class");
-    EXPECT_EQ(RegistryText(u"CLSID\\" QUILLET_CLSID, u"AppID"), QUILLET_APPID);
-    EXPECT_EQ(RegistryText(u"CLSID\\" QUILLET_CLSID u"\\ProgID"), u"Quillet.Quillet.1");
-    EXPECT_EQ(RegistryText(u"CLSID\\" QUILLET_CLSID u"\\VersionIndependentProgID"), u"Quillet.QuilletOb");
-    EXPECT_EQ(RegistryText(u"CLSID\\" QUILLET_CLSID u"\\InprocServer32", u"ThreadingModel"), u"Both");
-    EXPECT_EQ(RegistryText(u"CLSID\\" QUILLET_CLSID u"\\TypeLib"), u"{B6B584D4-64C1-46A1-98C3-483D463B8430}");
+    EXPECT_EQ(RegistryText(kClassKey), u"QuilletObj Class");
+    EXPECT_EQ(RegistryText(kClassKey, u"AppID"), QUILLET_APPID);
+    EXPECT_EQ(RegistryText(kClassKey + u"\\ProgID"), u"Quillet.Quillet.1");
+    EXPECT_EQ(RegistryText(kClassKey + u"\\VersionIndependentProgID"), u"Quillet.QuilletOb");
+    EXPECT_EQ(RegistryText(kClassKey + u"\\InprocServer32", u"ThreadingModel"), u"Both");
+    EXPECT_EQ(RegistryText(kClassKey + u"\\TypeLib"), GuidText(LIBID_QuilletLib));
     EXPECT_EQ(RegistryText(u"AppID\\" QUILLET_APPID), u"Quillet");
     EXPECT_EQ(RegistryText(u"AppID\\Quillet.DLL", u"AppID"), QUILLET_APPID);
 
-    auto server = RegistryText(u"CLSID\\" QUILLET_CLSID u"\\InprocServer32");
+    auto server = RegistryText(kClassKey + u"\\InprocServer32");
     ASSERT_TRUE(server.has_value());
     EXPECT_EQ(server->front(), u'/') << "the library's full path";
     EXPECT_EQ(LoadLibraryW(reinterpret_cast<LPCWSTR>(server->c_str())) != nullptr, true);
@@ -60,20 +69,20 @@ TEST(QuilletRegistration, WritesBothProgIdsTheClassAndTheAppId) {
     ExpectRegistered();
     CLSID clsid;
     ASSERT_EQ(CLSIDFromProgID(OLESTR("Quillet.Quillet.1"), &clsid), S_OK);
-    EXPECT_TRUE(IsEqualGUID(clsid, quillet::kClsidQuilletObj));
+    EXPECT_TRUE(IsEqualGUID(clsid, CLSID_QuilletObj));
     ASSERT_EQ(CLSIDFromProgID(OLESTR("Quillet.QuilletOb"), &clsid), S_OK);
-    EXPECT_TRUE(IsEqualGUID(clsid, quillet::kClsidQuilletObj));
+    EXPECT_TRUE(IsEqualGUID(clsid, CLSID_QuilletObj));
 }
 
 TEST(QuilletRegistration, RegisteringTwiceLeavesOneClassKeyWithTheSameValues) {
     // A leftover subkey under the class key disappears: the key is force-removed first.
     HKEY stale = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\" QUILLET_CLSID u"\\Stale", 0, nullptr, 0, KEY_ALL_ACCESS,
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, (kClassKey + u"\\Stale").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                               nullptr, &stale, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(stale);
     ASSERT_EQ(DllRegisterServer(), S_OK);
-    EXPECT_FALSE(KeyExists(u"CLSID\\" QUILLET_CLSID u"\\Stale"));
+    EXPECT_FALSE(KeyExists(kClassKey + u"\\Stale"));
     ExpectRegistered();
 }
 
@@ -81,13 +90,13 @@ TEST(QuilletRegistration, UnregisteringRemovesEverythingButTheParentKeys) {
     ASSERT_EQ(DllUnregisterServer(), S_OK);
     EXPECT_FALSE(KeyExists(u"Quillet.Quillet.1"));
     EXPECT_FALSE(KeyExists(u"Quillet.QuilletOb"));
-    EXPECT_FALSE(KeyExists(u"CLSID\\" QUILLET_CLSID));
+    EXPECT_FALSE(KeyExists(kClassKey));
     EXPECT_FALSE(KeyExists(u"AppID\\" QUILLET_APPID));
     EXPECT_FALSE(KeyExists(u"AppID\\Quillet.DLL"));
     EXPECT_TRUE(KeyExists(u"CLSID"));
     EXPECT_TRUE(KeyExists(u"AppID"));
     ComRef<IUnknown> object;
-    EXPECT_EQ(CoCreateInstance(quillet::kClsidQuilletObj, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+    EXPECT_EQ(CoCreateInstance(CLSID_QuilletObj, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                object.ReceiveVoid()),
               REGDB_E_CLASSNOTREG);
     ASSERT_EQ(DllRegisterServer(), S_OK);  // the other tests activate by CLSID
@@ -114,21 +123,21 @@ public:
 class QuilletServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(DllGetClassObject(quillet::kClsidQuilletObj, IID_IClassFactory, factory_.ReceiveVoid()), S_OK);
+        ASSERT_EQ(DllGetClassObject(CLSID_QuilletObj, IID_IClassFactory, factory_.ReceiveVoid()), S_OK);
     }
     ComRef<IClassFactory> factory_;
 };
 
 TEST_F(QuilletServerTest, ForeignClassIsNotAvailable) {
     void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(DllGetClassObject(quillet::kIidAgentPolicyHandler, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(DllGetClassObject(IID_IMORVAgentPolicyHandler, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(DllGetClassObject(quillet::kClsidQuilletObj, IID_IClassFactory, nullptr), E_POINTER);
+    EXPECT_EQ(DllGetClassObject(CLSID_QuilletObj, IID_IClassFactory, nullptr), E_POINTER);
 }
 
 TEST_F(QuilletServerTest, AnswersItsInterfacesAndTheFreeThreadedMarshaler) {
     ComRef<IMORVAgentPolicyHandler> handler;
-    ASSERT_EQ(factory_->CreateInstance(nullptr, quillet::kIidAgentPolicyHandler, handler.ReceiveVoid()), S_OK);
+    ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IMORVAgentPolicyHandler, handler.ReceiveVoid()), S_OK);
     ComRef<IUnknown> marshal;
     EXPECT_EQ(handler->QueryInterface(quillet::kIidMarshal, marshal.ReceiveVoid()), S_OK);
     EXPECT_TRUE(marshal);
@@ -139,19 +148,19 @@ TEST_F(QuilletServerTest, AnswersItsInterfacesAndTheFreeThreadedMarshaler) {
     void* other = reinterpret_cast<void*>(1);
     EXPECT_EQ(handler->QueryInterface(IID_IDispatch, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
-    EXPECT_EQ(factory_->CreateInstance(nullptr, quillet::kIidAgentPolicyHandler, nullptr), E_POINTER);
+    EXPECT_EQ(factory_->CreateInstance(nullptr, IID_IMORVAgentPolicyHandler, nullptr), E_POINTER);
 }
 
 TEST_F(QuilletServerTest, AggregationOnlyThroughIUnknown) {
     Outer outer;
     void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(factory_->CreateInstance(&outer, quillet::kIidAgentPolicyHandler, &object), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(factory_->CreateInstance(&outer, IID_IMORVAgentPolicyHandler, &object), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(object, nullptr);
 
     ASSERT_EQ(factory_->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
     ASSERT_NE(outer.inner, nullptr);
     IMORVAgentPolicyHandler* handler = nullptr;
-    ASSERT_EQ(outer.QueryInterface(quillet::kIidAgentPolicyHandler, reinterpret_cast<void**>(&handler)), S_OK);
+    ASSERT_EQ(outer.QueryInterface(IID_IMORVAgentPolicyHandler, reinterpret_cast<void**>(&handler)), S_OK);
     EXPECT_EQ(outer.refs, 2u) << "the contained object's references go to the outer object";
     IUnknown* viaHandler = nullptr;
     ASSERT_EQ(handler->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&viaHandler)), S_OK);
@@ -167,18 +176,18 @@ TEST_F(QuilletServerTest, AggregationOnlyThroughIUnknown) {
 
 TEST_F(QuilletServerTest, ModuleStaysLoadedWhileAnObjectOrAFactoryReferenceLives) {
     ComRef<IMORVAgentPolicyHandler> handler;
-    ASSERT_EQ(factory_->CreateInstance(nullptr, quillet::kIidAgentPolicyHandler, handler.ReceiveVoid()), S_OK);
+    ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IMORVAgentPolicyHandler, handler.ReceiveVoid()), S_OK);
     factory_.Reset();
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
     handler.Reset();
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
     ComRef<IClassFactory> held;
-    ASSERT_EQ(DllGetClassObject(quillet::kClsidQuilletObj, IID_IClassFactory, held.ReceiveVoid()), S_OK);
+    ASSERT_EQ(DllGetClassObject(CLSID_QuilletObj, IID_IClassFactory, held.ReceiveVoid()), S_OK);
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
     held->LockServer(TRUE);
     held.Reset();
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-    ASSERT_EQ(DllGetClassObject(quillet::kClsidQuilletObj, IID_IClassFactory, held.ReceiveVoid()), S_OK);
+    ASSERT_EQ(DllGetClassObject(CLSID_QuilletObj, IID_IClassFactory, held.ReceiveVoid()), S_OK);
     held->LockServer(FALSE);
     held.Reset();
     EXPECT_EQ(DllCanUnloadNow(), S_OK);

@@ -12,7 +12,7 @@ namespace {
 class QuilletEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        setenv("WINCOMPAT_REGISTRY_DIR", folder_.Path("registry").c_str(), 1);
+        setenv("WINCOMPAT_REGISTRY_DIR", folder_.File("registry").c_str(), 1);
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
         ASSERT_EQ(DllRegisterServer(), S_OK);
     }
@@ -29,12 +29,12 @@ QuilletEnvironment* const g_environment =
 }  // namespace
 
 const std::string& RegistryFolder() {
-    static const std::string folder = g_environment->folder_.Path("registry");
+    static const std::string folder = g_environment->folder_.File("registry");
     return folder;
 }
 
 comsupport::ComRef<IMORVAgentPolicyHandler> ActivateQuillet() {
-    return comsupport::ComRef<IMORVAgentPolicyHandler>::Create(quillet::kClsidQuilletObj);
+    return comsupport::ComRef<IMORVAgentPolicyHandler>::Create(CLSID_QuilletObj);
 }
 
 }  // namespace quillettest

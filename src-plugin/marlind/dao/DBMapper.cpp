@@ -1,3 +1,6 @@
+// Parameter binding for the table mapper (each ADO type bound as the variant type the provider
+// expects, event times converted to dates) and the command, recordset and error-report steps its
+// statements share.
 #include "dao/DBMapper.h"
 
 #include <cstdio>

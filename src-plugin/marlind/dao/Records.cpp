@@ -1,3 +1,5 @@
+// The column tables of the record classes and their constructors from the event model; a subnet or
+// a sensor-to-subnet link is inserted only when its row is missing.
 #include "dao/Records.h"
 
 #include "model/ValueConversions.h"

@@ -1,3 +1,6 @@
+// Maps an event document's analyzer, sensor, users, events and plug-in data from its "zelk:"
+// elements, and loads documents from an upload's UTF-8 payload or a file, reporting a failed load
+// to the debugger output.
 #include "model/EventDocument.h"
 
 #include <climits>

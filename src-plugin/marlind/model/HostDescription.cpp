@@ -1,3 +1,5 @@
+// Maps "zelk:Node" elements, their interfaces and operating system onto Node, Nic and OSType,
+// deriving the device type from the platform as it is read.
 #include "model/HostDescription.h"
 
 namespace ZELKXML {

@@ -1,3 +1,5 @@
+// The device type for a platform and family (mobile, computer, printer, router or unknown), and the
+// MAC text with its colons removed.
 #include "model/HostValues.h"
 
 #include "comsupport/Bstr.h"

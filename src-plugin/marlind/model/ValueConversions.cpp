@@ -1,3 +1,5 @@
+// Address texts (dotted IPv4, eight hex groups, any IPv6 form) to the 16-byte column value, and
+// event times to automation dates, read the way the sensors' scanf formats read them.
 #include "model/ValueConversions.h"
 
 #include <cstdint>

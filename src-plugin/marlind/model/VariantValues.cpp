@@ -1,3 +1,5 @@
+// The integer view of mapped variants (VT_INT as it is, others through VariantChangeType) and the
+// ASCII case-insensitive comparison of their text.
 #include "model/VariantValues.h"
 
 #include "comsupport/ComError.h"

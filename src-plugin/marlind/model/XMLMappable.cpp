@@ -1,3 +1,6 @@
+// The mapping framework's DOM lookups: first child and child lists by name, typed child and
+// attribute values (NULL when missing), and the event documents' parse settings and namespace
+// binding.
 #include "model/XMLMappable.h"
 
 #include <utility>

@@ -1,6 +1,6 @@
 // What marlind writes to the debugger output, collected while alive. Only
-// wincompat lets a test capture that output, so the tests that read it live in
-// the *ReportsTest.cpp files, which the Windows build leaves out.
+// wincompat lets a test capture that output, so the Windows build leaves out
+// the event-model tests that read it (EventReportsTest, EventDocumentThreadTest).
 #pragma once
 #include <wincompat/debugoutput.h>
 

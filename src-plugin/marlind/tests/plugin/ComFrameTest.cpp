@@ -5,12 +5,13 @@
 #include <sys/stat.h>
 
 #include "PluginTestSupport.h"
+#include "Quillet.h"
 
 namespace marlind_plugin_test {
 namespace {
 
-const std::u16string kClassKey = u"CLSID\\{EF4FCCCE-BA05-4487-B79F-914D3CBD285D}";
-const std::u16string kTypeLibKey = u"TypeLib\\{3EDE7E36-715A-46E8-9B4E-11046CD26022}";
+const std::u16string kClassKey = u"CLSID\\" + GuidText(CLSID_MarlindPlugin);
+const std::u16string kTypeLibKey = u"TypeLib\\" + GuidText(LIBID_MarlindLib);
 const std::u16string kUserClasses = u"Software\\Classes\\";
 
 bool KeyExists(HKEY root, const std::u16string& path) {
@@ -63,7 +64,7 @@ void ExpectClassRegistered(HKEY root, const std::u16string& prefix = u"") {
         << "no ProgID, no AppID";
     EXPECT_EQ((std::vector<std::string>{"@=" MARLIND_PLUGIN_PATH, "ThreadingModel=Both"}),
               Values(root, key + u"\\InprocServer32"));
-    EXPECT_EQ((std::vector<std::string>{"@={3EDE7E36-715A-46E8-9B4E-11046CD26022}"}), Values(root, key + u"\\TypeLib"));
+    EXPECT_EQ((std::vector<std::string>{"@=" + GuidUtf8(LIBID_MarlindLib)}), Values(root, key + u"\\TypeLib"));
     EXPECT_EQ((std::vector<std::string>{"@=1.0"}), Values(root, key + u"\\Version"));
     EXPECT_TRUE(KeyExists(root, prefix + kTypeLibKey + u"\\1.0\\0\\win32"));
 }
@@ -90,9 +91,9 @@ TEST_F(ComFrame, RegistrationWritesTheClassAndItsTypeLibrary) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"AppID")) << "the module script writes nothing";
     // Both host interfaces are automation-compatible, so the library registers their marshaling.
     EXPECT_EQ((std::vector<std::string>{"@=IMORVDCMsgHandler"}),
-              Values(HKEY_CLASSES_ROOT, u"Interface\\{84F711A9-019D-4FBB-AD3D-F28780F7FEFE}"));
+              Values(HKEY_CLASSES_ROOT, u"Interface\\" + GuidText(IID_IMORVDCMsgHandler)));
     EXPECT_EQ((std::vector<std::string>{"@=IMORVDCAgentUploadResponse"}),
-              Values(HKEY_CLASSES_ROOT, u"Interface\\{41B29870-C919-4C05-8347-98903F47B8B2}"));
+              Values(HKEY_CLASSES_ROOT, u"Interface\\" + GuidText(IID_IMORVDCAgentUploadResponse)));
 }
 
 TEST_F(ComFrame, RegisteringTwiceLeavesOneClassKeyWithTheListedValues) {
@@ -106,7 +107,7 @@ TEST_F(ComFrame, RegisteringTwiceLeavesOneClassKeyWithTheListedValues) {
     ExpectClassRegistered(HKEY_CLASSES_ROOT);
     size_t ours = 0;
     for (const std::string& name : Subkeys(HKEY_CLASSES_ROOT, u"CLSID"))
-        ours += name == "{EF4FCCCE-BA05-4487-B79F-914D3CBD285D}";
+        ours += name == GuidUtf8(CLSID_MarlindPlugin);
     EXPECT_EQ(1u, ours);
 }
 
@@ -120,7 +121,7 @@ TEST_F(ComFrame, UnregisteringRemovesTheClassAndTypeLibraryButKeepsTheClsidKey) 
     EXPECT_EQ(S_OK, plugin.Unregister()) << "nothing left to remove is no failure";
     ComRef<IUnknown> object;
     EXPECT_EQ(REGDB_E_CLASSNOTREG,
-              CoCreateInstance(kPluginClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.ReceiveVoid()));
+              CoCreateInstance(CLSID_MarlindPlugin, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.ReceiveVoid()));
 }
 
 TEST_F(ComFrame, InstallIsMachineWideUnlessTheCommandLineIsUser) {
@@ -233,7 +234,7 @@ TEST_F(ComFrame, TypeLibraryDescribesBothHostInterfacesAndTheClass) {
     ASSERT_EQ(S_OK, LoadTypeLibEx(kPluginPath.c_str(), REGKIND_NONE, library.Receive()));
     TLIBATTR* attributes = nullptr;
     ASSERT_EQ(S_OK, library->GetLibAttr(&attributes));
-    EXPECT_TRUE(IsEqualGUID(kPluginLibid, attributes->guid));
+    EXPECT_TRUE(IsEqualGUID(LIBID_MarlindLib, attributes->guid));
     EXPECT_EQ(1, attributes->wMajorVerNum);
     EXPECT_EQ(0, attributes->wMinorVerNum);
     library->ReleaseTLibAttr(attributes);
@@ -247,9 +248,9 @@ TEST_F(ComFrame, TypeLibraryDescribesBothHostInterfacesAndTheClass) {
         TYPEKIND kind;
         const char* name;
         WORD functions;
-    } expected[] = {{&kHandlerIid, TKIND_INTERFACE, "IMORVDCMsgHandler", 2},
-                    {&kUploadResponseIid, TKIND_INTERFACE, "IMORVDCAgentUploadResponse", 1},
-                    {&kPluginClsid, TKIND_COCLASS, "MarlindPlugin", 0}};
+    } expected[] = {{&IID_IMORVDCMsgHandler, TKIND_INTERFACE, "IMORVDCMsgHandler", 2},
+                    {&IID_IMORVDCAgentUploadResponse, TKIND_INTERFACE, "IMORVDCAgentUploadResponse", 1},
+                    {&CLSID_MarlindPlugin, TKIND_COCLASS, "MarlindPlugin", 0}};
     for (const Expected& type : expected) {
         ComRef<ITypeInfo> info;
         ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(*type.guid, info.Receive())) << type.name;
@@ -292,13 +293,12 @@ protected:
 TEST_F(ActivatedFrame, ForeignClassesAreNotAvailable) {
     LoadedPlugin plugin;
     void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, plugin.GetClassObject(kHandlerIid, IID_IClassFactory, &object));
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, plugin.GetClassObject(IID_IMORVDCMsgHandler, IID_IClassFactory, &object));
     EXPECT_EQ(nullptr, object);
-    const CLSID quillet = GuidOf(u"{8536B712-8980-4C37-8C09-951594664437}");
     object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, plugin.GetClassObject(quillet, IID_IClassFactory, &object));
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, plugin.GetClassObject(CLSID_QuilletObj, IID_IClassFactory, &object));
     EXPECT_EQ(nullptr, object);
-    EXPECT_EQ(E_POINTER, plugin.GetClassObject(kPluginClsid, IID_IClassFactory, nullptr));
+    EXPECT_EQ(E_POINTER, plugin.GetClassObject(CLSID_MarlindPlugin, IID_IClassFactory, nullptr));
     EXPECT_EQ(S_OK, plugin.CanUnloadNow());
 }
 
@@ -315,31 +315,32 @@ public:
 
 TEST_F(ActivatedFrame, AggregationIsRefused) {
     ComRef<IClassFactory> factory;
-    ASSERT_EQ(S_OK, CoGetClassObject(kPluginClsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+    ASSERT_EQ(S_OK, CoGetClassObject(CLSID_MarlindPlugin, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
                                      factory.ReceiveVoid()));
     Outer outer;
-    for (const IID* iid : {&IID_IUnknown, &kHandlerIid}) {
+    for (const IID* iid : {&IID_IUnknown, &IID_IMORVDCMsgHandler}) {
         void* object = reinterpret_cast<void*>(1);
         EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(&outer, *iid, &object));
         EXPECT_EQ(nullptr, object);
     }
     ComRef<IUnknown> object;
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(kPluginClsid, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(CLSID_MarlindPlugin, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                                       object.ReceiveVoid()));
-    EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, kHandlerIid, nullptr));
+    EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IMORVDCMsgHandler, nullptr));
 }
 
 TEST_F(ActivatedFrame, AnswersIUnknownAndTheHandlerOnly) {
     ComRef<IMORVDCMsgHandler> handler;
-    ASSERT_EQ(S_OK, CoCreateInstance(kPluginClsid, nullptr, CLSCTX_INPROC_SERVER, kHandlerIid, handler.ReceiveVoid()));
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_MarlindPlugin, nullptr, CLSCTX_INPROC_SERVER, IID_IMORVDCMsgHandler,
+                                     handler.ReceiveVoid()));
     ComRef<IUnknown> identity, again;
     ASSERT_EQ(S_OK, handler->QueryInterface(IID_IUnknown, identity.ReceiveVoid()));
     ComRef<IMORVDCMsgHandler> handlerAgain;
-    ASSERT_EQ(S_OK, identity->QueryInterface(kHandlerIid, handlerAgain.ReceiveVoid()));
+    ASSERT_EQ(S_OK, identity->QueryInterface(IID_IMORVDCMsgHandler, handlerAgain.ReceiveVoid()));
     EXPECT_EQ(handler.Get(), handlerAgain.Get());
     ASSERT_EQ(S_OK, handlerAgain->QueryInterface(IID_IUnknown, again.ReceiveVoid()));
     EXPECT_EQ(identity.Get(), again.Get());
-    for (const IID* iid : {&kMarshalIid, &IID_IDispatch, &IID_IClassFactory, &kUploadResponseIid}) {
+    for (const IID* iid : {&kMarshalIid, &IID_IDispatch, &IID_IClassFactory, &IID_IMORVDCAgentUploadResponse}) {
         void* other = reinterpret_cast<void*>(1);
         EXPECT_EQ(E_NOINTERFACE, handler->QueryInterface(*iid, &other));
         EXPECT_EQ(nullptr, other);
@@ -350,30 +351,31 @@ TEST_F(ActivatedFrame, AnswersIUnknownAndTheHandlerOnly) {
 TEST_F(ActivatedFrame, TheLibraryStaysLoadedWhileAnObjectOrAFactoryReferenceLives) {
     LoadedPlugin plugin;
     ComRef<IClassFactory> factory;
-    ASSERT_EQ(S_OK, plugin.GetClassObject(kPluginClsid, IID_IClassFactory, factory.ReceiveVoid()));
+    ASSERT_EQ(S_OK, plugin.GetClassObject(CLSID_MarlindPlugin, IID_IClassFactory, factory.ReceiveVoid()));
     EXPECT_EQ(S_FALSE, plugin.CanUnloadNow()) << "a client holds the factory";
     ComRef<IMORVDCMsgHandler> handler;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, kHandlerIid, handler.ReceiveVoid()));
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IMORVDCMsgHandler, handler.ReceiveVoid()));
     factory.Reset();
     EXPECT_EQ(S_FALSE, plugin.CanUnloadNow()) << "an object lives";
     handler.Reset();
     EXPECT_EQ(S_OK, plugin.CanUnloadNow());
 
-    ASSERT_EQ(S_OK, plugin.GetClassObject(kPluginClsid, IID_IClassFactory, factory.ReceiveVoid()));
+    ASSERT_EQ(S_OK, plugin.GetClassObject(CLSID_MarlindPlugin, IID_IClassFactory, factory.ReceiveVoid()));
     ComRef<IClassFactory> second;
-    ASSERT_EQ(S_OK, plugin.GetClassObject(kPluginClsid, IID_IClassFactory, second.ReceiveVoid()));
+    ASSERT_EQ(S_OK, plugin.GetClassObject(CLSID_MarlindPlugin, IID_IClassFactory, second.ReceiveVoid()));
     EXPECT_EQ(factory.Get(), second.Get()) << "one factory, created once";
     ASSERT_EQ(S_OK, factory->LockServer(TRUE));
     factory.Reset();
     second.Reset();
     EXPECT_EQ(S_FALSE, plugin.CanUnloadNow()) << "LockServer holds the library";
-    ASSERT_EQ(S_OK, plugin.GetClassObject(kPluginClsid, IID_IClassFactory, factory.ReceiveVoid()));
+    ASSERT_EQ(S_OK, plugin.GetClassObject(CLSID_MarlindPlugin, IID_IClassFactory, factory.ReceiveVoid()));
     ASSERT_EQ(S_OK, factory->LockServer(FALSE));
     factory.Reset();
     EXPECT_EQ(S_OK, plugin.CanUnloadNow());
 
     // Activated through COM: the library goes once the last object is released.
-    ASSERT_EQ(S_OK, CoCreateInstance(kPluginClsid, nullptr, CLSCTX_INPROC_SERVER, kHandlerIid, handler.ReceiveVoid()));
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_MarlindPlugin, nullptr, CLSCTX_INPROC_SERVER, IID_IMORVDCMsgHandler,
+                                     handler.ReceiveVoid()));
     CoFreeUnusedLibraries();
     EXPECT_TRUE(PluginLoaded());
     handler.Reset();

@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "MarlindInterfaces.h"
 #include "comsupport/ComRef.h"
+#include "comsupport/OleString.h"
 #include "dao/DaoTestSupport.h"
+#include "marlind.h"
 #include "support/temp_folder.h"
 
 namespace marlind_plugin_test {
@@ -32,11 +33,16 @@ inline GUID GuidOf(const char16_t* text) {
     return guid;
 }
 
-// The identities as the host knows them, spelt out apart from the plug-in's own.
-inline const CLSID kPluginClsid = GuidOf(u"{EF4FCCCE-BA05-4487-B79F-914D3CBD285D}");
-inline const GUID kPluginLibid = GuidOf(u"{3EDE7E36-715A-46E8-9B4E-11046CD26022}");
-inline const IID kHandlerIid = GuidOf(u"{84F711A9-019D-4FBB-AD3D-F28780F7FEFE}");
-inline const IID kUploadResponseIid = GuidOf(u"{41B29870-C919-4C05-8347-98903F47B8B2}");
+// A GUID in the braced form the registration scripts write.
+inline std::u16string GuidText(REFGUID guid) {
+    OLECHAR text[39] = {};
+    StringFromGUID2(guid, text, 39);
+    return text;
+}
+inline std::string GuidUtf8(REFGUID guid) { return comsupport::Utf8FromOle(GuidText(guid)); }
+
+// The plug-in's class, type library and host interfaces come from the header
+// widl makes of marlind.idl, as a host knows them; COM's own are spelt out.
 inline const IID kMarshalIid = GuidOf(u"{00000003-0000-0000-C000-000000000046}");
 
 inline const std::u16string kPluginPath = marlind_test::Ole(MARLIND_PLUGIN_PATH);
@@ -108,7 +114,7 @@ protected:
             ASSERT_NE(plugin.Module(), nullptr);
             ASSERT_EQ(S_OK, plugin.Register());
         }
-        ASSERT_EQ(S_OK, CoCreateInstance(kPluginClsid, nullptr, CLSCTX_INPROC_SERVER, kHandlerIid,
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_MarlindPlugin, nullptr, CLSCTX_INPROC_SERVER, IID_IMORVDCMsgHandler,
                                          handler_.ReceiveVoid()));
     }
     void TearDown() override {
