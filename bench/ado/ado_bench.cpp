@@ -14,15 +14,15 @@
 #include <adoint.h>
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "reference_schema.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -37,23 +37,14 @@ constexpr int kPreloadedRows = 10000;
 // A fresh reference database in a temporary directory, removed at the end.
 class BenchDatabase {
 public:
-    BenchDatabase() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zelk-ado-bench-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back(0);
-        dir_ = mkdtemp(buffer.data());
-        path_ = (dir_ / "bench.db").string();
+    BenchDatabase() : path_(folder_.File("bench.db")) {
         std::string error;
         if (!zelk::ApplyReferenceSchema(path_, error)) throw std::runtime_error(error);
-    }
-    ~BenchDatabase() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
     }
     const std::string& path() const { return path_; }
 
 private:
-    std::filesystem::path dir_;
+    testsupport::TempFolder folder_{"zelk-ado-bench"};
     std::string path_;
 };
 

@@ -99,7 +99,7 @@ SharedText SharedCommandText(std::u16string_view text) {
 
 namespace {
 
-class CommandObject final : public CommandStub, public ISupportErrorInfo {
+class CommandObject final : public CommandStub, public ISupportErrorInfo, public ReferenceCounted<CommandObject> {
 public:
     WINCOMPAT_ADO_REFCOUNT
 

@@ -21,7 +21,10 @@ bool IsConnectionInterface(REFIID riid) {
            riid == IID_Connection15_ADO6 || riid == IID__ADO;
 }
 
-class ConnectionObject final : public ConnectionStub, public ISupportErrorInfo, public IAdoConnectionInternals {
+class ConnectionObject final : public ConnectionStub,
+                               public ISupportErrorInfo,
+                               public IAdoConnectionInternals,
+                               public ReferenceCounted<ConnectionObject> {
 public:
     WINCOMPAT_ADO_REFCOUNT
 

@@ -1,3 +1,5 @@
+// The ADO errors the objects raise, with ADO's own numbers and texts; provider errors mapped to OLE
+// DB codes; and Report, which leaves a failure as the thread's error information.
 #include "ado/errors.h"
 
 #include "ado/values.h"

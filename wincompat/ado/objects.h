@@ -7,7 +7,6 @@
 
 #include <adoint.h>
 
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -19,6 +18,8 @@
 #include "ado/object_lock.h"
 #include "ado/session.h"
 #include "ado/values.h"
+#include "common/case_compare.h"
+#include "common/reference_counted.h"
 
 namespace wincompat::ado {
 
@@ -77,19 +78,8 @@ struct ItemIndex {
     LONG ordinal = 0;
     std::u16string_view name;
 };
+// Names are compared by EqualsIgnoringAsciiCase (common/case_compare.h).
 ItemIndex ReadItemIndex(const VARIANT& index);
-// Names compared without regard to ASCII case; inline, as recordsets
-// compare a column name on every read by name.
-inline bool SameNameNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    // Callers mostly spell a name as it was declared.
-    if (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0) return true;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
 
 // The value a caller passed for an enumeration, read without assuming that
 // it is one of the enumeration's values (callers can pass any number).
@@ -130,10 +120,10 @@ HRESULT CreateAdoObject(IUnknown* outer, REFIID riid, void** ppv, Args&&... args
     if (!object) return E_OUTOFMEMORY;
     // No other thread can see the object yet: the caller's reference is the
     // one QueryInterface adds.
-    object->refs_.store(0, std::memory_order_relaxed);
+    object->SetUnsharedReferences(0);
     HRESULT hr = object->QueryInterface(riid, ppv);
     if (FAILED(hr)) {
-        object->refs_.store(1, std::memory_order_relaxed);
+        object->SetUnsharedReferences(1);
         object->Release();
     }
     return hr;
@@ -177,13 +167,13 @@ HRESULT PutNonNegative(ObjectLock& lock, const char16_t* source, REFIID iid, Val
     });
 }
 
-#define WINCOMPAT_ADO_REFCOUNT                                        \
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }        \
-    STDMETHODIMP_(ULONG) Release() override {                         \
-        ULONG left = --refs_;                                         \
-        if (left == 0) delete this;                                   \
-        return left;                                                  \
-    }                                                                 \
-    std::atomic<ULONG> refs_{1};
+// IUnknown's count of an ADO object, which derives from
+// ReferenceCounted<itself> (common/reference_counted.h): the count deletes
+// the object through its private destructor.
+#define WINCOMPAT_ADO_REFCOUNT                                              \
+    STDMETHODIMP_(ULONG) AddRef() override { return AddReference(); }       \
+    STDMETHODIMP_(ULONG) Release() override { return ReleaseReference(); }  \
+    template <class>                                                        \
+    friend class wincompat::ReferenceCounted;
 
 }  // namespace wincompat::ado

@@ -33,7 +33,10 @@ bool ValidDirection(const ParameterDirectionEnum& direction) {
            d == adParamReturnValue;
 }
 
-class ParameterObject final : public ParameterStub, public ISupportErrorInfo, public IAdoParameterInternals {
+class ParameterObject final : public ParameterStub,
+                              public ISupportErrorInfo,
+                              public IAdoParameterInternals,
+                              public ReferenceCounted<ParameterObject> {
 public:
     WINCOMPAT_ADO_REFCOUNT
 

@@ -130,7 +130,7 @@ private:
         for (size_t k = 0; k < items_.size(); ++k) {
             BSTR name = nullptr;
             if (SUCCEEDED(items_[k].parameter->get_Name(&name))) {
-                bool same = SameNameNoCase(BstrView(name), i.name);
+                bool same = EqualsIgnoringAsciiCase(BstrView(name), i.name);
                 SysFreeString(name);
                 if (same) return k;
             }

@@ -38,7 +38,7 @@ AdoFailure NotUpdatable() {
                                       u"the provider, or of the selected locktype."};
 }
 
-class RecordsetObject final : public RecordsetStub, public ISupportErrorInfo {
+class RecordsetObject final : public RecordsetStub, public ISupportErrorInfo, public ReferenceCounted<RecordsetObject> {
 public:
     WINCOMPAT_ADO_REFCOUNT
 
@@ -242,7 +242,7 @@ private:
             return static_cast<size_t>(i.ordinal);
         }
         for (size_t c = 0; c < rows.columns().size(); ++c)
-            if (SameNameNoCase(rows.columns()[c].name, i.name)) return c;
+            if (EqualsIgnoringAsciiCase(rows.columns()[c].name, i.name)) return c;
         throw ItemNotFound();
     }
 
@@ -259,7 +259,7 @@ private:
     bool beforeFirst_ = false;
 };
 
-class FieldObject final : public FieldStub, public ISupportErrorInfo {
+class FieldObject final : public FieldStub, public ISupportErrorInfo, public ReferenceCounted<FieldObject> {
 public:
     WINCOMPAT_ADO_REFCOUNT
 
@@ -314,7 +314,7 @@ private:
     size_t ordinal_;
 };
 
-class FieldsObject final : public FieldsStub, public ISupportErrorInfo {
+class FieldsObject final : public FieldsStub, public ISupportErrorInfo, public ReferenceCounted<FieldsObject> {
 public:
     WINCOMPAT_ADO_REFCOUNT
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "ado/provider.h"
+#include "common/case_compare.h"
 
 namespace wincompat::ado {
 namespace {
@@ -324,15 +325,6 @@ public:
     }
 };
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 const DbProvider& DefaultProvider() {
@@ -342,7 +334,7 @@ const DbProvider& DefaultProvider() {
 
 const DbProvider* FindProvider(std::string_view name) {
     const DbProvider& sqlite = DefaultProvider();
-    if (SameName(name, sqlite.Name()) || SameName(name, "SQLite3")) return &sqlite;
+    if (EqualsIgnoringAsciiCase(name, sqlite.Name()) || EqualsIgnoringAsciiCase(name, "SQLite3")) return &sqlite;
     return nullptr;
 }
 

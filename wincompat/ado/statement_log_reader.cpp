@@ -5,7 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "registry/utf.h"
+#include "common/utf.h"
 #include "wincompat/ado_statement_log.h"
 
 namespace wincompat {

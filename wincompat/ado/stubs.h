@@ -6,23 +6,9 @@
 
 #include <adoint.h>
 
-namespace wincompat::ado {
+#include "common/dispatch_stub.h"  // IDispatch: the objects are called through their vtables only
 
-// IDispatch: the objects are called through their vtables only.
-template <class Interface>
-class DispatchStub : public Interface {
-public:
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
-        if (!pctinfo) return E_POINTER;
-        *pctinfo = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
-    }
-};
+namespace wincompat::ado {
 
 class ConnectionStub : public DispatchStub<_ADOConnection> {
 public:

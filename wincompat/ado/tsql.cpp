@@ -1,6 +1,10 @@
+// Splits a T-SQL batch at semicolons outside literals, quoted names and comments, counting each
+// statement's "?" markers and recognising SET NOCOUNT and SCOPE_IDENTITY().
 #include "ado/tsql.h"
 
 #include <cctype>
+
+#include "common/case_compare.h"
 
 namespace wincompat::ado {
 namespace {
@@ -12,7 +16,7 @@ bool IsWordChar(char c) {
 
 std::string Upper(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : out) c = AsciiUpper(c);
     return out;
 }
 

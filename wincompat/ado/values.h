@@ -10,19 +10,15 @@
 #include <string_view>
 
 #include "ado/provider.h"
-#include "registry/utf.h"
+#include "common/bstr.h"
+#include "common/utf.h"
 
 namespace wincompat::ado {
 
+// BSTRs and UTF conversions are common/bstr.h's and common/utf.h's.
 using wincompat::Utf16ToUtf8;
 using wincompat::Utf8ToUtf16;
-inline std::u16string_view BstrView(BSTR text) {
-    return text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view();
-}
-inline std::u16string BstrText(BSTR text) { return std::u16string(BstrView(text)); }
-inline std::string BstrUtf8(BSTR text) { return text ? Utf16ToUtf8(std::u16string_view(text, SysStringLen(text))) : ""; }
-BSTR AllocBstr(std::u16string_view text);  // null on exhaustion
-BSTR AllocBstrUtf8(std::string_view text);  // null on exhaustion
+inline std::string BstrUtf8(BSTR text) { return Utf16ToUtf8(BstrView(text)); }
 
 // Dates travel as "YYYY-MM-DD HH:MM:SS.mmm": ISO 8601 with the space that
 // SQLite's own date functions use, so that stored times sort as text and

@@ -13,7 +13,7 @@
 
 #include "com/builtin_classes.h"
 #include "com/single_interface_object.h"
-#include "registry/utf.h"
+#include "common/utf.h"
 
 namespace {
 

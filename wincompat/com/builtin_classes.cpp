@@ -1,9 +1,13 @@
+// The table of built-in classes: filled while modules load, read on every activation without a
+// lock, looked up by CLSID or, ignoring case, by ProgID.
 #include "com/builtin_classes.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
+
+#include "common/case_compare.h"
 
 namespace wincompat {
 namespace {
@@ -23,16 +27,8 @@ ClassTable& Table() {
     return *table;
 }
 
-bool SameProgId(const std::u16string& a, LPCOLESTR b) {
-    // ProgIDs are registry key names, compared without regard to case.
-    size_t i = 0;
-    for (; i < a.size(); ++i) {
-        if (b[i] == 0) return false;
-        auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return b[i] == 0;
-}
+// ProgIDs are registry key names, compared without regard to case.
+bool SameProgId(const std::u16string& a, LPCOLESTR b) { return EqualsIgnoringAsciiCase(a, b); }
 
 }  // namespace
 

@@ -4,12 +4,13 @@
 #pragma once
 #include <windows.h>
 
-#include <atomic>
+#include "common/reference_counted.h"
 
 namespace wincompat {
 
 template <class Interface, const IID& kInterfaceId>
-class SingleInterfaceObject : public Interface {
+class SingleInterfaceObject : public Interface,
+                              public ReferenceCounted<SingleInterfaceObject<Interface, kInterfaceId>> {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -21,19 +22,14 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return this->AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return this->ReleaseReference(); }
 
 protected:
+    // Deleted through this class: the virtual destructor reaches the most derived one.
+    friend class ReferenceCounted<SingleInterfaceObject>;
     SingleInterfaceObject() = default;
     virtual ~SingleInterfaceObject() = default;
-
-private:
-    std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace wincompat

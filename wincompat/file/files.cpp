@@ -12,22 +12,6 @@
 
 #include "file/file_objects.h"
 
-#ifndef ERROR_GEN_FAILURE
-#define ERROR_GEN_FAILURE 31L
-#endif
-#ifndef ERROR_DISK_FULL
-#define ERROR_DISK_FULL 112L
-#endif
-#ifndef ERROR_NEGATIVE_SEEK
-#define ERROR_NEGATIVE_SEEK 131L
-#endif
-#ifndef ERROR_FILENAME_EXCED_RANGE
-#define ERROR_FILENAME_EXCED_RANGE 206L
-#endif
-#ifndef ERROR_INVALID_NAME
-#define ERROR_INVALID_NAME 123L
-#endif
-
 namespace wincompat {
 
 void SetLastErrorFromErrno(int error) {

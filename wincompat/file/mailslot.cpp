@@ -20,19 +20,6 @@
 
 #include "file/file_objects.h"
 
-#ifndef ERROR_SEM_TIMEOUT
-#define ERROR_SEM_TIMEOUT 121L
-#endif
-#ifndef ERROR_FILENAME_EXCED_RANGE
-#define ERROR_FILENAME_EXCED_RANGE 206L
-#endif
-#ifndef ERROR_INVALID_NAME
-#define ERROR_INVALID_NAME 123L
-#endif
-#ifndef ERROR_BAD_PATHNAME
-#define ERROR_BAD_PATHNAME 161L
-#endif
-
 namespace wincompat {
 namespace {
 

@@ -1,3 +1,5 @@
+// GUIDs, their reference types, DEFINE_GUID and the comparisons, as the SDK's guiddef.h declares
+// them.
 #pragma once
 #include <string.h>
 #include "windef.h"

@@ -1,3 +1,5 @@
+// IUnknown and IClassFactory, with the macros COM interfaces are declared with (MIDL_INTERFACE,
+// STDMETHOD, DECLARE_INTERFACE).
 #pragma once
 #include "wtypes.h"
 

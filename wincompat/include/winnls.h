@@ -1,3 +1,5 @@
+// Code pages, language and locale identifiers, the code-page conversions and the thread and default
+// locales (kernel32 subset).
 #pragma once
 #include "windef.h"
 

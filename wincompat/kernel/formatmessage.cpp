@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/utf.h"
 #include "kernel/system_messages.h"
-#include "registry/utf.h"
 
 namespace {
 

@@ -1,3 +1,5 @@
+// The process's handle table: a HANDLE is the address of its registered KernelObject; CloseHandle
+// destroys the object and refuses a handle it does not know.
 #include "kernel/handles.h"
 
 #include <mutex>

@@ -1,3 +1,5 @@
+// LocalAlloc/LocalFree and the COM task allocator over the C heap; a request for zero bytes still
+// gets a block of its own.
 #include <windows.h>
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// The system message table: Windows' English texts by message number, searched by bisection; a
+// Win32 error wrapped in an HRESULT reads the Win32 text.
 #include "kernel/system_messages.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// ReportError: leaves a failing DOM call's description as the thread's error information, naming
+// msxml3.dll as its source.
 #include "msxml/com_base.h"
 
 namespace wincompat::msxml {

@@ -3,9 +3,11 @@
 #include <windows.h>
 #include <msxml2.h>
 
-#include <atomic>
 #include <string>
 #include <utility>
+
+#include "common/dispatch_stub.h"
+#include "common/reference_counted.h"
 
 namespace wincompat::msxml {
 
@@ -39,38 +41,12 @@ private:
 // callers that ask ISupportErrorInfo get the reason as MSXML gives one.
 HRESULT ReportError(HRESULT hr, REFIID iid, const std::u16string& description);
 
-// IDispatch for objects used only through their vtables: no type information.
-template <class Base>
-class NoTypeInfoDispatch : public Base {
-public:
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
-        if (!pctinfo) return E_POINTER;
-        *pctinfo = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-        if (ppTInfo) *ppTInfo = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
-    }
-};
-
-// Thread-safe reference count; the object deletes itself at zero.
-class RefCounted {
+// The DOM objects' reference count. An object is deleted through this base,
+// whose virtual destructor reaches the most derived class.
+class RefCounted : public ReferenceCounted<RefCounted> {
 protected:
+    friend class ReferenceCounted<RefCounted>;
     virtual ~RefCounted() = default;
-    ULONG AddRefImpl() { return ++refs_; }
-    ULONG ReleaseImpl() {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-private:
-    std::atomic<ULONG> refs_{1};
 };
 
 // Hands `object` (holding the creation reference) out as `riid`, then drops the

@@ -1,4 +1,5 @@
 // The DOM document: loading, properties, node creation.
+#include "common/case_compare.h"
 #include "msxml/dom_objects.h"
 #include "msxml/text.h"
 
@@ -55,8 +56,7 @@ std::u16string SchemeOf(const std::u16string& location) {
         if (!letter && !(i > 0 && other)) return {};
     }
     std::u16string scheme = location.substr(0, colon);
-    for (char16_t& c : scheme)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    for (char16_t& c : scheme) c = AsciiLower(c);
     return scheme;
 }
 

@@ -32,12 +32,12 @@ extern const IID IID_DomNodeAccess;
 // The IXMLDOMNode part that every node object shares. `Interface` is the most
 // derived DOM interface that the object exposes.
 template <class Interface>
-class NodeBase : public NoTypeInfoDispatch<Interface>, public ISupportErrorInfo, public DomNodeAccess, protected RefCounted {
+class NodeBase : public DispatchStub<Interface>, public ISupportErrorInfo, public DomNodeAccess, protected RefCounted {
 public:
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(); }
     // ISupportErrorInfo
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
 
@@ -240,14 +240,14 @@ private:
     std::u16string selectionLanguage_;
 };
 
-class NodeListObject final : public NoTypeInfoDispatch<IXMLDOMNodeList>, public ISupportErrorInfo, protected RefCounted {
+class NodeListObject final : public DispatchStub<IXMLDOMNodeList>, public ISupportErrorInfo, protected RefCounted {
 public:
     NodeListObject(DomDocument* owner, TreeRef tree, std::vector<xmlNodePtr> nodes);
     ~NodeListObject() override;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(); }
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
 
     HRESULT STDMETHODCALLTYPE get_item(LONG index, IXMLDOMNode** listItem) override;
@@ -264,15 +264,15 @@ private:
 };
 
 // The attributes of one element, read live from the element.
-class AttributeMapObject final : public NoTypeInfoDispatch<IXMLDOMNamedNodeMap>, public ISupportErrorInfo,
+class AttributeMapObject final : public DispatchStub<IXMLDOMNamedNodeMap>, public ISupportErrorInfo,
                                  protected RefCounted {
 public:
     AttributeMapObject(DomDocument* owner, TreeRef tree, xmlNodePtr element);
     ~AttributeMapObject() override;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(); }
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
 
     HRESULT STDMETHODCALLTYPE getNamedItem(BSTR name, IXMLDOMNode** namedItem) override;
@@ -296,13 +296,13 @@ private:
     std::atomic<size_t> cursor_{0};
 };
 
-class ParseErrorObject final : public NoTypeInfoDispatch<IXMLDOMParseError>, protected RefCounted {
+class ParseErrorObject final : public DispatchStub<IXMLDOMParseError>, protected RefCounted {
 public:
     explicit ParseErrorObject(ParseErrorInfo info) : info_(std::move(info)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(); }
 
     HRESULT STDMETHODCALLTYPE get_errorCode(LONG* errorCode) override;
     HRESULT STDMETHODCALLTYPE get_url(BSTR* urlString) override;

@@ -72,7 +72,7 @@ std::u16string NodeName(xmlNodePtr node) {
         case XML_ELEMENT_NODE:
         case XML_ATTRIBUTE_NODE: {
             std::string name = QualifiedName(node);
-            return Utf8ToUtf16(name.data(), name.size());
+            return Utf8ToUtf16(name);
         }
         case XML_TEXT_NODE: return u"#text";
         case XML_CDATA_SECTION_NODE: return u"#cdata-section";
@@ -233,7 +233,7 @@ HRESULT NodeBase<Interface>::get_text(BSTR* text) {
     NodeHandle h = this->Handle();
     if (!text) return E_POINTER;
     std::string chars = TextValue(h.node, OwnerDocument()->PreservesWhiteSpace());
-    *text = AllocBstrFromUtf8(chars.data(), chars.size());
+    *text = AllocBstrFromUtf8(chars);
     return *text ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -312,7 +312,7 @@ HRESULT NodeBase<Interface>::get_dataType(VARIANT* dataTypeName) {
         dataTypeName->vt = VT_NULL;
         return S_FALSE;
     }
-    dataTypeName->bstrVal = AllocBstr(Utf8ToUtf16(type.data(), type.size()));
+    dataTypeName->bstrVal = AllocBstr(Utf8ToUtf16(type));
     if (!dataTypeName->bstrVal) return E_OUTOFMEMORY;
     dataTypeName->vt = VT_BSTR;
     return S_OK;

@@ -1,3 +1,6 @@
+// Parses a document with libxml2 as MSXML loads it: external DTDs and entities never read, entity
+// expansion and element depth bounded, DTD defaults marked, and a failure turned into parseError's
+// code, reason, line and source text.
 #include "msxml/parser.h"
 
 #include "msxml/text.h"
@@ -494,8 +497,8 @@ ParseOutcome ParseXml(const char* bytes, size_t length, bool utf8Text, const Par
     if (outcome.error.errorCode == 0) outcome.error.errorCode = kErrorParse;
     size_t lineStart = 0;
     std::string source = SourceLine(bytes, length, attempt.line, attempt.column, lineStart);
-    outcome.error.reason = Utf8ToUtf16(reason.data(), reason.size());
-    outcome.error.srcText = Utf8ToUtf16(source.data(), source.size());
+    outcome.error.reason = Utf8ToUtf16(reason);
+    outcome.error.srcText = Utf8ToUtf16(source);
     outcome.error.line = attempt.line;
     outcome.error.linePosition = attempt.column;
     outcome.error.filePosition = static_cast<LONG>(lineStart) + attempt.column - 1;

@@ -1,3 +1,6 @@
+// XPath selection for one document: the SelectionNamespaces list parsed into prefix bindings,
+// compiled expressions cached, and plain "name" or "prefix:name" queries answered by walking the
+// children.
 #include "msxml/selection.h"
 
 #include "msxml/parser.h"
@@ -274,7 +277,7 @@ bool Selector::Select(xmlNodePtr node, std::u16string_view queryText, bool first
     std::string message;
     xmlXPathCompExprPtr compiled = Compiled(query, message);
     if (!compiled) {
-        error = Utf8ToUtf16(message.data(), message.size());
+        error = Utf8ToUtf16(message);
         return false;
     }
     context_->doc = node->doc;
@@ -285,7 +288,7 @@ bool Selector::Select(xmlNodePtr node, std::u16string_view queryText, bool first
     context_->node = nullptr;
     if (!result) {
         message = lastError_.empty() ? "The query could not be evaluated." : lastError_;
-        error = Utf8ToUtf16(message.data(), message.size());
+        error = Utf8ToUtf16(message);
         return false;
     }
     bool selected = result->type == XPATH_NODESET;

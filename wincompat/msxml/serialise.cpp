@@ -1,3 +1,5 @@
+// Writes a node or a whole document as the `xml` property gives it: libxml2's UTF-8 output as
+// UTF-16, the document's own declaration line, every line break as CR LF.
 #include "msxml/serialise.h"
 
 #include "msxml/text.h"
@@ -71,7 +73,7 @@ bool SerialiseNode(const XmlTree& tree, xmlNodePtr node, std::u16string& xml) {
         return false;
     }
     utf8 = WithCrLf(utf8);
-    xml = Utf8ToUtf16(utf8.data(), utf8.size());
+    xml = Utf8ToUtf16(utf8);
     return true;
 }
 

@@ -1,3 +1,5 @@
+// The `text` property: a node's character data with white space normalised unless xml:space or
+// preserveWhiteSpace keeps it, CDATA verbatim, entity references read in place.
 #include "msxml/text_value.h"
 
 #include <libxml/entities.h>

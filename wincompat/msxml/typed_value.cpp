@@ -1,5 +1,9 @@
+// nodeTypedValue: an element's dt attribute (urn:schemas-microsoft-com:datatypes) decides the
+// VARIANT its text becomes, from numbers, booleans and ISO 8601 dates to bin.hex and bin.base64
+// bytes; without one the text stays text.
 #include "msxml/typed_value.h"
 
+#include "common/civil_date.h"
 #include "msxml/text.h"
 #include "msxml/xml_chars.h"
 
@@ -212,30 +216,16 @@ bool ReadZone(FieldReader& reader, DateTimeFields& f) {
     return true;
 }
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
 bool FieldsInRange(const DateTimeFields& f) {
-    static const int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (f.year < 100 || f.year > 9999 || f.month < 1 || f.month > 12) return false;
-    int days = kDaysInMonth[f.month - 1] + (f.month == 2 && IsLeapYear(f.year) ? 1 : 0);
-    return f.day >= 1 && f.day <= days && f.hour <= 23 && f.minute <= 59 && f.second <= 59;
-}
-
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-long DaysFromCivil(int y, int m, int d) {
-    y -= m <= 2;
-    const long era = (y >= 0 ? y : y - 399) / 400;
-    const long yoe = y - era * 400;
-    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
+    return f.day >= 1 && f.day <= DaysInMonth(f.year, f.month) && f.hour <= 23 && f.minute <= 59 && f.second <= 59;
 }
 
 // An automation date: days since 30 December 1899; before that day the
 // fraction still counts forward from midnight, as OLE dates do.
 DATE ToAutomationDate(const DateTimeFields& f, bool timeOnly) {
     double seconds = f.hour * 3600.0 + f.minute * 60.0 + f.second + f.fraction - f.zoneMinutes * 60.0;
-    long days = DaysFromCivil(f.year, f.month, f.day) - DaysFromCivil(1899, 12, 30);
+    long days = static_cast<long>(DaysFromCivil(f.year, f.month, f.day) - DaysFromCivil(1899, 12, 30));
     // A zone offset can move the instant into the next or previous day.
     while (seconds < 0) seconds += 86400, --days;
     while (seconds >= 86400) seconds -= 86400, ++days;
@@ -284,7 +274,7 @@ bool IsUuidText(const std::string& text) {
 }
 
 bool SetString(const char* text, size_t length, VARIANT* out) {
-    out->bstrVal = AllocBstrFromUtf8(text, length);
+    out->bstrVal = AllocBstrFromUtf8(std::string_view(text, length));
     if (!out->bstrVal) return false;
     out->vt = VT_BSTR;
     return true;
@@ -351,7 +341,7 @@ bool ConvertTypedText(const std::string& type, const std::string& rawText, VARIA
         std::string shown = rawText.size() > 64 ? rawText.substr(0, 64) + "..." : rawText;
         std::string message = std::string("Error parsing '") + shown + "' as " + type + " datatype.";
         if (what) message = what;
-        error = Utf8ToUtf16(message.data(), message.size());
+        error = Utf8ToUtf16(message);
         return false;
     };
     static const char* const kStringTypes[] = {"string", "id", "idref", "idrefs", "entity", "entities", "nmtoken",
@@ -411,7 +401,7 @@ bool ConvertTypedText(const std::string& type, const std::string& rawText, VARIA
         return SetString(text, out) || fail("Out of memory.");
     }
     if (type == "char") {
-        std::u16string chars = Utf8ToUtf16(rawText.data(), rawText.size());
+        std::u16string chars = Utf8ToUtf16(rawText);
         if (chars.size() != 1) return fail(nullptr);
         out->vt = VT_UI2;
         out->uiVal = chars[0];

@@ -1,3 +1,5 @@
+// XmlTree: one libxml2 document and the nodes detached from it, freed with it; and the mark on
+// attributes that a DTD default supplied.
 #include "msxml/xml_tree.h"
 
 #include <algorithm>

@@ -1,8 +1,13 @@
+// Automation dates to and from calendar fields (proleptic Gregorian, years 100 to 9999), and date
+// texts read and written in the English (United States) form the variant conversions use.
 #include "oleaut/calendar.h"
 
 #include <cmath>
 #include <cstdio>
 #include <vector>
+
+#include "common/case_compare.h"
+#include "common/civil_date.h"
 
 namespace wincompat {
 namespace oleaut {
@@ -10,35 +15,6 @@ namespace {
 
 constexpr long kDaysFrom1970To1899 = -25569;  // 30 December 1899 counted from 1 January 1970
 constexpr int kSecondsPerDay = 86400;
-
-// Proleptic Gregorian day count from 1 January 1970.
-long DaysFromCivil(long year, int month, int day) {
-    year -= month <= 2;
-    long era = (year >= 0 ? year : year - 399) / 400;
-    long yearOfEra = year - era * 400;
-    long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-void CivilFromDays(long days, int& year, int& month, int& day) {
-    days += 719468;
-    long era = (days >= 0 ? days : days - 146096) / 146097;
-    long dayOfEra = days - era * 146097;
-    long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    long monthIndex = (5 * dayOfYear + 2) / 153;
-    day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-    month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2));
-}
-
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(int year, int month) {
-    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
 
 int CurrentYear() {
     SYSTEMTIME now{};
@@ -56,7 +32,6 @@ struct Token {
     std::u16string word;  // Word, lower case
 };
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 bool IsLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
@@ -75,7 +50,7 @@ bool Tokenize(const char16_t* text, size_t length, std::vector<Token>& tokens) {
             tokens.push_back(token);
         } else if (IsLetter(c)) {
             Token token(Token::Word);
-            while (pos < length && IsLetter(text[pos])) token.word.push_back(Lower(text[pos++]));
+            while (pos < length && IsLetter(text[pos])) token.word.push_back(AsciiLower(text[pos++]));
             tokens.push_back(token);
         } else if (c == u':') {
             tokens.push_back(Token(Token::Colon));
@@ -246,7 +221,10 @@ bool PartsFromDate(double date, DateParts& parts) {
         seconds -= kSecondsPerDay;
         ++day;
     }
-    CivilFromDays(day + kDaysFrom1970To1899, parts.year, parts.month, parts.day);
+    const CivilDate civil = CivilFromDays(day + kDaysFrom1970To1899);
+    parts.year = static_cast<int>(civil.year);
+    parts.month = civil.month;
+    parts.day = civil.day;
     if (parts.year < 100 || parts.year > 9999) return false;
     parts.hour = static_cast<int>(seconds / 3600);
     parts.minute = static_cast<int>(seconds / 60 % 60);

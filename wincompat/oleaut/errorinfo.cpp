@@ -2,9 +2,10 @@
 // error object per thread that SetErrorInfo leaves and GetErrorInfo takes.
 #include <windows.h>
 
-#include <atomic>
 #include <mutex>
 #include <new>
+
+#include "common/reference_counted.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ private:
     BSTR text_ = nullptr;
 };
 
-class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
+class ErrorObject final : public IErrorInfo, public ICreateErrorInfo, public wincompat::ReferenceCounted<ErrorObject> {
 public:
     // IUnknown (both interfaces share this one identity)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
@@ -53,12 +54,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG remaining = --references_;
-        if (remaining == 0) delete this;
-        return remaining;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(); }
 
     // IErrorInfo
     HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGUID) override {
@@ -97,6 +94,7 @@ public:
     }
 
 private:
+    friend class wincompat::ReferenceCounted<ErrorObject>;
     ~ErrorObject() = default;
 
     HRESULT Read(const OwnedText& field, BSTR* out) {
@@ -108,7 +106,6 @@ private:
         return field.Assign(text);
     }
 
-    std::atomic<ULONG> references_{1};
     std::mutex lock_;
     GUID guid_ = GUID_NULL;
     OwnedText source_;

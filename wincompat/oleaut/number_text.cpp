@@ -1,3 +1,5 @@
+// Exact decimal numbers for the variant conversions: number texts parsed with a locale's separators
+// (and the &H and &O forms), rounding half to even, and the text of decimals and reals.
 #include "oleaut/number_text.h"
 
 #include <cerrno>

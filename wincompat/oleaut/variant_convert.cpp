@@ -9,10 +9,14 @@
 #include <cstring>
 #include <string>
 
+#include "common/bstr.h"
+#include "common/case_compare.h"
 #include "oleaut/calendar.h"
 #include "oleaut/number_text.h"
 
 namespace {
+using wincompat::BstrView;
+using wincompat::EqualsIgnoringAsciiCase;
 using wincompat::oleaut::DecimalText;
 
 struct Context {
@@ -373,16 +377,6 @@ HRESULT ConvertToDate(const VARIANT& source, const Context& context, VARIANT& re
 
 // ---- Booleans ----
 
-bool EqualsIgnoringCase(BSTR text, const char16_t* word) {
-    UINT length = SysStringLen(text);
-    for (UINT i = 0; i < length; ++i) {
-        char16_t c = text[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-        if (word[i] == 0 || c != word[i]) return false;
-    }
-    return word[length] == 0;
-}
-
 bool EqualsExactly(BSTR text, const char16_t* word) {
     return std::char_traits<char16_t>::length(word) == SysStringLen(text) &&
            std::char_traits<char16_t>::compare(text, word, SysStringLen(text)) == 0;
@@ -397,9 +391,9 @@ HRESULT ConvertToBool(const VARIANT& source, const Context& context, VARIANT& re
         value = true;
     } else if (source.vt == VT_BSTR && EqualsExactly(source.bstrVal, u"#FALSE#")) {
         value = false;
-    } else if (source.vt == VT_BSTR && EqualsIgnoringCase(source.bstrVal, u"true")) {
+    } else if (source.vt == VT_BSTR && EqualsIgnoringAsciiCase(BstrView(source.bstrVal), u"true")) {
         value = true;
-    } else if (source.vt == VT_BSTR && EqualsIgnoringCase(source.bstrVal, u"false")) {
+    } else if (source.vt == VT_BSTR && EqualsIgnoringAsciiCase(BstrView(source.bstrVal), u"false")) {
         value = false;
     } else {
         Numeric number;

@@ -11,8 +11,9 @@
 #include <memory>
 #include <mutex>
 
+#include "common/case_compare.h"
+#include "common/utf.h"
 #include "registry/store.h"
-#include "registry/utf.h"
 
 namespace wincompat {
 namespace registry {

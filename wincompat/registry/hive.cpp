@@ -1,9 +1,13 @@
+// A hive's keys and values written as a registry export (quoted strings, hex for other data, a
+// closing line that marks the file complete) and parsed back strictly, with the line of any
+// refusal.
 #include "registry/hive.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "registry/utf.h"
+#include "common/case_compare.h"
+#include "common/utf.h"
 
 namespace wincompat {
 namespace registry {

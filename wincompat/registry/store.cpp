@@ -1,3 +1,6 @@
+// Hive files on disk: the registry folder (WINCOMPAT_REGISTRY_DIR, else the user's data folder), a
+// cached copy read again when the file changes, and changes saved under a file lock through a
+// synced temporary file.
 #include "registry/store.h"
 
 #include <errno.h>

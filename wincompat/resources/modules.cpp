@@ -12,7 +12,8 @@
 #include <cstring>
 #include <string>
 
-#include "registry/utf.h"
+#include "common/case_compare.h"
+#include "common/utf.h"
 
 namespace {
 

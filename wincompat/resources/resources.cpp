@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/utf.h"
+#include "common/case_compare.h"
+#include "common/utf.h"
 #include "wincompat/resources.h"
 
 namespace wincompat {
@@ -49,8 +50,7 @@ struct ResourceKey {
             key.id = static_cast<WORD>(number);
             return true;
         }
-        for (char16_t& c : value)
-            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+        for (char16_t& c : value) c = AsciiUpper(c);
         key.name = value;
         return true;
     }

@@ -13,13 +13,6 @@
 
 #include "kernel/handles.h"
 
-#ifndef ERROR_NOT_OWNER
-#define ERROR_NOT_OWNER 288L
-#endif
-#ifndef ERROR_INVALID_NAME
-#define ERROR_INVALID_NAME 123L
-#endif
-
 namespace {
 
 struct MutexState {

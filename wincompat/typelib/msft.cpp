@@ -1,8 +1,10 @@
+// Reads an MSFT type library's header, segment directory and type descriptions, checking every
+// offset against the file; names decoded as UTF-8, else as Latin-1.
 #include "typelib/msft.h"
 
 #include <cstring>
 
-#include "registry/utf.h"
+#include "common/utf.h"
 
 namespace wincompat {
 namespace typelib {

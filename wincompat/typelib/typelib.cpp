@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "com/single_interface_object.h"
-#include "registry/utf.h"
+#include "common/bstr.h"
+#include "common/case_compare.h"
+#include "common/utf.h"
 #include "typelib/msft.h"
 
 namespace wincompat {
@@ -32,8 +34,6 @@ void Report(const std::string& message) {
     std::string text = "wincompat type library: " + message + "\n";
     OutputDebugStringA(text.c_str());
 }
-
-BSTR AllocBstr(const std::u16string& text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
 
 class TypeLibrary;
 

@@ -25,7 +25,7 @@ void RunSql(const std::string& db, const char* sql) {
 using DatabaseFileTest = HostFolderTest;
 
 TEST_F(DatabaseFileTest, OnlyInitCreatesAnExplicitDatabase) {
-    std::string mistyped = folder_.Path() + "/typo/hots.db";
+    std::string mistyped = folder_.path() + "/typo/hots.db";
     for (std::vector<std::string> command :
          {std::vector<std::string>{"blacklist", "add", "00:11:22"}, {"blacklist", "list"}, {"exception", "list"},
           {"sensors"}, {"systems"}, {"system", "1"}, {"policy", SamplePath("policies/scan-with-exceptions.xml")},
@@ -37,7 +37,7 @@ TEST_F(DatabaseFileTest, OnlyInitCreatesAnExplicitDatabase) {
                                    "' to create it\n")
             << command.front();
         EXPECT_EQ(outcome.out, "") << command.front();
-        EXPECT_FALSE(Exists(folder_.Path() + "/typo")) << command.front() << " made the folder";
+        EXPECT_FALSE(Exists(folder_.path() + "/typo")) << command.front() << " made the folder";
     }
     Outcome init = Init(mistyped);
     ASSERT_EQ(init.status, 0) << init.err;
@@ -46,7 +46,7 @@ TEST_F(DatabaseFileTest, OnlyInitCreatesAnExplicitDatabase) {
 }
 
 TEST_F(DatabaseFileTest, AnEmptyDatabasePathIsAUsageError) {
-    std::string data = folder_.Path() + "/data";
+    std::string data = folder_.path() + "/data";
     for (std::vector<std::string> command : {std::vector<std::string>{"init", "--db", ""},
                                              {"blacklist", "add", "--db", "", "00:11:22"},
                                              {"--db", "", "sensors"}}) {
@@ -58,14 +58,14 @@ TEST_F(DatabaseFileTest, AnEmptyDatabasePathIsAUsageError) {
 }
 
 TEST_F(DatabaseFileTest, APathWithASemicolonWorksEverywhere) {
-    std::string db = folder_.Path() + "/a;b 'c\".db";
-    std::string log = folder_.Path() + "/log;1.jsonl";
+    std::string db = folder_.path() + "/a;b 'c\".db";
+    std::string log = folder_.path() + "/log;1.jsonl";
     ASSERT_EQ(Init(db).status, 0);
     Outcome added = RunMorvhost({"blacklist", "add", "--db", db, "--sql-log", log, "00:A0:C9"});
     ASSERT_EQ(added.status, 0) << added.err;
     EXPECT_EQ(RunMorvhost({"blacklist", "list", "--db", db}).out, "00:A0:C9\n");
     EXPECT_TRUE(Exists(db));
-    EXPECT_FALSE(Exists(folder_.Path() + "/a")) << "the path was cut at the ';'";
+    EXPECT_FALSE(Exists(folder_.path() + "/a")) << "the path was cut at the ';'";
     EXPECT_TRUE(Contains(ReadFile(log), "ZELKScanBlacklist"));
 }
 
@@ -81,7 +81,7 @@ TEST_F(DatabaseFileTest, ManyInitsAtOnceOnANewPathAllSucceed) {
 }
 
 TEST_F(DatabaseFileTest, ManyFirstUsesOfTheDefaultDatabaseAtOnceAllSucceed) {
-    std::vector<std::pair<std::string, std::string>> environment{{"XDG_DATA_HOME", folder_.Path() + "/data"}};
+    std::vector<std::pair<std::string, std::string>> environment{{"XDG_DATA_HOME", folder_.path() + "/data"}};
     std::vector<Outcome> outcomes = RunMorvhostAtOnce(
         10,
         [](size_t i) {
@@ -97,7 +97,7 @@ TEST_F(DatabaseFileTest, ManyFirstUsesOfTheDefaultDatabaseAtOnceAllSucceed) {
 
 TEST_F(DatabaseFileTest, ManyPoliciesAtOnceOnANewDefaultDatabaseAreAllEdited) {
     Register();
-    std::vector<std::pair<std::string, std::string>> environment{{"XDG_DATA_HOME", folder_.Path() + "/data"}};
+    std::vector<std::pair<std::string, std::string>> environment{{"XDG_DATA_HOME", folder_.path() + "/data"}};
     std::vector<Outcome> outcomes = RunMorvhostAtOnce(
         8,
         [&](size_t) {
@@ -113,9 +113,9 @@ TEST_F(DatabaseFileTest, ManyPoliciesAtOnceOnANewDefaultDatabaseAreAllEdited) {
 }
 
 TEST_F(DatabaseFileTest, AFolderOrATextFileIsNamedWithTheCause) {
-    std::string folder = folder_.Path() + "/folder.db";
+    std::string folder = folder_.path() + "/folder.db";
     mkdir(folder.c_str(), 0700);
-    std::string text = folder_.Path() + "/notes.db";
+    std::string text = folder_.path() + "/notes.db";
     WriteFile(text, "plain text, not a database\n");
     for (const std::string command : {"init", "list"}) {
         std::vector<std::string> arguments =
@@ -133,13 +133,13 @@ TEST_F(DatabaseFileTest, AFolderOrATextFileIsNamedWithTheCause) {
 }
 
 TEST_F(DatabaseFileTest, AReadOnlyFolderIsNamedAsSuch) {
-    std::string folder = folder_.Path() + "/readonly";
+    std::string folder = folder_.path() + "/readonly";
     mkdir(folder.c_str(), 0755);
     std::string db = folder + "/host.db";
     ASSERT_EQ(Init(db).status, 0);
     chmod(db.c_str(), 0666);
     chmod(folder.c_str(), 0555);
-    chmod(folder_.Path().c_str(), 0755);
+    chmod(folder_.path().c_str(), 0755);
     Outcome outcome = RunMorvhost({"blacklist", "list", "--db=" + db}, "", {}, RunAs::Unprivileged);
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.err, "morvhost: cannot open the database " + db + ": the folder " + folder +

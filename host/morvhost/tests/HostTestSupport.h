@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace morvhost_test {
 
 struct Outcome {
@@ -126,20 +128,7 @@ inline bool IsOneLineReason(const std::string& err) {
 inline std::string SamplePath(const std::string& name) { return std::string(ZELK_SOURCE_DIR) + "/samples/" + name; }
 
 // A temporary folder per test, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        char pattern[] = "/tmp/morvhost-test-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempFolder() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using testsupport::TempFolder;
 
 // Runs `count` copies of morvhost at once, copy i with arguments(i), and
 // returns their outcomes in that order.
@@ -180,8 +169,8 @@ protected:
     }
 
     TempFolder folder_;
-    std::string db_ = folder_.Path() + "/host.db";
-    std::string registry_ = folder_.Path() + "/registry";
+    std::string db_ = folder_.path() + "/host.db";
+    std::string registry_ = folder_.path() + "/registry";
 };
 
 inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

@@ -44,7 +44,7 @@ INSERT INTO ZELKOndrixEvents (EventID, DetectedSystemId, Data, EventAddedUtc) VA
 class InventoryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        db_ = folder_.Path() + "/host.db";
+        db_ = folder_.path() + "/host.db";
         Outcome init = RunMorvhost({"init", "--db=" + db_});
         ASSERT_EQ(init.status, 0) << init.err;
     }

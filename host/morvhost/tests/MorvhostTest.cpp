@@ -16,14 +16,7 @@ std::string SamplePolicy(const char* name) {
 
 class MorvhostTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/morvhost-test-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        db_ = folder_ + "/host.db";
-        registry_ = folder_ + "/registry";
-        ASSERT_EQ(RunMorvhost({"init", "--db=" + db_}).status, 0);
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
+    void SetUp() override { ASSERT_EQ(RunMorvhost({"init", "--db=" + db_}).status, 0); }
 
     Outcome Host(std::initializer_list<std::string> arguments, const std::string& input = "") {
         // Before the command, where every command accepts them.
@@ -33,7 +26,9 @@ protected:
     }
     void Register() { ASSERT_EQ(Host({"register"}).status, 0); }
 
-    std::string folder_, db_, registry_;
+    TempFolder folder_;
+    std::string db_ = folder_.path() + "/host.db";
+    std::string registry_ = folder_.path() + "/registry";
 };
 
 TEST_F(MorvhostTest, EveryCommandHasHelp) {
@@ -69,17 +64,17 @@ TEST_F(MorvhostTest, InitFailsClearlyWhereNoDatabaseCanBeMade) {
     Outcome outcome = RunMorvhost({"init", "--db=/proc/no/such/place.db"});
     EXPECT_NE(outcome.status, 0);
     EXPECT_TRUE(IsOneLineReason(outcome.err)) << outcome.err;
-    std::ofstream(folder_ + "/not-a-database.db") << "plain text, not SQLite";
-    outcome = RunMorvhost({"init", "--db=" + folder_ + "/not-a-database.db"});
+    std::ofstream(folder_.path() + "/not-a-database.db") << "plain text, not SQLite";
+    outcome = RunMorvhost({"init", "--db=" + folder_.path() + "/not-a-database.db"});
     EXPECT_NE(outcome.status, 0);
     EXPECT_TRUE(IsOneLineReason(outcome.err)) << outcome.err;
 }
 
 TEST_F(MorvhostTest, DefaultDatabaseLivesInTheUserDataFolderAndIsCreatedOnFirstUse) {
-    Outcome outcome = RunMorvhost({"blacklist", "add", "00:11:22"}, "", {{"XDG_DATA_HOME", folder_ + "/data"}});
+    Outcome outcome = RunMorvhost({"blacklist", "add", "00:11:22"}, "", {{"XDG_DATA_HOME", folder_.path() + "/data"}});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(access((folder_ + "/data/morvhost/morvhost.db").c_str(), F_OK), 0);
-    EXPECT_EQ(RunMorvhost({"blacklist", "list"}, "", {{"XDG_DATA_HOME", folder_ + "/data"}}).out, "00:11:22\n");
+    EXPECT_EQ(access((folder_.path() + "/data/morvhost/morvhost.db").c_str(), F_OK), 0);
+    EXPECT_EQ(RunMorvhost({"blacklist", "list"}, "", {{"XDG_DATA_HOME", folder_.path() + "/data"}}).out, "00:11:22\n");
 }
 
 TEST_F(MorvhostTest, BlacklistAddRemoveAndList) {
@@ -122,7 +117,7 @@ TEST_F(MorvhostTest, EditedPolicyGoesOutWithBothListsAndTheExactStatements) {
     Register();
     ASSERT_EQ(Host({"blacklist", "add", "00:11:22:33:44:55", "00:A0:C9"}).status, 0);
     ASSERT_EQ(Host({"exception", "set", "--record", "AABBCCDDEEFF"}).status, 0);
-    std::string log = folder_ + "/statements.jsonl";
+    std::string log = folder_.path() + "/statements.jsonl";
     Outcome outcome = Host({"policy", "--sql-log=" + log, std::string(ZELK_SOURCE_DIR) +
                                                             "/samples/policies/scan-with-exceptions.xml"});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
@@ -169,14 +164,14 @@ TEST_F(MorvhostTest, RegisterAndUnregisterThroughTheLibrarysOwnExports) {
     ASSERT_EQ(Host({"register", "--unregister"}).status, 0);
     EXPECT_NE(Host({"policy", "-"}, SamplePolicy("scan-with-exceptions.xml")).status, 0);
 
-    Outcome missing = Host({"register", folder_ + "/no-such-library.so"});
+    Outcome missing = Host({"register", folder_.path() + "/no-such-library.so"});
     EXPECT_NE(missing.status, 0);
     EXPECT_TRUE(IsOneLineReason(missing.err)) << missing.err;
 }
 
 TEST_F(MorvhostTest, UnreadablePolicyFileFailsWithAReason) {
     Register();
-    Outcome outcome = Host({"policy", folder_ + "/missing.xml"});
+    Outcome outcome = Host({"policy", folder_.path() + "/missing.xml"});
     EXPECT_NE(outcome.status, 0);
     EXPECT_TRUE(IsOneLineReason(outcome.err)) << outcome.err;
 }

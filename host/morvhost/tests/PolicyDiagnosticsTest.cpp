@@ -94,12 +94,12 @@ TEST_F(PolicyDiagnosticsTest, ADamagedRegistryIsReportedWithFileLineAndReason) {
 }
 
 TEST_F(PolicyDiagnosticsTest, ALibraryThatCannotBeLoadedIsReportedWithTheLoadersText) {
-    std::string missing = folder_.Path() + "/missing.so";
+    std::string missing = folder_.path() + "/missing.so";
     Outcome outcome = RunMorvhost({"register", "--registry=" + registry_, missing});
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.err, "morvhost: cannot load " + missing + ": " + missing +
                                ": cannot open shared object file: No such file or directory\n");
-    std::string notLibrary = folder_.Path() + "/text.so";
+    std::string notLibrary = folder_.path() + "/text.so";
     WriteFile(notLibrary, "not a library");
     outcome = RunMorvhost({"register", "--registry=" + registry_, notLibrary});
     EXPECT_EQ(outcome.status, 1);
@@ -122,7 +122,7 @@ TEST_F(PolicyDiagnosticsTest, PolicyFilesAreDecodedByTheirByteOrderMarkOrDeclara
                                            {"windows1252", windows1252},
                                            {"utf8", kSensitivePolicy},
                                            {"utf8bom", utf8Bom}}) {
-        std::string file = folder_.Path() + "/" + c.name + ".xml";
+        std::string file = folder_.path() + "/" + c.name + ".xml";
         WriteFile(file, c.bytes);
         Outcome outcome = Policy({file});
         EXPECT_EQ(outcome.status, 0) << c.name << ": " << outcome.err;
@@ -133,8 +133,8 @@ TEST_F(PolicyDiagnosticsTest, PolicyFilesAreDecodedByTheirByteOrderMarkOrDeclara
     // UTF-16 with its mark; its declaration says so too.
     std::string unchanged = "<?xml version=\"1.0\" encoding=\"UTF-16\"?><SensorPolicy><Section name=\"General\"/>"
                             "</SensorPolicy>";
-    WriteFile(folder_.Path() + "/utf16.xml", Utf16LittleEndian(unchanged));
-    Outcome utf16 = Policy({folder_.Path() + "/utf16.xml"});
+    WriteFile(folder_.path() + "/utf16.xml", Utf16LittleEndian(unchanged));
+    Outcome utf16 = Policy({folder_.path() + "/utf16.xml"});
     EXPECT_EQ(utf16.status, 0) << utf16.err;
     EXPECT_EQ(utf16.out, Utf16LittleEndian(unchanged)) << "a declined policy goes out as it came";
 }
@@ -145,7 +145,7 @@ TEST_F(PolicyDiagnosticsTest, ADeclinedPolicyGoesOutInItsOwnEncoding) {
     std::string declined = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" +
                            Latin1("<SensorPolicy><Section name=\"General\"><Setting name=\"Site\">"
                                   "Gen\xC3\xA8ve</Setting></Section></SensorPolicy>");
-    std::string file = folder_.Path() + "/declined.xml";
+    std::string file = folder_.path() + "/declined.xml";
     WriteFile(file, declined);
     Outcome outcome = Policy({file});
     EXPECT_EQ(outcome.status, 0) << outcome.err;
@@ -156,7 +156,7 @@ TEST_F(PolicyDiagnosticsTest, ADeclinedPolicyGoesOutInItsOwnEncoding) {
 TEST_F(PolicyDiagnosticsTest, BytesThatDoNotDecodeAreRefusedWithTheirOffset) {
     InitHost();
     Register();
-    std::string file = folder_.Path() + "/latin1-undeclared.xml";
+    std::string file = folder_.path() + "/latin1-undeclared.xml";
     std::string bytes = Latin1(kSensitivePolicy);
     WriteFile(file, bytes);
     size_t offset = bytes.find('\xE9');

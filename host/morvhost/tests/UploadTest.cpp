@@ -54,8 +54,8 @@ class UploadTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!kHavePlugin) GTEST_SKIP() << "the marlind plug-in is not part of this build";
-        db_ = folder_.Path() + "/host.db";
-        registry_ = folder_.Path() + "/registry";
+        db_ = folder_.path() + "/host.db";
+        registry_ = folder_.path() + "/registry";
         Outcome init = RunMorvhost({"init", "--db=" + db_});
         ASSERT_EQ(init.status, 0) << init.err;
         Outcome registered = RunMorvhost({"register", "--registry=" + registry_});
@@ -82,7 +82,7 @@ protected:
     }
 
     std::string MakeFolder(const std::string& name) {
-        std::string path = folder_.Path() + "/" + name;
+        std::string path = folder_.path() + "/" + name;
         mkdir(path.c_str(), 0700);
         return path;
     }
@@ -178,7 +178,7 @@ TEST_F(UploadTest, DocumentThatIsNotXmlIsCountedAndRecordsNothing) {
     EXPECT_NE(outcome.out.find("\n  reported: " + mixed + "/02-not-xml.xml: "), std::string::npos) << outcome.out;
 
     // The good document alone gives exactly the same rows.
-    std::string alone = folder_.Path() + "/alone.db";
+    std::string alone = folder_.path() + "/alone.db";
     Outcome reference = Upload({mixed + "/01-office.xml"}, "", alone);
     ASSERT_EQ(reference.status, 0) << reference.err;
     EXPECT_EQ(SummaryValue(outcome.out, "rows added"), SummaryValue(reference.out, "rows added"));
@@ -186,18 +186,18 @@ TEST_F(UploadTest, DocumentThatIsNotXmlIsCountedAndRecordsNothing) {
 
     // Alone, it is handled as the plug-in handles an empty document: its
     // sensor part runs with empty values and nothing is detected.
-    std::string notXml = folder_.Path() + "/not-xml.db";
+    std::string notXml = folder_.path() + "/not-xml.db";
     Outcome bad = Upload({mixed + "/02-not-xml.xml"}, "", notXml);
     ASSERT_EQ(bad.status, 0) << bad.err;
     EXPECT_EQ(SummaryValue(bad.out, "detections written"), "0 (ZELKSP_UpdateDetectedSystems calls that succeeded)");
     EXPECT_EQ(Json({"systems", "--json"}, notXml).Size(), 0u);
-    std::string empty = folder_.Path() + "/empty.db";
+    std::string empty = folder_.path() + "/empty.db";
     ASSERT_EQ(Upload({SamplePath("events/empty.xml")}, "", empty).status, 0);
     EXPECT_EQ(Json({"sensors", "--json"}, notXml).Size(), Json({"sensors", "--json"}, empty).Size());
 }
 
 TEST_F(UploadTest, NoOpMessagesTouchNothing) {
-    std::string log = folder_.Path() + "/statements.jsonl";
+    std::string log = folder_.path() + "/statements.jsonl";
     for (const char* type : {"ZELKMETA_NoOp", "zelkmeta_noop"}) {
         Outcome outcome = Upload({"--type", type, "--sql-log=" + log, DemoFolder()});
         ASSERT_EQ(outcome.status, 0) << outcome.err;
@@ -212,7 +212,7 @@ TEST_F(UploadTest, NoOpMessagesTouchNothing) {
 }
 
 TEST_F(UploadTest, DebugOutputShowsTheReportsAsTheyHappen) {
-    std::string bad = folder_.Path() + "/bad.xml";
+    std::string bad = folder_.path() + "/bad.xml";
     WriteFile(bad, "<zelk:EventList xmlns:zelk=\"urn:zelk:event\"><zelk:CreateTime>");
     Outcome quiet = Upload({bad});
     EXPECT_EQ(quiet.status, 0);
@@ -239,7 +239,7 @@ TEST_F(UploadTest, ConcurrentJobsShareOnePluginAndStoreEveryDetection) {
         snprintf(name, sizeof name, "/doc-%02d.xml", i);
         WriteFile(many + name, MakeDocument(i, kDetections));
     }
-    std::string log = folder_.Path() + "/statements.jsonl";
+    std::string log = folder_.path() + "/statements.jsonl";
     Outcome outcome = Upload({"--jobs", "4", "--sql-log=" + log, many});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(SummaryValue(outcome.out, "messages sent").rfind("12 as ZELKMETA_SensorEvent (4 workers, ", 0), 0u)
@@ -276,9 +276,9 @@ protected:
 };
 
 TEST_F(UploadRefusedTest, UnregisteredPluginFailsWithAReason) {
-    ASSERT_EQ(RunMorvhost({"init", "--db=" + folder_.Path() + "/host.db"}).status, 0);
-    Outcome outcome = RunMorvhost({"upload", "--db=" + folder_.Path() + "/host.db",
-                                   "--registry=" + folder_.Path() + "/registry", DemoFolder()});
+    ASSERT_EQ(RunMorvhost({"init", "--db=" + folder_.path() + "/host.db"}).status, 0);
+    Outcome outcome = RunMorvhost({"upload", "--db=" + folder_.path() + "/host.db",
+                                   "--registry=" + folder_.path() + "/registry", DemoFolder()});
     EXPECT_NE(outcome.status, 0);
     EXPECT_TRUE(IsOneLineReason(outcome.err)) << outcome.err;
     EXPECT_NE(outcome.err.find("morvhost register"), std::string::npos) << outcome.err;
@@ -286,9 +286,9 @@ TEST_F(UploadRefusedTest, UnregisteredPluginFailsWithAReason) {
 }
 
 TEST_F(UploadRefusedTest, MissingPathFailsBeforeAnythingIsSent) {
-    Outcome outcome = RunMorvhost({"upload", "--db=" + folder_.Path() + "/host.db",
-                                   "--registry=" + folder_.Path() + "/registry", DemoFolder(),
-                                   folder_.Path() + "/no-such.xml"});
+    Outcome outcome = RunMorvhost({"upload", "--db=" + folder_.path() + "/host.db",
+                                   "--registry=" + folder_.path() + "/registry", DemoFolder(),
+                                   folder_.path() + "/no-such.xml"});
     EXPECT_NE(outcome.status, 0);
     EXPECT_TRUE(IsOneLineReason(outcome.err)) << outcome.err;
     EXPECT_NE(outcome.err.find("no-such.xml"), std::string::npos) << outcome.err;

@@ -35,7 +35,7 @@ const std::string& RegistryFolder();
 // A reference database in a temporary file.
 class TestDatabase {
 public:
-    TestDatabase() : path_(folder_.Path("host.db")), log_(folder_.Path("statements.jsonl")) {
+    TestDatabase() : path_(folder_.File("host.db")), log_(folder_.File("statements.jsonl")) {
         std::string error;
         if (!zelk::ApplyReferenceSchema(path_, error)) ADD_FAILURE() << error;
     }
@@ -86,7 +86,7 @@ class TraceCapture {
 public:
     TraceCapture() {
         quillet::TraceConfiguration configuration;
-        configuration.baseName = folder_.Path("quillet");
+        configuration.baseName = folder_.File("quillet");
         configuration.rotateSize = 1u << 30;
         if (!quillet::ConfigureTrace(configuration)) ADD_FAILURE() << "trace configuration failed";
     }
@@ -98,7 +98,7 @@ public:
     };
     std::vector<Record> Records() const {
         std::vector<Record> records;
-        std::istringstream in(tracetest::ReadFile(folder_.Path("quillet.log")));
+        std::istringstream in(tracetest::ReadFile(folder_.File("quillet.log")));
         std::string line;
         while (std::getline(in, line)) {
             // timestamp \t tag \t #thread \t module \t text \r

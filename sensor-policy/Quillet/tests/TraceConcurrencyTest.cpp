@@ -22,7 +22,7 @@ TEST(TraceConcurrency, MailslotRecordsNeverInterleaveAndFileLinesStayWhole) {
     ASSERT_TRUE(viewer.Open());
     quillet::TraceConfiguration configuration;
     configuration.mailslot = true;
-    configuration.baseName = folder.Path("concurrent");
+    configuration.baseName = folder.File("concurrent");
     configuration.rotateSize = 1u << 30;
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
 
@@ -67,7 +67,7 @@ TEST(TraceConcurrency, MailslotRecordsNeverInterleaveAndFileLinesStayWhole) {
     }
     EXPECT_EQ(sequences.size(), messages.size() / 2);
 
-    std::istringstream file(tracetest::ReadFile(folder.Path("concurrent.log")));
+    std::istringstream file(tracetest::ReadFile(folder.File("concurrent.log")));
     std::regex line(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d:\tI\t#\d{5,}\t\?\?\?     \tthread \d record \d+\r)");
     std::set<std::string> seen;
     std::string text;

@@ -185,7 +185,7 @@ TEST_F(TraceLogTest, OverlongMailslotTextIsSkippedWithoutUsingASequenceNumber) {
     TraceConfiguration configuration;
     configuration.mailslot = true;
     configuration.console = true;
-    configuration.baseName = folder_.Path("trace");
+    configuration.baseName = folder_.File("trace");
     configuration.rotateSize = 1 << 20;
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
     std::string longText(380, 'L');
@@ -207,18 +207,18 @@ TEST_F(TraceLogTest, OverlongMailslotTextIsSkippedWithoutUsingASequenceNumber) {
     ASSERT_EQ(sequences, (std::vector<DWORD>{1, 2}));
     EXPECT_NE(texts[1].find("short two"), std::string::npos);
     EXPECT_NE(console.find(longText), std::string::npos) << "still on the console";
-    EXPECT_NE(tracetest::ReadFile(folder_.Path("trace.log")).find(longText), std::string::npos) << "still in the file";
+    EXPECT_NE(tracetest::ReadFile(folder_.File("trace.log")).find(longText), std::string::npos) << "still in the file";
 }
 
 TEST_F(TraceLogTest, FileLinesUseTabsAndCarriageReturnLineFeed) {
     TraceConfiguration configuration;
-    configuration.baseName = folder_.Path("trace");
+    configuration.baseName = folder_.File("trace");
     configuration.rotateSize = 1 << 20;
     configuration.modules[5] = {"Quillet", 7};
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
     TraceError(5, "Unble to load root document element");
     TraceInfo(5, "Scan items in the Exception list is set, do not add exceptions to the scan blacklist");
-    std::string content = tracetest::ReadFile(folder_.Path("trace.log"));
+    std::string content = tracetest::ReadFile(folder_.File("trace.log"));
     std::regex lines(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d:\tE\t#\d{5,}\tQuillet \tUnble to load root document element\r\n)"
                      R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d:\tI\t#\d{5,}\tQuillet \tScan items in the Exception list is set, do not add exceptions to the scan blacklist\r\n)");
     EXPECT_TRUE(std::regex_match(content, lines)) << content;
@@ -226,40 +226,40 @@ TEST_F(TraceLogTest, FileLinesUseTabsAndCarriageReturnLineFeed) {
 
 TEST_F(TraceLogTest, RotationKeepsTheRecordThatReachedTheLimitInTheBackup) {
     TraceConfiguration configuration;
-    configuration.baseName = folder_.Path("trace");
+    configuration.baseName = folder_.File("trace");
     configuration.rotateSize = 100;
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
     TraceInfo(5, "record one");    // about 50 bytes: below the limit
-    EXPECT_TRUE(tracetest::ReadFile(folder_.Path("trace_backup.log")).empty());
+    EXPECT_TRUE(tracetest::ReadFile(folder_.File("trace_backup.log")).empty());
     TraceInfo(5, "record two");    // reaches the limit: rotated after the write
-    EXPECT_EQ(tracetest::ReadFile(folder_.Path("trace.log")), "");
-    std::string backup = tracetest::ReadFile(folder_.Path("trace_backup.log"));
+    EXPECT_EQ(tracetest::ReadFile(folder_.File("trace.log")), "");
+    std::string backup = tracetest::ReadFile(folder_.File("trace_backup.log"));
     EXPECT_NE(backup.find("record one"), std::string::npos);
     ASSERT_NE(backup.find("record two\r\n"), std::string::npos);
     EXPECT_EQ(backup.substr(backup.size() - 12), "record two\r\n") << "the last record of the backup";
     TraceInfo(5, "record three");
-    EXPECT_NE(tracetest::ReadFile(folder_.Path("trace.log")).find("record three"), std::string::npos);
+    EXPECT_NE(tracetest::ReadFile(folder_.File("trace.log")).find("record three"), std::string::npos);
     TraceInfo(5, "record four");
-    backup = tracetest::ReadFile(folder_.Path("trace_backup.log"));
+    backup = tracetest::ReadFile(folder_.File("trace_backup.log"));
     EXPECT_EQ(backup.find("record one"), std::string::npos) << "only one older generation survives";
     EXPECT_NE(backup.find("record four"), std::string::npos);
 }
 
 TEST_F(TraceLogTest, LoadTimeRotateSizeOfTenBytesRotatesAfterEveryRecord) {
     TraceConfiguration configuration;
-    configuration.baseName = folder_.Path("tiny");
+    configuration.baseName = folder_.File("tiny");
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
     TraceInfo(5, "alpha");
     TraceInfo(5, "beta");
-    EXPECT_EQ(tracetest::ReadFile(folder_.Path("tiny.log")), "");
-    std::string backup = tracetest::ReadFile(folder_.Path("tiny_backup.log"));
+    EXPECT_EQ(tracetest::ReadFile(folder_.File("tiny.log")), "");
+    std::string backup = tracetest::ReadFile(folder_.File("tiny_backup.log"));
     EXPECT_EQ(backup.find("alpha"), std::string::npos);
     EXPECT_NE(backup.find("beta"), std::string::npos);
 }
 
 TEST_F(TraceLogTest, OverlongFileLineIsDroppedFromTheFileOnly) {
     TraceConfiguration configuration = ConsoleOnly();
-    configuration.baseName = folder_.Path("trace");
+    configuration.baseName = folder_.File("trace");
     configuration.rotateSize = 1 << 20;
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
     std::string text(4080, 'F');
@@ -268,7 +268,7 @@ TEST_F(TraceLogTest, OverlongFileLineIsDroppedFromTheFileOnly) {
     TraceInfo(5, "after");
     fflush(stdout);
     std::string console = testing::internal::GetCapturedStdout();
-    std::string file = tracetest::ReadFile(folder_.Path("trace.log"));
+    std::string file = tracetest::ReadFile(folder_.File("trace.log"));
     EXPECT_NE(console.find(text), std::string::npos);
     EXPECT_EQ(file.find("FFFF"), std::string::npos);
     EXPECT_NE(file.find("after"), std::string::npos);
@@ -280,7 +280,7 @@ TEST_F(TraceLogTest, BadConfigurationsLeaveTracingOff) {
     EXPECT_FALSE(quillet::ConfigureTrace(configuration)) << "no room for \"_backup.log\"";
     EXPECT_TRUE(quillet::IsTraceSuppressed(5, 1));
 
-    configuration.baseName = folder_.Path("missing/folder/trace");
+    configuration.baseName = folder_.File("missing/folder/trace");
     EXPECT_FALSE(quillet::ConfigureTrace(configuration));
     testing::internal::CaptureStdout();
     TraceError(5, "must not appear");
@@ -294,7 +294,7 @@ TEST_F(TraceLogTest, ResetRestoresTheLoadTimeState) {
     tracetest::MailslotReader viewer(folder_);
     TraceConfiguration configuration = ConsoleOnly();
     configuration.mailslot = true;
-    configuration.baseName = folder_.Path("trace");
+    configuration.baseName = folder_.File("trace");
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
     quillet::ResetTrace();
     testing::internal::CaptureStdout();
@@ -302,7 +302,7 @@ TEST_F(TraceLogTest, ResetRestoresTheLoadTimeState) {
     fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_FALSE(viewer.Next().has_value());
-    EXPECT_EQ(tracetest::ReadFile(folder_.Path("trace.log")), "");
+    EXPECT_EQ(tracetest::ReadFile(folder_.File("trace.log")), "");
 }
 
 }  // namespace

@@ -11,24 +11,11 @@
 #include <string>
 
 #include "TraceLog.h"
+#include "support/temp_folder.h"
 
 namespace tracetest {
 
-class TempFolder {
-public:
-    TempFolder() {
-        char pattern[] = "/tmp/quillet-test-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempFolder() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string Path(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using testsupport::TempFolder;
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -42,7 +29,7 @@ inline std::string ReadFile(const std::string& path) {
 class MailslotReader {
 public:
     explicit MailslotReader(const TempFolder& folder, DWORD readTimeoutMs = 300) {
-        setenv("WINCOMPAT_MAILSLOT_DIR", folder.Path().c_str(), 1);
+        setenv("WINCOMPAT_MAILSLOT_DIR", folder.path().c_str(), 1);
         slot_ = CreateMailslotW(u"\\\\.\\mailslot\\OMBRATrace", 0, readTimeoutMs, nullptr);
     }
     ~MailslotReader() {

@@ -1,3 +1,5 @@
+// COM activation: apartment initialisation per thread, the free-threaded marshaler, built-in
+// classes through their class objects, and CLSIDs and ProgIDs looked up in a private registry.
 #include <windows.h>
 
 #include <gtest/gtest.h>

@@ -92,7 +92,7 @@ TEST(AdoValues, TextBecomesABstrOfItsUtf16Units) {
         {"\x7F\x80", u"\u007F\uFFFD"},
     };
     for (const Case& c : cases) {
-        BSTR b = AllocBstrUtf8(c.utf8);
+        BSTR b = wincompat::AllocBstrFromUtf8(c.utf8);
         ASSERT_NE(nullptr, b);
         EXPECT_EQ(c.expected, std::u16string(b, SysStringLen(b))) << c.utf8;
         EXPECT_EQ(u'\0', b[SysStringLen(b)]);

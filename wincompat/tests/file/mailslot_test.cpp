@@ -8,24 +8,19 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/temp_folder.h"
+
 namespace {
 
 class MailslotTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/wcms-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        setenv("WINCOMPAT_MAILSLOT_DIR", folder_.c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("WINCOMPAT_MAILSLOT_DIR");
-        std::system(("rm -rf '" + folder_ + "'").c_str());
-    }
+    void SetUp() override { setenv("WINCOMPAT_MAILSLOT_DIR", folder_.path().c_str(), 1); }
+    void TearDown() override { unsetenv("WINCOMPAT_MAILSLOT_DIR"); }
     static HANDLE OpenWriter(const char16_t* name) {
         return CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
     }
-    std::string folder_;
+    testsupport::TempFolder folder_{"wcms"};
 };
 
 std::string ReadMessage(HANDLE reader) {

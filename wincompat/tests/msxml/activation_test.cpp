@@ -110,7 +110,7 @@ TEST(DomInterfaces, DispatchOffersNoTypeInformation) {
     UINT count = 99;
     EXPECT_EQ(S_OK, doc->GetTypeInfoCount(&count));
     EXPECT_EQ(0u, count);
-    EXPECT_EQ(E_NOTIMPL, doc->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, doc->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr));
 }
 
 TEST(DomLifetime, NodesKeepTheirDocumentAlive) {

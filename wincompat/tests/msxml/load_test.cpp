@@ -1,32 +1,26 @@
 // Loading from strings, files and byte arrays; parse errors.
 #include "dom_test_support.h"
 
-#include <cstdio>
 #include <fstream>
 #include <string>
-#include <unistd.h>
+
+#include "support/temp_folder.h"
 
 using namespace domtest;
 
 namespace {
 
-// A file in a fresh directory, removed with the object.
+// A file in a fresh folder, removed with the object.
 class TempFile {
 public:
-    explicit TempFile(const std::string& bytes, const std::string& name = "doc.xml") {
-        char pattern[] = "/tmp/dom_test_XXXXXX";
-        dir_ = mkdtemp(pattern);
-        path_ = dir_ + "/" + name;
+    explicit TempFile(const std::string& bytes, const std::string& name = "doc.xml") : path_(folder_.File(name)) {
         std::ofstream(path_, std::ios::binary) << bytes;
-    }
-    ~TempFile() {
-        std::remove(path_.c_str());
-        rmdir(dir_.c_str());
     }
     std::u16string path() const { return std::u16string(path_.begin(), path_.end()); }
 
 private:
-    std::string dir_, path_;
+    testsupport::TempFolder folder_{"dom_test"};
+    std::string path_;
 };
 
 HRESULT Load(IXMLDOMDocument2* doc, const std::u16string& location, VARIANT_BOOL& ok) {

@@ -1,3 +1,6 @@
+// The registry functions over hive files in a private folder: the export format on disk, Windows'
+// error codes, damaged hives refused, the merged HKEY_CLASSES_ROOT, redirected predefined keys,
+// concurrent writers.
 #include <sys/wait.h>
 
 #include <thread>

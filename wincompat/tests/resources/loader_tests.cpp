@@ -1,3 +1,5 @@
+// The module loader and resource look-ups: the system DLL names that wincompat answers to, the
+// program's own module, missing modules, and modules without resources.
 #include <windows.h>
 
 #include <gtest/gtest.h>
