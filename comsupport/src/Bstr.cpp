@@ -1,3 +1,5 @@
+// Bstr's copies: an allocation that fails raises E_OUTOFMEMORY instead of leaving a null BSTR
+// behind.
 #include "comsupport/Bstr.h"
 
 #include "comsupport/ComError.h"

@@ -1,3 +1,5 @@
+// ComError's text: the code, the system's message for it, and the failing object's error
+// description, taken only when that object supports error information for the interface called.
 #include "comsupport/ComError.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// UTF-8 <-> UTF-16 through the platform's code-page conversion; a failed conversion raises
+// ComError.
 #include "comsupport/OleString.h"
 
 #include <limits>

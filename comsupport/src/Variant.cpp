@@ -1,3 +1,5 @@
+// Variant's deep copies, moves and typed constructors; a copy or conversion that fails raises
+// ComError.
 #include "comsupport/Variant.h"
 
 #include "comsupport/ComError.h"

@@ -1,3 +1,5 @@
+// ComRef on a probe object: released on every path, failing HRESULTs raised as ComError (with the
+// description only when the interface declares error information), queries, attach and receive.
 #include <gtest/gtest.h>
 
 #include "comsupport/ComRef.h"

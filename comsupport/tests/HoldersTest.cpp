@@ -1,3 +1,5 @@
+// Bstr and Variant as owners (copies, moves, embedded NULs, UTF-8 round trips) and the text
+// ComError gives a failure.
 #include <gtest/gtest.h>
 
 #include "comsupport/Bstr.h"

@@ -1,3 +1,5 @@
+// Creates the host's tables in a SQLite file: the reference script run in one transaction, the file
+// in WAL mode.
 #include "reference_schema.h"
 
 #include <sqlite3.h>

@@ -1,3 +1,5 @@
+// Checks a database file before morvhost connects to it, creates one under a staging name linked
+// into place, and compares its tables and columns with those the reference script makes.
 #include "DatabaseFile.h"
 
 #include <sqlite3.h>

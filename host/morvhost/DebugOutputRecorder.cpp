@@ -1,3 +1,5 @@
+// Collects the debugger output line by line while a recorder lives; RegistryDamage reads from it
+// wincompat's account of a registry file it refused (ERROR_BADDB).
 #include "DebugOutputRecorder.h"
 
 #include <windows.h>

@@ -1,3 +1,5 @@
+// Scan blacklist entries in the stored spelling (3 or 6 upper-case hex pairs joined by ':'), and
+// entries shortened to 20 characters when shown back.
 #include "Entries.h"
 
 #include <cctype>

@@ -1,3 +1,5 @@
+// Address, subnet, hex, Base64 and time texts of stored values, checked time arguments,
+// pretty-printed JSON, and text tables aligned by characters rather than bytes.
 #include "Formatting.h"
 
 #include <arpa/inet.h>
@@ -179,7 +181,7 @@ std::string StoredTimeText(const std::string& argument) {
             day <= DaysInMonth(year, month) && hour < 24 && minute < 60 && second < 60;
     if (!valid)
         throw HostError("not a time: '" + argument + "' (write it as YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS[.mmm]], UTC)");
-    char text[32];
+    char text[96];  // room for every field at its widest int, so nothing is ever cut
     snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, month, day, hour, minute, second,
              millisecond);
     return text;

@@ -1,3 +1,5 @@
+// The host database over ADO: where it lives by default, its creation, and statements run with text
+// parameters, their rows read back as variants or as text.
 #include "HostDatabase.h"
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// `morvhost sensors`, `systems` and `system`: the sensor, subnet, detected-system, interface and
+// plug-in event rows read through ADO and shown as text tables or JSON.
 #include "Inventory.h"
 
 #include <windows.h>

@@ -1,3 +1,5 @@
+// Reads a policy's Detection settings through the DOM, as Quillet does, to tell which lists the
+// plug-in should have added to it.
 #include "PolicyRequest.h"
 
 #include <windows.h>

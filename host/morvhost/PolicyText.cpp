@@ -1,3 +1,5 @@
+// Decodes a policy file to UTF-8 with iconv: the encoding its byte order mark or XML declaration
+// names, else UTF-8; a byte that does not decode is refused with its offset.
 #include "PolicyText.h"
 
 #include <iconv.h>

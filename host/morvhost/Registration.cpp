@@ -1,3 +1,5 @@
+// Loads a server library and runs its registration exports, explaining a library the loader refused
+// or a damaged registry; finds the registrable libraries beside the program.
 #include "Registration.h"
 
 #include <windows.h>

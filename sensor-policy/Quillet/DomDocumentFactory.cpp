@@ -1,3 +1,5 @@
+// Creates the policy handler's DOM document: DOMDocument40 by CLSID, else the newest MSXML ProgID
+// that activates; synchronous, validating, and refusing DTDs when asked.
 #include "DomDocumentFactory.h"
 
 #include "comsupport/Bstr.h"

@@ -1,3 +1,6 @@
+// ProcessPolicy's work: the policy loaded into a DOM document, its Detection settings checked, and
+// an Exceptions section filled from the scan blacklist and the systems marked as exceptions; every
+// failure goes to the trace log.
 #include "PolicyHandler.h"
 
 #include <new>

@@ -1,3 +1,6 @@
+// The trace facility's process-wide state and sinks: messages formatted, filtered by module level
+// and split into lines, then written to standard output, the OMBRATrace mailslot and a log file
+// rotated into one backup.
 #include "TraceLog.h"
 
 #include <stdio.h>

@@ -1,3 +1,5 @@
+// The check reports of the Windows test host, the failure count its exit status comes from, and the
+// calls the checks make of DLL exports and other programs.
 #include "Checks.h"
 
 #include <cstdio>

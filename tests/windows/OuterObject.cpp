@@ -1,3 +1,5 @@
+// The controlling object of the aggregation checks: IUnknown answered by itself, every other
+// interface by the inner object.
 #include "Plugins.h"
 
 namespace windowstest {

@@ -1,3 +1,6 @@
+// The recording ADO double's objects (connection, command, parameters, recordset) over wincompat's
+// ADO stubs, the class factory registered over ADO's classes, and the host database's answer to
+// each statement.
 #include "RecordingAdo.h"
 
 #include <cwctype>

@@ -1,3 +1,5 @@
+// Writes each command the recording ADO double ran as one JSON line in the Linux statement log's
+// format: ADO type and direction names, values in the log's notation, dates as text.
 #include "StatementLogWriter.h"
 
 #include <cmath>
