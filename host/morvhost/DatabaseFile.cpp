@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "HostError.h"
-#include "reference_schema.h"
+#include "ReferenceSchema.h"
 
 namespace morvhost {
 namespace {
@@ -105,7 +105,7 @@ const Tables& HostTables() {
         sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
         Database db(raw);
         std::string error;
-        if (!raw || sqlite3_exec(raw, zelk::ReferenceSchemaScript(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (!raw || sqlite3_exec(raw, morvhost::ReferenceSchemaScript(), nullptr, nullptr, nullptr) != SQLITE_OK)
             throw HostError("the host's schema script does not run");
         Tables made = TablesOf(raw, error);
         if (!error.empty()) throw HostError("the host's schema cannot be read: " + error);
@@ -122,7 +122,7 @@ std::string Joined(const std::vector<std::string>& names) {
 
 void ApplySchema(const std::string& path) {
     std::string error;
-    if (!zelk::ApplyReferenceSchema(path, error)) throw HostError("cannot set up the database " + path + ": " + error);
+    if (!morvhost::ApplyReferenceSchema(path, error)) throw HostError("cannot set up the database " + path + ": " + error);
 }
 
 }  // namespace

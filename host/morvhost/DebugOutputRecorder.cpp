@@ -6,7 +6,7 @@
 
 #include <sstream>
 
-#include "wincompat/debugoutput.h"
+#include "wincompat/DebugOutput.h"
 
 namespace morvhost {
 

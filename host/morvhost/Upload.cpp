@@ -36,8 +36,8 @@
 #include "comsupport/Bstr.h"
 #include "comsupport/ComRef.h"
 #include "marlind.h"  // the data-channel plug-in's class and interfaces, from marlind.idl
-#include "wincompat/ado_statement_log.h"
-#include "wincompat/debugoutput.h"
+#include "wincompat/AdoStatementLog.h"
+#include "wincompat/DebugOutput.h"
 
 COMSUPPORT_INTERFACE_ID(IMORVDCMsgHandler, IID_IMORVDCMsgHandler)
 

@@ -1,6 +1,6 @@
 // The module of Quillet.DLL: its one class, its registration and its exports.
 #include "QuilletObj.h"
-#include "comserver/module.h"
+#include "comserver/Module.h"
 #include "resource.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // free-threaded marshaler), aggregatable, stateless between calls.
 #pragma once
 #include "QuilletIds.h"
-#include "comserver/object.h"
+#include "comserver/Object.h"
 
 class CQuilletObj : public comserver::ObjectRoot, public IMORVAgentPolicyHandler {
 public:

@@ -4,7 +4,7 @@
 // of calls may run at once on one object.
 #pragma once
 #include "MarlindIds.h"
-#include "comserver/object.h"
+#include "comserver/Object.h"
 
 class CMarlindPlugin : public comserver::ObjectRoot, public IMORVDCMsgHandler {
 public:

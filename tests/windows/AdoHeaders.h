@@ -10,4 +10,4 @@
 
 typedef PositionEnum PositionEnum_Param;
 
-#include "ado/stubs.h"
+#include "ado/Stubs.h"

@@ -7,7 +7,7 @@
 
 #include "StatementLogWriter.h"
 
-namespace windowstest {
+namespace windows_test {
 namespace {
 
 int failures = 0;
@@ -60,4 +60,4 @@ long RunProgram(const std::wstring& commandLine) {
     return static_cast<long>(code);
 }
 
-}  // namespace windowstest
+}  // namespace windows_test

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace windowstest {
+namespace windows_test {
 
 void ExpectResult(const char* what, HRESULT expected, HRESULT actual);
 void ExpectTrue(const char* what, bool condition, const std::string& detail = std::string());
@@ -18,4 +18,4 @@ HRESULT CallExport(HMODULE module, const char* name);
 // Runs a program of the platform (regsvr32 and the like) and returns its exit code, or -1.
 long RunProgram(const std::wstring& commandLine);
 
-}  // namespace windowstest
+}  // namespace windows_test

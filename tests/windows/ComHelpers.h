@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-namespace windowstest {
+namespace windows_test {
 
 // A byte array of a message's payload.
 class Payload {
@@ -70,4 +70,4 @@ private:
     Interface* pointer_ = nullptr;
 };
 
-}  // namespace windowstest
+}  // namespace windows_test

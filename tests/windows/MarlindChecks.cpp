@@ -9,7 +9,7 @@
 #include "Plugins.h"
 #include "RecordingAdo.h"
 
-namespace windowstest {
+namespace windows_test {
 namespace {
 
 const wchar_t kSensorEvent[] = L"ZELKMETA_SensorEvent";
@@ -195,4 +195,4 @@ void CheckMarlind(const std::wstring& samplesDir, const std::wstring& statements
     CheckFactoryAndLifetimes(module);
 }
 
-}  // namespace windowstest
+}  // namespace windows_test

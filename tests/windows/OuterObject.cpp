@@ -2,7 +2,7 @@
 // interface by the inner object.
 #include "Plugins.h"
 
-namespace windowstest {
+namespace windows_test {
 
 STDMETHODIMP OuterObject::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
@@ -21,4 +21,4 @@ void OuterObject::ReleaseInner() {
     inner_ = nullptr;
 }
 
-}  // namespace windowstest
+}  // namespace windows_test

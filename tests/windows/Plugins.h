@@ -8,7 +8,7 @@
 #include "Quillet.h"
 #include "marlind.h"
 
-namespace windowstest {
+namespace windows_test {
 
 // A controlling object for aggregation checks: it counts its references and
 // hands every interface but IUnknown to the inner object it holds.
@@ -36,4 +36,4 @@ void CheckQuillet();
 bool RegisterPlugins(const std::wstring& marlindPath, const std::wstring& quilletPath, const std::wstring& registryDir);
 void UnregisterPlugins(const std::wstring& marlindPath, const std::wstring& quilletPath);
 
-}  // namespace windowstest
+}  // namespace windows_test

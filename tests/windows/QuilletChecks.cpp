@@ -10,7 +10,7 @@
 #include "Plugins.h"
 #include "RecordingAdo.h"
 
-namespace windowstest {
+namespace windows_test {
 namespace {
 
 // MSXML 6's DOMDocument60, which mingw-w64's msxml2.h does not declare.
@@ -241,4 +241,4 @@ void CheckQuillet() {
     ExpectResult("Quillet DllCanUnloadNow after the aggregate's release", S_OK, CallExport(module, "DllCanUnloadNow"));
 }
 
-}  // namespace windowstest
+}  // namespace windows_test

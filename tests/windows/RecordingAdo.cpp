@@ -6,7 +6,7 @@
 #include <cwctype>
 #include <utility>
 
-namespace windowstest {
+namespace windows_test {
 
 const CLSID kClsidAdoConnection = {0x00000514, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}};
 const CLSID kClsidAdoCommand = {0x00000507, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}};
@@ -580,4 +580,4 @@ AdoClassRegistration::~AdoClassRegistration() {
     if (commandCookie_) CoRevokeClassObject(commandCookie_);
 }
 
-}  // namespace windowstest
+}  // namespace windows_test

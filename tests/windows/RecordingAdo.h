@@ -28,7 +28,7 @@
 #include "AdoHeaders.h"
 #include "StatementLogWriter.h"
 
-namespace windowstest {
+namespace windows_test {
 
 // A VARIANT that owns its value.
 class OwnedVariant {
@@ -113,4 +113,4 @@ extern const CLSID kClsidAdoConnection;
 extern const CLSID kClsidAdoCommand;
 extern const IID kIidAdoConnection;
 
-}  // namespace windowstest
+}  // namespace windows_test

@@ -12,7 +12,7 @@
 #include "Plugins.h"
 #include "StatementLogWriter.h"
 
-namespace windowstest {
+namespace windows_test {
 namespace {
 
 const wchar_t kClasses[] = L"Software\\Classes";
@@ -243,4 +243,4 @@ void UnregisterPlugins(const std::wstring& marlindPath, const std::wstring& quil
                    !KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\TypeLib\\" + GuidText(LIBID_QuilletLib)));
 }
 
-}  // namespace windowstest
+}  // namespace windows_test

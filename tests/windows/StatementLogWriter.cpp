@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace windowstest {
+namespace windows_test {
 namespace {
 
 void AppendJsonString(std::string& out, const std::string& text) {
@@ -247,4 +247,4 @@ void StatementLogFile::Write(const RecordedCommand& command) {
     std::fflush(file_);
 }
 
-}  // namespace windowstest
+}  // namespace windows_test

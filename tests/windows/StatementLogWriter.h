@@ -1,6 +1,6 @@
 // What the recording ADO double writes for each command it is asked to run,
 // in the format of the Linux ADO statement log (JSON Lines, described in
-// wincompat/ado/statement_log.cpp), so that the two logs compare line by line.
+// wincompat/ado/StatementLog.cpp), so that the two logs compare line by line.
 #pragma once
 #include <windows.h>
 
@@ -10,7 +10,7 @@
 
 #include "AdoHeaders.h"
 
-namespace windowstest {
+namespace windows_test {
 
 struct RecordedParameter {
     std::wstring name;
@@ -56,4 +56,4 @@ private:
 std::string Utf8(const wchar_t* text, size_t length);
 inline std::string Utf8(const std::wstring& text) { return Utf8(text.data(), text.size()); }
 
-}  // namespace windowstest
+}  // namespace windows_test

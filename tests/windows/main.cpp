@@ -24,13 +24,13 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring marlind = argv[1], quillet = argv[2], samples = argv[3], out = argv[4];
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 100;
     CreateDirectoryW(out.c_str(), nullptr);
-    if (windowstest::RegisterPlugins(marlind, quillet, out + L"\\registry")) {
-        windowstest::CheckMarlind(samples, out + L"\\statements");
-        windowstest::CheckQuillet();
+    if (windows_test::RegisterPlugins(marlind, quillet, out + L"\\registry")) {
+        windows_test::CheckMarlind(samples, out + L"\\statements");
+        windows_test::CheckQuillet();
         CoFreeUnusedLibraries();
     }
-    windowstest::UnregisterPlugins(marlind, quillet);
+    windows_test::UnregisterPlugins(marlind, quillet);
     CoUninitialize();
-    std::printf("%d check(s) failed\n", windowstest::FailedChecks());
-    return windowstest::FailedChecks();
+    std::printf("%d check(s) failed\n", windows_test::FailedChecks());
+    return windows_test::FailedChecks();
 }

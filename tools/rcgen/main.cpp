@@ -19,12 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "failure.h"
-#include "files.h"
-#include "preprocessor.h"
-#include "script_parser.h"
-#include "source_writer.h"
-#include "tokenizer.h"
+#include "Failure.h"
+#include "Files.h"
+#include "Preprocessor.h"
+#include "ScriptParser.h"
+#include "SourceWriter.h"
+#include "Tokenizer.h"
 
 using namespace rcgen;
 

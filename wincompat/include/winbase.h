@@ -44,7 +44,7 @@ EXTERN_C void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime);
 EXTERN_C DWORD WINAPI GetTickCount(void);
 
 // Debugger output goes to a process-wide sink: silent unless WINCOMPAT_DEBUG_OUTPUT
-// names "stderr" or a file path (see wincompat/debugoutput.h for the capture hook).
+// names "stderr" or a file path (see wincompat/DebugOutput.h for the capture hook).
 EXTERN_C void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 EXTERN_C void WINAPI OutputDebugStringW(LPCWSTR lpOutputString);
 #define OutputDebugString OutputDebugStringW

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/temp_folder.h"
+#include "support/TempFolder.h"
 
 namespace morvhost_test {
 
@@ -128,7 +128,7 @@ inline bool IsOneLineReason(const std::string& err) {
 inline std::string SamplePath(const std::string& name) { return std::string(ZELK_SOURCE_DIR) + "/samples/" + name; }
 
 // A temporary folder per test, removed with everything in it.
-using testsupport::TempFolder;
+using wincompat_test::TempFolder;
 
 // Runs `count` copies of morvhost at once, copy i with arguments(i), and
 // returns their outcomes in that order.

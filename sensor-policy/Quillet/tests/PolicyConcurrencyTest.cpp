@@ -14,11 +14,11 @@ namespace {
 using comsupport::Bstr;
 
 TEST(QuilletConcurrency, OneObjectServesSeveralThreadsAtOnce) {
-    quillettest::TestDatabase database;
+    quillet_test::TestDatabase database;
     database.Exec("INSERT INTO ZELKScanBlacklist (MACorOUI) VALUES ('00:11:22:33:44:55'), ('00:A0:C9');"
                   "INSERT INTO ZELKDetectedSystemProperties (MAC, Exception) VALUES ('AABBCCDDEEFF', 1);");
-    quillettest::TraceCapture trace;
-    auto handler = quillettest::ActivateQuillet();
+    quillet_test::TraceCapture trace;
+    auto handler = quillet_test::ActivateQuillet();
     const std::string expected = "<Setting name=\"ScanBlacklist\">00:11:22:33:44:55|00:A0:C9</Setting>"
                                  "<Setting name=\"ExceptionScanBlacklist\">AABBCCDDEEFF</Setting>";
     const Bstr edits = Bstr::FromUtf8(

@@ -12,8 +12,8 @@ namespace {
 
 using comsupport::Bstr;
 using comsupport::ComRef;
-using quillettest::TestDatabase;
-using quillettest::TraceCapture;
+using quillet_test::TestDatabase;
+using quillet_test::TraceCapture;
 
 std::string DetectionPolicy(const std::string& subnet, const std::string& fingerprinting, const char* scanExceptions) {
     std::string policy = "<Policy><Section name=\"Detection\">"
@@ -27,7 +27,7 @@ std::string DetectionPolicy(const std::string& subnet, const std::string& finger
 class PolicyHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        handler_ = quillettest::ActivateQuillet();
+        handler_ = quillet_test::ActivateQuillet();
         connection_ = database_.Connect();
     }
 

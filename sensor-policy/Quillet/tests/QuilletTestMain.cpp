@@ -6,7 +6,7 @@
 
 #include "QuilletTestSupport.h"
 
-namespace quillettest {
+namespace quillet_test {
 namespace {
 
 class QuilletEnvironment : public ::testing::Environment {
@@ -20,7 +20,7 @@ public:
         DllUnregisterServer();
         CoUninitialize();
     }
-    tracetest::TempFolder folder_;
+    quillet_test::TempFolder folder_;
 };
 
 QuilletEnvironment* const g_environment =
@@ -37,5 +37,5 @@ comsupport::ComRef<IMORVAgentPolicyHandler> ActivateQuillet() {
     return comsupport::ComRef<IMORVAgentPolicyHandler>::Create(CLSID_QuilletObj);
 }
 
-}  // namespace quillettest
+}  // namespace quillet_test
 

@@ -20,14 +20,14 @@
 #include "TraceTestSupport.h"
 #include "comsupport/Bstr.h"
 #include "comsupport/ComRef.h"
-#include "reference_schema.h"
+#include "ReferenceSchema.h"
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer();
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer();
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow();
 
-namespace quillettest {
+namespace quillet_test {
 
 // The registry folder of the whole test program, set before any COM call.
 const std::string& RegistryFolder();
@@ -37,7 +37,7 @@ class TestDatabase {
 public:
     TestDatabase() : path_(folder_.File("host.db")), log_(folder_.File("statements.jsonl")) {
         std::string error;
-        if (!zelk::ApplyReferenceSchema(path_, error)) ADD_FAILURE() << error;
+        if (!morvhost::ApplyReferenceSchema(path_, error)) ADD_FAILURE() << error;
     }
     const std::string& Path() const { return path_; }
 
@@ -73,10 +73,10 @@ public:
         }
         return texts;
     }
-    std::string StatementLog() const { return tracetest::ReadFile(log_); }
+    std::string StatementLog() const { return quillet_test::ReadFile(log_); }
 
 private:
-    tracetest::TempFolder folder_;
+    quillet_test::TempFolder folder_;
     std::string path_;
     std::string log_;
 };
@@ -98,7 +98,7 @@ public:
     };
     std::vector<Record> Records() const {
         std::vector<Record> records;
-        std::istringstream in(tracetest::ReadFile(folder_.File("quillet.log")));
+        std::istringstream in(quillet_test::ReadFile(folder_.File("quillet.log")));
         std::string line;
         while (std::getline(in, line)) {
             // timestamp \t tag \t #thread \t module \t text \r
@@ -115,10 +115,10 @@ public:
     }
 
 private:
-    tracetest::TempFolder folder_;
+    quillet_test::TempFolder folder_;
 };
 
 // Quillet activated by its CLSID through COM, as the host does.
 comsupport::ComRef<IMORVAgentPolicyHandler> ActivateQuillet();
 
-}  // namespace quillettest
+}  // namespace quillet_test

@@ -17,8 +17,8 @@ namespace {
 
 TEST(TraceConcurrency, MailslotRecordsNeverInterleaveAndFileLinesStayWhole) {
     quillet::ResetTrace();
-    tracetest::TempFolder folder;
-    tracetest::MailslotReader viewer(folder, 1000);
+    quillet_test::TempFolder folder;
+    quillet_test::MailslotReader viewer(folder, 1000);
     ASSERT_TRUE(viewer.Open());
     quillet::TraceConfiguration configuration;
     configuration.mailslot = true;
@@ -58,7 +58,7 @@ TEST(TraceConcurrency, MailslotRecordsNeverInterleaveAndFileLinesStayWhole) {
     DWORD previous = 0;
     for (size_t i = 0; i < messages.size(); i += 2) {
         ASSERT_EQ(messages[i].size(), quillet::kTraceMailslotHeaderSize) << "message " << i << " is no header";
-        tracetest::MailslotHeader header = tracetest::ParseHeader(messages[i]);
+        quillet_test::MailslotHeader header = quillet_test::ParseHeader(messages[i]);
         EXPECT_EQ(header.length, messages[i + 1].size());
         EXPECT_NE(messages[i + 1].find(" record "), std::string::npos);
         EXPECT_GT(header.sequence, previous) << "sequence numbers rise and are never shared";
@@ -67,7 +67,7 @@ TEST(TraceConcurrency, MailslotRecordsNeverInterleaveAndFileLinesStayWhole) {
     }
     EXPECT_EQ(sequences.size(), messages.size() / 2);
 
-    std::istringstream file(tracetest::ReadFile(folder.File("concurrent.log")));
+    std::istringstream file(quillet_test::ReadFile(folder.File("concurrent.log")));
     std::regex line(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d:\tI\t#\d{5,}\t\?\?\?     \tthread \d record \d+\r)");
     std::set<std::string> seen;
     std::string text;

@@ -33,11 +33,11 @@ protected:
         return configuration;
     }
 
-    tracetest::TempFolder folder_;
+    quillet_test::TempFolder folder_;
 };
 
 TEST_F(TraceLogTest, AtLoadNothingReachesAnySink) {
-    tracetest::MailslotReader viewer(folder_);
+    quillet_test::MailslotReader viewer(folder_);
     testing::internal::CaptureStdout();
     for (LONG level = -1; level <= 9; ++level) EXPECT_TRUE(quillet::IsTraceSuppressed(5, level));
     TraceError(5, "QuilletObj::ProcessPolicy: hr=0x%08X, %s", 0x80004003u, "text");
@@ -112,7 +112,7 @@ TEST_F(TraceLogTest, LevelsPrintTheirTagsAndUnknownLevelsAQuestionMark) {
     EXPECT_EQ(quillet::TraceLevelTag(-5), '?');
     ASSERT_TRUE(quillet::ConfigureTrace(ConsoleOnly()));
     testing::internal::CaptureStdout();
-    tracetest::Message(0, 5, "level zero");
+    quillet_test::Message(0, 5, "level zero");
     fflush(stdout);
     EXPECT_NE(testing::internal::GetCapturedStdout().find(": ? "), std::string::npos);
 }
@@ -155,7 +155,7 @@ TEST_F(TraceLogTest, LongMessagesAreCutAtTheBoundAndNullFormatsPrintQuestionMark
 }
 
 TEST_F(TraceLogTest, MailslotGetsHeaderThenTextWithItsNul) {
-    tracetest::MailslotReader viewer(folder_);
+    quillet_test::MailslotReader viewer(folder_);
     TraceConfiguration configuration;
     configuration.mailslot = true;
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
@@ -166,7 +166,7 @@ TEST_F(TraceLogTest, MailslotGetsHeaderThenTextWithItsNul) {
         auto header = viewer.Next();
         ASSERT_TRUE(header.has_value());
         ASSERT_EQ(header->size(), quillet::kTraceMailslotHeaderSize);
-        tracetest::MailslotHeader fields = tracetest::ParseHeader(*header);
+        quillet_test::MailslotHeader fields = quillet_test::ParseHeader(*header);
         EXPECT_EQ(fields.sequence, sequence);
         EXPECT_EQ(fields.one, 1u);
         EXPECT_EQ(fields.alsoOne, 1u);
@@ -181,7 +181,7 @@ TEST_F(TraceLogTest, MailslotGetsHeaderThenTextWithItsNul) {
 }
 
 TEST_F(TraceLogTest, OverlongMailslotTextIsSkippedWithoutUsingASequenceNumber) {
-    tracetest::MailslotReader viewer(folder_);
+    quillet_test::MailslotReader viewer(folder_);
     TraceConfiguration configuration;
     configuration.mailslot = true;
     configuration.console = true;
@@ -199,7 +199,7 @@ TEST_F(TraceLogTest, OverlongMailslotTextIsSkippedWithoutUsingASequenceNumber) {
     std::vector<std::string> texts;
     std::vector<DWORD> sequences;
     while (auto header = viewer.Next()) {
-        sequences.push_back(tracetest::ParseHeader(*header).sequence);
+        sequences.push_back(quillet_test::ParseHeader(*header).sequence);
         auto text = viewer.Next();
         ASSERT_TRUE(text.has_value());
         texts.push_back(*text);
@@ -207,7 +207,7 @@ TEST_F(TraceLogTest, OverlongMailslotTextIsSkippedWithoutUsingASequenceNumber) {
     ASSERT_EQ(sequences, (std::vector<DWORD>{1, 2}));
     EXPECT_NE(texts[1].find("short two"), std::string::npos);
     EXPECT_NE(console.find(longText), std::string::npos) << "still on the console";
-    EXPECT_NE(tracetest::ReadFile(folder_.File("trace.log")).find(longText), std::string::npos) << "still in the file";
+    EXPECT_NE(quillet_test::ReadFile(folder_.File("trace.log")).find(longText), std::string::npos) << "still in the file";
 }
 
 TEST_F(TraceLogTest, FileLinesUseTabsAndCarriageReturnLineFeed) {
@@ -218,7 +218,7 @@ TEST_F(TraceLogTest, FileLinesUseTabsAndCarriageReturnLineFeed) {
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
     TraceError(5, "Unble to load root document element");
     TraceInfo(5, "Scan items in the Exception list is set, do not add exceptions to the scan blacklist");
-    std::string content = tracetest::ReadFile(folder_.File("trace.log"));
+    std::string content = quillet_test::ReadFile(folder_.File("trace.log"));
     std::regex lines(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d:\tE\t#\d{5,}\tQuillet \tUnble to load root document element\r\n)"
                      R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d:\tI\t#\d{5,}\tQuillet \tScan items in the Exception list is set, do not add exceptions to the scan blacklist\r\n)");
     EXPECT_TRUE(std::regex_match(content, lines)) << content;
@@ -230,17 +230,17 @@ TEST_F(TraceLogTest, RotationKeepsTheRecordThatReachedTheLimitInTheBackup) {
     configuration.rotateSize = 100;
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
     TraceInfo(5, "record one");    // about 50 bytes: below the limit
-    EXPECT_TRUE(tracetest::ReadFile(folder_.File("trace_backup.log")).empty());
+    EXPECT_TRUE(quillet_test::ReadFile(folder_.File("trace_backup.log")).empty());
     TraceInfo(5, "record two");    // reaches the limit: rotated after the write
-    EXPECT_EQ(tracetest::ReadFile(folder_.File("trace.log")), "");
-    std::string backup = tracetest::ReadFile(folder_.File("trace_backup.log"));
+    EXPECT_EQ(quillet_test::ReadFile(folder_.File("trace.log")), "");
+    std::string backup = quillet_test::ReadFile(folder_.File("trace_backup.log"));
     EXPECT_NE(backup.find("record one"), std::string::npos);
     ASSERT_NE(backup.find("record two\r\n"), std::string::npos);
     EXPECT_EQ(backup.substr(backup.size() - 12), "record two\r\n") << "the last record of the backup";
     TraceInfo(5, "record three");
-    EXPECT_NE(tracetest::ReadFile(folder_.File("trace.log")).find("record three"), std::string::npos);
+    EXPECT_NE(quillet_test::ReadFile(folder_.File("trace.log")).find("record three"), std::string::npos);
     TraceInfo(5, "record four");
-    backup = tracetest::ReadFile(folder_.File("trace_backup.log"));
+    backup = quillet_test::ReadFile(folder_.File("trace_backup.log"));
     EXPECT_EQ(backup.find("record one"), std::string::npos) << "only one older generation survives";
     EXPECT_NE(backup.find("record four"), std::string::npos);
 }
@@ -251,8 +251,8 @@ TEST_F(TraceLogTest, LoadTimeRotateSizeOfTenBytesRotatesAfterEveryRecord) {
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
     TraceInfo(5, "alpha");
     TraceInfo(5, "beta");
-    EXPECT_EQ(tracetest::ReadFile(folder_.File("tiny.log")), "");
-    std::string backup = tracetest::ReadFile(folder_.File("tiny_backup.log"));
+    EXPECT_EQ(quillet_test::ReadFile(folder_.File("tiny.log")), "");
+    std::string backup = quillet_test::ReadFile(folder_.File("tiny_backup.log"));
     EXPECT_EQ(backup.find("alpha"), std::string::npos);
     EXPECT_NE(backup.find("beta"), std::string::npos);
 }
@@ -268,7 +268,7 @@ TEST_F(TraceLogTest, OverlongFileLineIsDroppedFromTheFileOnly) {
     TraceInfo(5, "after");
     fflush(stdout);
     std::string console = testing::internal::GetCapturedStdout();
-    std::string file = tracetest::ReadFile(folder_.File("trace.log"));
+    std::string file = quillet_test::ReadFile(folder_.File("trace.log"));
     EXPECT_NE(console.find(text), std::string::npos);
     EXPECT_EQ(file.find("FFFF"), std::string::npos);
     EXPECT_NE(file.find("after"), std::string::npos);
@@ -291,7 +291,7 @@ TEST_F(TraceLogTest, BadConfigurationsLeaveTracingOff) {
 }
 
 TEST_F(TraceLogTest, ResetRestoresTheLoadTimeState) {
-    tracetest::MailslotReader viewer(folder_);
+    quillet_test::MailslotReader viewer(folder_);
     TraceConfiguration configuration = ConsoleOnly();
     configuration.mailslot = true;
     configuration.baseName = folder_.File("trace");
@@ -302,7 +302,7 @@ TEST_F(TraceLogTest, ResetRestoresTheLoadTimeState) {
     fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_FALSE(viewer.Next().has_value());
-    EXPECT_EQ(tracetest::ReadFile(folder_.File("trace.log")), "");
+    EXPECT_EQ(quillet_test::ReadFile(folder_.File("trace.log")), "");
 }
 
 }  // namespace

@@ -11,11 +11,11 @@
 #include <string>
 
 #include "TraceLog.h"
-#include "support/temp_folder.h"
+#include "support/TempFolder.h"
 
-namespace tracetest {
+namespace quillet_test {
 
-using testsupport::TempFolder;
+using wincompat_test::TempFolder;
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -75,4 +75,4 @@ inline void Message(LONG level, LONG module, const char* format, ...) {
     va_end(arguments);
 }
 
-}  // namespace tracetest
+}  // namespace quillet_test

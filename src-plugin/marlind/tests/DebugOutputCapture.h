@@ -2,7 +2,7 @@
 // wincompat lets a test capture that output, so the Windows build leaves out
 // the event-model tests that read it (EventReportsTest, EventDocumentThreadTest).
 #pragma once
-#include <wincompat/debugoutput.h>
+#include <wincompat/DebugOutput.h>
 
 #include <mutex>
 #include <string>

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "wincompat/ado_statement_log.h"
+#include "wincompat/AdoStatementLog.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <wincompat/ado_statement_log.h>
+#include <wincompat/AdoStatementLog.h>
 
 #include <string>
 #include <vector>
@@ -19,8 +19,8 @@
 #include "dao/Records.h"
 #include "model/ValueConversions.h"
 #include "model/VariantValues.h"
-#include "reference_schema.h"
-#include "support/temp_folder.h"
+#include "ReferenceSchema.h"
+#include "support/TempFolder.h"
 
 namespace marlind_test {
 
@@ -35,7 +35,7 @@ protected:
         std::string error;
         databasePath_ = folder_.File("host.db");
         logPath_ = folder_.File("statements.log");
-        ASSERT_TRUE(zelk::ApplyReferenceSchema(databasePath_, error)) << error;
+        ASSERT_TRUE(morvhost::ApplyReferenceSchema(databasePath_, error)) << error;
         connection_ = ZELKDAO::ConnectionRef::Create(ZELKDAO::kCLSID_Connection);
         comsupport::Bstr text = comsupport::Bstr::FromUtf8("Provider=SQLite;Data Source=" + databasePath_ +
                                                            ";Statement Log=" + logPath_);
@@ -88,7 +88,7 @@ protected:
     }
     size_t Count(const std::string& table) { return std::stoul(Scalar("SELECT COUNT(*) FROM " + table)); }
 
-    testsupport::TempFolder folder_{"marlind-dao-test"};
+    wincompat_test::TempFolder folder_{"marlind-dao-test"};
     std::string databasePath_;
     std::string logPath_;
     ZELKDAO::ConnectionRef connection_;
