@@ -49,8 +49,22 @@ private:
 };
 
 std::vector<uint8_t> Address(int n) {
-    return {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
-            static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+    return {0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0xFF,
+            0xFF,
+            static_cast<uint8_t>(n >> 24),
+            static_cast<uint8_t>(n >> 16),
+            static_cast<uint8_t>(n >> 8),
+            static_cast<uint8_t>(n)};
 }
 const std::vector<uint8_t> kMask = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
 
@@ -181,8 +195,8 @@ void RunInTurn(benchmark::State& state, AdoStatement ado, NativeStatement native
     const double statements = static_cast<double>(state.iterations()) * kBlock;
     state.counters["ado_ns"] = std::chrono::duration<double, std::nano>(adoTime).count() / statements;
     state.counters["sqlite_ns"] = std::chrono::duration<double, std::nano>(nativeTime).count() / statements;
-    state.counters["ratio"] = std::chrono::duration<double>(nativeTime).count() /
-                              std::chrono::duration<double>(adoTime).count();
+    state.counters["ratio"] =
+        std::chrono::duration<double>(nativeTime).count() / std::chrono::duration<double>(adoTime).count();
 }
 
 // Each side inserts into a database of its own.
@@ -194,8 +208,7 @@ void BM_InsertInTurn(benchmark::State& state) {
     sqlite3_prepare_v2(native, kInsertNative, -1, &insert, nullptr);
     int adoRows = 0, nativeRows = 0;
     RunInTurn(
-        state, [&] { AdoInsertOnce(connection, ++adoRows); },
-        [&] { SqliteInsertOnce(native, insert, ++nativeRows); });
+        state, [&] { AdoInsertOnce(connection, ++adoRows); }, [&] { SqliteInsertOnce(native, insert, ++nativeRows); });
     sqlite3_finalize(insert);
     sqlite3_close(native);
     connection->Release();

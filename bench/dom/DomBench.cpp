@@ -21,18 +21,24 @@ const char kNamespace[] = "urn:example:zelk:events";
 std::string EventDocument(size_t targetBytes) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<zelk:Events xmlns:zelk=\"";
     xml += kNamespace;
-    xml += "\">\n  <zelk:CreateTime>2013-03-08T13:47:20.123Z</zelk:CreateTime>\n"
-           "  <zelk:Analyzer><zelk:Sensor id=\"12\"><zelk:Name>sensor-01</zelk:Name>"
-           "<zelk:Dhcp>1</zelk:Dhcp><zelk:Type>DETECTION</zelk:Type></zelk:Sensor></zelk:Analyzer>\n";
+    xml +=
+        "\">\n  <zelk:CreateTime>2013-03-08T13:47:20.123Z</zelk:CreateTime>\n"
+        "  <zelk:Analyzer><zelk:Sensor id=\"12\"><zelk:Name>sensor-01</zelk:Name>"
+        "<zelk:Dhcp>1</zelk:Dhcp><zelk:Type>DETECTION</zelk:Type></zelk:Sensor></zelk:Analyzer>\n";
     for (int n = 0; xml.size() < targetBytes; ++n) {
         std::string id = std::to_string(n);
-        xml += "  <zelk:Event><zelk:DetectTime>2013-03-08T13:47:20.123Z</zelk:DetectTime>"
-               "<zelk:Source><zelk:Node><zelk:Name>host-" + id + ".example.com</zelk:Name>"
-               "<zelk:Address>10.1." + std::to_string(n % 250) + ".3</zelk:Address>"
-               "<zelk:MACAddress>00:1A:2B:3C:4D:5E</zelk:MACAddress>"
-               "<zelk:OSType><zelk:Platform>Windows</zelk:Platform></zelk:OSType></zelk:Node></zelk:Source>"
-               "<zelk:Classification><zelk:EventClassification>host.detected.dhcp</zelk:EventClassification>"
-               "</zelk:Classification></zelk:Event>\n";
+        xml +=
+            "  <zelk:Event><zelk:DetectTime>2013-03-08T13:47:20.123Z</zelk:DetectTime>"
+            "<zelk:Source><zelk:Node><zelk:Name>host-" +
+            id +
+            ".example.com</zelk:Name>"
+            "<zelk:Address>10.1." +
+            std::to_string(n % 250) +
+            ".3</zelk:Address>"
+            "<zelk:MACAddress>00:1A:2B:3C:4D:5E</zelk:MACAddress>"
+            "<zelk:OSType><zelk:Platform>Windows</zelk:Platform></zelk:OSType></zelk:Node></zelk:Source>"
+            "<zelk:Classification><zelk:EventClassification>host.detected.dhcp</zelk:EventClassification>"
+            "</zelk:Classification></zelk:Event>\n";
     }
     xml += "</zelk:Events>\n";
     return xml;

@@ -105,19 +105,19 @@ Message MakeMessage(unsigned index, unsigned detections, unsigned sensor) {
 }
 
 std::string MessageXml(const Message& m) {
-    std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<zelk:EventList xmlns:zelk=\"urn:zelk:event\" "
-                    "xmlns:dt=\"urn:schemas-microsoft-com:datatypes\">";
+    std::string x =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<zelk:EventList xmlns:zelk=\"urn:zelk:event\" "
+        "xmlns:dt=\"urn:schemas-microsoft-com:datatypes\">";
     x += "<zelk:CreateTime>" + m.createTime + "Z</zelk:CreateTime><zelk:Analyzer><zelk:Sensor id=\"" +
-         std::to_string(m.sensor) +
-         "\"><zelk:Name>Sensor " + std::to_string(m.sensor) +
+         std::to_string(m.sensor) + "\"><zelk:Name>Sensor " + std::to_string(m.sensor) +
          "</zelk:Name><zelk:ProductVersion>4.8.0.1102</zelk:ProductVersion><zelk:Dhcp>1</zelk:Dhcp>"
          "<zelk:Type>detection</zelk:Type></zelk:Sensor><zelk:Node><zelk:AgentGUID>" +
          m.agent + "</zelk:AgentGUID><zelk:Name>sensor" + std::to_string(m.sensor) +
          ".lab</zelk:Name><zelk:Address>10.0.0.5</zelk:Address><zelk:SubnetMask>255.0.0.0</zelk:SubnetMask>"
          "<zelk:NetworkAddress>10.0.0.0</zelk:NetworkAddress></zelk:Node></zelk:Analyzer>";
     for (const Detection& d : m.detections) {
-        x += "<zelk:Event><zelk:DetectTime>" + d.time +
-             "Z</zelk:DetectTime><zelk:Source><zelk:Node><zelk:Name>host" + std::to_string(d.machine) +
+        x += "<zelk:Event><zelk:DetectTime>" + d.time + "Z</zelk:DetectTime><zelk:Source><zelk:Node><zelk:Name>host" +
+             std::to_string(d.machine) +
              ".lab</zelk:Name><zelk:OSType><zelk:Platform>Windows</zelk:Platform><zelk:Family>Workstation"
              "</zelk:Family><zelk:Version>6.1.7601</zelk:Version></zelk:OSType><zelk:GroupName>LAB</zelk:GroupName>"
              "<zelk:NetBIOSName>HOST</zelk:NetBIOSName><zelk:MACAddress>" +
@@ -244,11 +244,11 @@ public:
                  Text("4.8.0.1102"), Text("Sensor " + std::to_string(m.sensor)),
                  Text("sensor" + std::to_string(m.sensor) + ".lab"), Text(now), Text(now)});
         }
-        const long long sensorId = Query("SELECT * FROM [ZELKSensorProperties] WHERE (([AgentGUID] = ?));",
-                                         {Text(m.agent)});
+        const long long sensorId =
+            Query("SELECT * FROM [ZELKSensorProperties] WHERE (([AgentGUID] = ?));", {Text(m.agent)});
         const Value subnet = Blob(Mapped(10, 0, 0, 0)), mask = Blob(Mapped(255, 0, 0, 0));
-        long long subnetId = Query("SELECT * FROM [ZELKSubnetProperties] WHERE (([IPV6] = ?) AND ([IPV6Mask] = ?));",
-                                   {subnet, mask});
+        long long subnetId =
+            Query("SELECT * FROM [ZELKSubnetProperties] WHERE (([IPV6] = ?) AND ([IPV6Mask] = ?));", {subnet, mask});
         if (subnetId < 0) {
             Run("INSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6],[IPV6Mask])\nVALUES (?,?,?);",
                 {Text("10.0.0.0"), subnet, mask});
@@ -263,17 +263,27 @@ public:
 
         for (const Detection& d : m.detections) {
             const Value address = Blob(Parse(d.address)), mac = Text(NoColons(d.mac));
-            const std::string sourceType =
-                d.classification == "host.detected.dhcp" ? "zelk.dhcp" : "zelk.broadcast";
-            std::map<std::string, Value> parameters = {
-                {"@DnsName", Text("host" + std::to_string(d.machine) + ".lab")},
-                {"@OSPlatform", Text("Windows")}, {"@OSFamily", Text("Workstation")}, {"@OSVersion", Text("6.1.7601")},
-                {"@Domain", Text("LAB")}, {"@NetbiosName", Text("HOST")}, {"@NetbiosComment", Null()},
-                {"@Users", Text("LAB\\user")}, {"@AgentGUID", Null()}, {"@IPV4", Null()}, {"@IPV6", address},
-                {"@MAC", mac}, {"@DetectedTime", Text(Date(d.time))}, {"@DeviceType", Text("computer")},
-                {"@SourceID", Int(sensorId)}, {"@SourceType", Text(sourceType)}, {"@ExternalID", Null()},
-                {"@DetectionType", Text("detectedSystem")}, {"@ExternalFriendlyName", Null()},
-                {"@MatchingOverride", Int(0)}};
+            const std::string sourceType = d.classification == "host.detected.dhcp" ? "zelk.dhcp" : "zelk.broadcast";
+            std::map<std::string, Value> parameters = {{"@DnsName", Text("host" + std::to_string(d.machine) + ".lab")},
+                                                       {"@OSPlatform", Text("Windows")},
+                                                       {"@OSFamily", Text("Workstation")},
+                                                       {"@OSVersion", Text("6.1.7601")},
+                                                       {"@Domain", Text("LAB")},
+                                                       {"@NetbiosName", Text("HOST")},
+                                                       {"@NetbiosComment", Null()},
+                                                       {"@Users", Text("LAB\\user")},
+                                                       {"@AgentGUID", Null()},
+                                                       {"@IPV4", Null()},
+                                                       {"@IPV6", address},
+                                                       {"@MAC", mac},
+                                                       {"@DetectedTime", Text(Date(d.time))},
+                                                       {"@DeviceType", Text("computer")},
+                                                       {"@SourceID", Int(sensorId)},
+                                                       {"@SourceType", Text(sourceType)},
+                                                       {"@ExternalID", Null()},
+                                                       {"@DetectionType", Text("detectedSystem")},
+                                                       {"@ExternalFriendlyName", Null()},
+                                                       {"@MatchingOverride", Int(0)}};
             const long long host = Procedure(detectedSystems_, parameters);
             Query("SELECT * FROM [ZELKDetectedSystemProperties] WHERE (([HostID] = ?));", {Int(host)});
             static const std::vector<unsigned char> data = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
@@ -288,11 +298,17 @@ public:
                          {d.mac, d.address, Mapped(255, 0, 0, 0), Mapped(10, 0, 0, 0)},
                          {d.nicMac, d.nicAddress, Mapped(255, 255, 0, 0), Mapped(172, 16, 0, 0)}};
             for (const auto& call : calls) {
-                Procedure(interfaces_, {{"@HostID", Int(host)}, {"@MAC", Text(NoColons(call.mac))},
-                                        {"@IPV4", Null()}, {"@IPV4Mask", Null()}, {"@IPV4Subnet", Null()},
-                                        {"@IPV6", Blob(Parse(call.address))}, {"@IPV6Mask", Blob(call.mask)},
-                                        {"@IPV6Subnet", Blob(call.subnet)}, {"@DetectedTime", Text(Date(d.time))},
-                                        {"@SourceID", Int(sensorId)}, {"@SourceType", Text(sourceType)},
+                Procedure(interfaces_, {{"@HostID", Int(host)},
+                                        {"@MAC", Text(NoColons(call.mac))},
+                                        {"@IPV4", Null()},
+                                        {"@IPV4Mask", Null()},
+                                        {"@IPV4Subnet", Null()},
+                                        {"@IPV6", Blob(Parse(call.address))},
+                                        {"@IPV6Mask", Blob(call.mask)},
+                                        {"@IPV6Subnet", Blob(call.subnet)},
+                                        {"@DetectedTime", Text(Date(d.time))},
+                                        {"@SourceID", Int(sensorId)},
+                                        {"@SourceType", Text(sourceType)},
                                         {"@ExternalID", Null()}});
             }
         }
@@ -456,7 +472,8 @@ Rate Measure(unsigned messages, unsigned detections, unsigned threads, Worker&& 
 }
 
 Rate MeasurePlugin(Host& host, unsigned messages, unsigned detections, unsigned threads) {
-    const std::string database = host.NewDatabase("plugin-" + std::to_string(detections) + "-" + std::to_string(threads));
+    const std::string database =
+        host.NewDatabase("plugin-" + std::to_string(detections) + "-" + std::to_string(threads));
     // One warm-up pass over the sensors, so both sides measure known sensors.
     {
         ComRef<_ADOConnection> connection = host.Connect(database);
@@ -517,15 +534,16 @@ int main(int argc, char** argv) {
     app.add_option("--threads", threadCounts, "Worker threads for the scaling measurement");
     app.add_option("--memory", memory, "Message counts after which the resident size is read (empty: skip)");
     std::string profile;
-    app.add_option("--profile", profile, "Only send the 10-detection messages, through one side (to run under a profiler)")
+    app.add_option("--profile", profile,
+                   "Only send the 10-detection messages, through one side (to run under a profiler)")
         ->check(CLI::IsMember({"marlind", "baseline"}));
     CLI11_PARSE(app, argc, argv);
 
     try {
         Host host;
         if (!profile.empty()) {
-            const Rate rate = profile == "marlind" ? MeasurePlugin(host, messages, 10, 1)
-                                                   : MeasureBaseline(host, messages, 10, 1);
+            const Rate rate =
+                profile == "marlind" ? MeasurePlugin(host, messages, 10, 1) : MeasureBaseline(host, messages, 10, 1);
             std::printf("%s %.1f messages/s\n", profile.c_str(), rate.messagesPerSecond);
             return 0;
         }
@@ -536,17 +554,19 @@ int main(int argc, char** argv) {
                     plugin.detectionsPerSecond);
         std::printf("  baseline  %8.1f messages/s %9.1f detections/s\n", baseline.messagesPerSecond,
                     baseline.detectionsPerSecond);
-        std::printf("  ratio     %8.2f of the baseline's rate\n\n", plugin.messagesPerSecond / baseline.messagesPerSecond);
+        std::printf("  ratio     %8.2f of the baseline's rate\n\n",
+                    plugin.messagesPerSecond / baseline.messagesPerSecond);
 
         std::printf("growth: time per message by detections per message (1 thread)\n");
         for (unsigned size : ParseList(sizes)) {
             const unsigned count = std::max(20u, messages * 10 / std::max(size, 1u));
             const Rate p = MeasurePlugin(host, count, size, 1);
             const Rate b = MeasureBaseline(host, count, size, 1);
-            std::printf("  %3u detections  marlind %8.3f ms/message %7.3f ms/detection  baseline %8.3f ms/message  "
-                        "ratio %.2f\n",
-                        size, 1000 / p.messagesPerSecond, size ? 1000 / p.detectionsPerSecond : 0.0,
-                        1000 / b.messagesPerSecond, p.messagesPerSecond / b.messagesPerSecond);
+            std::printf(
+                "  %3u detections  marlind %8.3f ms/message %7.3f ms/detection  baseline %8.3f ms/message  "
+                "ratio %.2f\n",
+                size, 1000 / p.messagesPerSecond, size ? 1000 / p.detectionsPerSecond : 0.0, 1000 / b.messagesPerSecond,
+                p.messagesPerSecond / b.messagesPerSecond);
         }
 
         std::printf("\nscaling: 10-detection messages, one shared plug-in object, one connection per thread\n");
@@ -567,7 +587,8 @@ int main(int argc, char** argv) {
             std::printf("  %7u messages  %7ld kB\n", 0u, before);
             for (unsigned mark : ParseList(memory)) {
                 for (; sent < mark; ++sent)
-                    Send(host.Handler(), connection.Get(), type.Get(), MessageXml(MakeMessage(sent, 1, sent % kSensors)));
+                    Send(host.Handler(), connection.Get(), type.Get(),
+                         MessageXml(MakeMessage(sent, 1, sent % kSensors)));
                 std::printf("  %7u messages  %7ld kB\n", sent, ResidentKilobytes());
             }
         }

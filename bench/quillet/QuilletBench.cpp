@@ -34,7 +34,8 @@ const char kBothLists[] =
     "<SensorPolicy><Section name=\"Detection\"><Setting name=\"SubnetScanEnabled\">1</Setting>"
     "<Setting name=\"OSFingerprintingEnabled\">1</Setting><Setting name=\"ScanSystemsMarkedAsException\">0</Setting>"
     "</Section></SensorPolicy>";
-const char kDeclined[] = "<SensorPolicy><Section name=\"General\"><Setting name=\"X\">1</Setting></Section></SensorPolicy>";
+const char kDeclined[] =
+    "<SensorPolicy><Section name=\"General\"><Setting name=\"X\">1</Setting></Section></SensorPolicy>";
 
 void Check(bool ok, const std::string& what) {
     if (!ok) throw std::runtime_error(what);

@@ -78,7 +78,8 @@ TEST_F(ServerTest, ResourcesComeFromTheRcFile) {
 
     HRSRC script = FindResourceW(module, MAKEINTRESOURCEW(102), u"REGISTRY");
     ASSERT_NE(script, nullptr);
-    std::string text(static_cast<const char*>(LockResource(LoadResource(module, script))), SizeofResource(module, script));
+    std::string text(static_cast<const char*>(LockResource(LoadResource(module, script))),
+                     SizeofResource(module, script));
     EXPECT_EQ(text, ReadText(TEST_SERVER_SOURCE_DIR "/TestCounter.rgs"));
     EXPECT_NE(FindResourceW(module, u"#101", u"registry"), nullptr);  // names and types as Windows matches them
     EXPECT_EQ(FindResourceW(module, MAKEINTRESOURCEW(999), u"REGISTRY"), nullptr);
@@ -251,9 +252,9 @@ TEST_F(ServerTest, ActivatesThroughTheRegistryAndUnloadsWhenUnused) {
     IUnknown* unknown = nullptr;
     CLSID unknownClass = CLSID_TestCounter;
     unknownClass.Data1 = 0x12345678;
-    EXPECT_EQ(CoCreateInstance(unknownClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               reinterpret_cast<void**>(&unknown)),
-              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(
+        CoCreateInstance(unknownClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&unknown)),
+        REGDB_E_CLASSNOTREG);
     EXPECT_EQ(unknown, nullptr);
     EXPECT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
                                reinterpret_cast<void**>(&unknown)),
@@ -283,7 +284,7 @@ TEST_F(ServerTest, ClassFactoryIsCachedAndHoldsTheModule) {
                                reinterpret_cast<void**>(&second)),
               S_OK);
     EXPECT_EQ(first, second) << "one factory per class, created once";
-    LoadedServer server;  // one more reference to the same library, to read its counts
+    LoadedServer server;               // one more reference to the same library, to read its counts
     EXPECT_EQ(server.LockCount(), 1);  // clients hold the factory: one lock
     EXPECT_EQ(server.CanUnloadNow(), S_FALSE);
     second->Release();
@@ -449,7 +450,8 @@ TEST_F(ServerTest, ConcurrentFirstCallsShareOneFactory) {
             while (!go) std::this_thread::yield();
             server.GetClassObject(CLSID_TestCounter, IID_IClassFactory, reinterpret_cast<void**>(&factories[i]));
             IUnknown* object = nullptr;
-            if (factories[i] && factories[i]->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)) == S_OK)
+            if (factories[i] &&
+                factories[i]->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)) == S_OK)
                 object->Release();
         });
     }

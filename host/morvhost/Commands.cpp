@@ -104,7 +104,6 @@ std::string WhyListsAreMissing(HostDatabase& database, const ListRequest& reques
     return std::string();
 }
 
-
 }  // namespace
 }  // namespace morvhost
 
@@ -133,8 +132,7 @@ void InitCommand(const CommonOptions& options, std::ostream& out) {
     out << "database ready: " << path << "\n";
 }
 
-void RegisterCommand(const std::vector<std::string>& libraries, const RegistrationRequest& request,
-                     std::ostream& out) {
+void RegisterCommand(const std::vector<std::string>& libraries, const RegistrationRequest& request, std::ostream& out) {
     std::vector<std::string> targets = libraries;
     if (targets.empty()) {
         targets = FindDeliverables(ProgramFolder());
@@ -246,8 +244,7 @@ void BlacklistList(const CommonOptions& options, std::ostream& out) {
         out << entry << "\n";
 }
 
-void ExceptionSet(const CommonOptions& options, const std::vector<std::string>& macs, bool record,
-                  std::ostream& out) {
+void ExceptionSet(const CommonOptions& options, const std::vector<std::string>& macs, bool record, std::ostream& out) {
     CheckEntries(macs, "MAC address");
     ComApartment apartment;
     HostDatabase database = OpenDatabase(options);
@@ -264,8 +261,7 @@ void ExceptionSet(const CommonOptions& options, const std::vector<std::string>& 
             out << "recorded " << mac << " as a detected system, marked as exception\n";
             continue;
         }
-        if (marked == 0)
-            throw HostError("no detected system has the MAC " + mac + " (use --record to record one)");
+        if (marked == 0) throw HostError("no detected system has the MAC " + mac + " (use --record to record one)");
         out << "marked " << mac << " as exception (" << marked << " system" << (marked == 1 ? "" : "s") << ")\n";
     }
 }
@@ -287,10 +283,10 @@ void ExceptionClear(const CommonOptions& options, const std::vector<std::string>
 void ExceptionList(const CommonOptions& options, std::ostream& out) {
     ComApartment apartment;
     HostDatabase database = OpenDatabase(options);
-    for (const std::string& mac : database.QueryColumn(
-             "SELECT MAC FROM ZELKDetectedSystemProperties "
-             "WHERE [Exception] = 1 AND [DetectionType] = N'detectedSystem' ORDER BY HostID",
-             {}))
+    for (const std::string& mac :
+         database.QueryColumn("SELECT MAC FROM ZELKDetectedSystemProperties "
+                              "WHERE [Exception] = 1 AND [DetectionType] = N'detectedSystem' ORDER BY HostID",
+                              {}))
         out << mac << "\n";
 }
 

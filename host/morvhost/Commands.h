@@ -31,8 +31,8 @@ void RegisterCommand(const std::vector<std::string>& libraries, const Registrati
 
 // The result of passing a policy through the policy plug-in.
 struct PolicyOutcome {
-    bool edited = false;      // S_OK: the plug-in's text; S_FALSE: the original
-    std::string policy;       // what the host would send: the edited text in UTF-8, or the original bytes
+    bool edited = false;        // S_OK: the plug-in's text; S_FALSE: the original
+    std::string policy;         // what the host would send: the edited text in UTF-8, or the original bytes
     bool listsMissing = false;  // the policy asks for the scan lists, yet the plug-in added none
     std::string whyMissing;     // what the host can see of the reason, or empty
 };

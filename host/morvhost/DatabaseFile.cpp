@@ -122,7 +122,8 @@ std::string Joined(const std::vector<std::string>& names) {
 
 void ApplySchema(const std::string& path) {
     std::string error;
-    if (!morvhost::ApplyReferenceSchema(path, error)) throw HostError("cannot set up the database " + path + ": " + error);
+    if (!morvhost::ApplyReferenceSchema(path, error))
+        throw HostError("cannot set up the database " + path + ": " + error);
 }
 
 }  // namespace
@@ -140,7 +141,8 @@ void CheckDatabaseFile(const std::string& path) {
     if (!HasSqliteHeader(path, info.st_size)) CannotOpen(path, "it is not an SQLite database");
     std::string folder = FolderOf(path);
     if (access(folder.c_str(), W_OK) != 0)
-        CannotOpen(path, "the folder " + folder + " is not writable (SQLite keeps the database's journal files beside it)");
+        CannotOpen(path,
+                   "the folder " + folder + " is not writable (SQLite keeps the database's journal files beside it)");
     if (access(path.c_str(), W_OK) != 0) CannotOpen(path, "the file is read-only");
 }
 

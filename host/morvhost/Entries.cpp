@@ -26,7 +26,9 @@ bool IsHexPair(std::string_view pair) {
 // The hex pairs of the entry, or nothing when it is not written in pairs.
 std::optional<std::vector<std::string_view>> HexPairs(std::string_view text) {
     std::vector<std::string_view> pairs;
-    char separator = text.find(':') != std::string_view::npos ? ':' : text.find('-') != std::string_view::npos ? '-' : 0;
+    char separator = text.find(':') != std::string_view::npos   ? ':'
+                     : text.find('-') != std::string_view::npos ? '-'
+                                                                : 0;
     if (separator) {
         for (size_t start = 0;;) {
             size_t end = text.find(separator, start);

@@ -56,8 +56,8 @@ HostDatabase::HostDatabase(const std::string& path, const std::string& statement
         connection_.Call(&_ADOConnection::Open, Bstr::FromUtf8(connectionString).Get(), static_cast<BSTR>(nullptr),
                          static_cast<BSTR>(nullptr), static_cast<LONG>(adOptionUnspecified));
     } catch (const comsupport::ComError& error) {
-        std::string cause = comsupport::Utf8FromOle(error.Description().empty() ? error.SystemMessage()
-                                                                                  : error.Description());
+        std::string cause =
+            comsupport::Utf8FromOle(error.Description().empty() ? error.SystemMessage() : error.Description());
         throw HostError("cannot open the database " + path + ": " + cause);
     }
 }

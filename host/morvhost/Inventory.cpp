@@ -123,10 +123,10 @@ std::vector<SensorRecord> ReadSensors(HostDatabase& database) {
         byId[sensor.id.value_or(-1)] = sensors.size();
         sensors.push_back(std::move(sensor));
     }
-    for (const Row& row : database.Query(
-             "SELECT l.SensorID, s.SubnetID, s.SubnetName, s.IPV6, s.IPV6Mask FROM ZELKSensorToSubnet l "
-             "JOIN ZELKSubnetProperties s ON s.SubnetID = l.SubnetID ORDER BY l.SensorID, s.SubnetID",
-             {})) {
+    for (const Row& row :
+         database.Query("SELECT l.SensorID, s.SubnetID, s.SubnetName, s.IPV6, s.IPV6Mask FROM ZELKSensorToSubnet l "
+                        "JOIN ZELKSubnetProperties s ON s.SubnetID = l.SubnetID ORDER BY l.SensorID, s.SubnetID",
+                        {})) {
         auto owner = byId.find(NumberOf(row[0]).value_or(-1));
         if (owner == byId.end()) continue;
         sensors[owner->second].subnets.push_back({NumberOf(row[1]), TextOf(row[2]), BytesOf(row[3]), BytesOf(row[4])});
@@ -396,7 +396,8 @@ void SensorsCommand(const CommonOptions& options, OutputFormat format, std::ostr
     Table table({"ID", "NAME", "AGENT GUID", "COMPUTER", "TYPE", "DHCP", "VERSION", "LAST COMMUNICATION", "SUBNETS"});
     for (const SensorRecord& sensor : sensors) {
         std::string subnets;
-        for (const SubnetRecord& subnet : sensor.subnets) subnets += (subnets.empty() ? "" : ", ") + SubnetShown(subnet);
+        for (const SubnetRecord& subnet : sensor.subnets)
+            subnets += (subnets.empty() ? "" : ", ") + SubnetShown(subnet);
         table.AddRow({Shown(sensor.id), Shown(sensor.name), Shown(sensor.agentGuid), Shown(sensor.computer),
                       Shown(SensorTypeName(sensor.type)), YesNo(sensor.dhcp), Shown(sensor.version),
                       Shown(sensor.lastCommunication), subnets});
@@ -404,8 +405,7 @@ void SensorsCommand(const CommonOptions& options, OutputFormat format, std::ostr
     table.Write(out);
 }
 
-void SystemsCommand(const CommonOptions& options, const SystemFilter& filter, OutputFormat format,
-                    std::ostream& out) {
+void SystemsCommand(const CommonOptions& options, const SystemFilter& filter, OutputFormat format, std::ostream& out) {
     std::string sql = std::string(kSystemColumns) + " WHERE 1 = 1";
     std::vector<std::string> parameters;
     if (!filter.since.empty()) {
@@ -434,7 +434,8 @@ void SystemsCommand(const CommonOptions& options, const SystemFilter& filter, Ou
         return;
     }
     if (systems.empty()) {
-        out << (filter.sensorId || !filter.since.empty() ? "no detected system matches\n" : "no detected systems recorded\n");
+        out << (filter.sensorId || !filter.since.empty() ? "no detected system matches\n"
+                                                         : "no detected systems recorded\n");
         return;
     }
     Table table({"HOSTID", "MAC", "ADDRESS", "DNS NAME", "OS", "DEVICE", "SOURCE", "SENSOR", "LAST DETECTED",

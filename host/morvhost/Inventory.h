@@ -20,8 +20,7 @@ struct SystemFilter {
 };
 // The detected systems, oldest first; the JSON form carries each system's
 // interfaces and plug-in events.
-void SystemsCommand(const CommonOptions& options, const SystemFilter& filter, OutputFormat format,
-                    std::ostream& out);
+void SystemsCommand(const CommonOptions& options, const SystemFilter& filter, OutputFormat format, std::ostream& out);
 
 // One detected system with its interfaces and plug-in events; raises
 // HostError when no system has that host id.

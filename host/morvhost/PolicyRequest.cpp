@@ -21,7 +21,8 @@ using comsupport::ComRef;
 
 ComRef<IXMLDOMNode> Child(IXMLDOMNode* parent, const OLECHAR* expression) {
     ComRef<IXMLDOMNode> node;
-    if (parent) ComRef<IXMLDOMNode>(parent).Call(&IXMLDOMNode::selectSingleNode, Bstr(expression).Get(), node.Receive());
+    if (parent)
+        ComRef<IXMLDOMNode>(parent).Call(&IXMLDOMNode::selectSingleNode, Bstr(expression).Get(), node.Receive());
     return node;
 }
 
@@ -46,9 +47,9 @@ ListRequest RequestedLists(const std::string& policyUtf8) {
     ComRef<IXMLDOMElement> root;
     document.Call(&IXMLDOMDocument2::get_documentElement, root.Receive());
     ComRef<IXMLDOMNode> detection = Child(root.Get(), OLESTR("Section[@name=\"Detection\"]"));
-    request.scanBlacklist = HasText(Child(detection.Get(), OLESTR("Setting[@name=\"SubnetScanEnabled\"]")), OLESTR("1")) &&
-                            HasText(Child(detection.Get(), OLESTR("Setting[@name=\"OSFingerprintingEnabled\"]")),
-                                    OLESTR("1"));
+    request.scanBlacklist =
+        HasText(Child(detection.Get(), OLESTR("Setting[@name=\"SubnetScanEnabled\"]")), OLESTR("1")) &&
+        HasText(Child(detection.Get(), OLESTR("Setting[@name=\"OSFingerprintingEnabled\"]")), OLESTR("1"));
     request.exceptions =
         request.scanBlacklist &&
         HasText(Child(detection.Get(), OLESTR("Setting[@name=\"ScanSystemsMarkedAsException\"]")), OLESTR("0"));

@@ -82,8 +82,7 @@ std::string DecodePolicy(const std::string& bytes, const std::string& source) {
         if (!declared) encoding = "UTF-8";
     }
     Converter converter(encoding);
-    if (!converter.Valid())
-        throw HostError(source + " declares the encoding '" + encoding + "', which is not known");
+    if (!converter.Valid()) throw HostError(source + " declares the encoding '" + encoding + "', which is not known");
 
     std::string text;
     std::vector<char> buffer(4096);

@@ -90,8 +90,7 @@ std::vector<Document> CollectDocuments(const std::vector<std::string>& paths) {
             continue;
         }
         struct stat info {};
-        if (stat(path.c_str(), &info) != 0)
-            throw HostError("cannot upload " + path + ": " + std::strerror(errno));
+        if (stat(path.c_str(), &info) != 0) throw HostError("cannot upload " + path + ": " + std::strerror(errno));
         if (!S_ISDIR(info.st_mode)) {
             documents.push_back({path, path, ""});
             continue;
@@ -249,7 +248,9 @@ public:
             } else {
                 ++unattributed_;
             }
-            if (echo) console.Report("[" + (current.document ? current.document->name : std::string("marlind")) + "] " + text);
+            if (echo)
+                console.Report("[" + (current.document ? current.document->name : std::string("marlind")) + "] " +
+                               text);
         });
     }
     ~DebugCapture() { wincompat::SetDebugOutputSink(nullptr); }
@@ -269,7 +270,8 @@ public:
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/morvhost-upload-XXXXXX";
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back('\0');
-        if (!mkdtemp(buffer.data())) throw HostError("cannot create a folder for the statement logs: " + std::string(std::strerror(errno)));
+        if (!mkdtemp(buffer.data()))
+            throw HostError("cannot create a folder for the statement logs: " + std::string(std::strerror(errno)));
         path_ = buffer.data();
     }
     ~LogFolder() {
@@ -339,7 +341,8 @@ private:
         while (left > 0) {
             ssize_t written = write(userLog_, data, left);
             if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) throw HostError("cannot write to the statement log: " + std::string(std::strerror(errno)));
+            if (written <= 0)
+                throw HostError("cannot write to the statement log: " + std::string(std::strerror(errno)));
             data += written;
             left -= static_cast<size_t>(written);
         }
@@ -468,8 +471,8 @@ void RunWorker(Upload& upload, size_t worker, const std::string& privateLog) {
     }
 }
 
-void WriteSummary(std::ostream& out, const Upload& upload, const UploadRequest& request, size_t workers,
-                  double seconds, const RowCounts& before, const RowCounts& after, size_t unattributed) {
+void WriteSummary(std::ostream& out, const Upload& upload, const UploadRequest& request, size_t workers, double seconds,
+                  const RowCounts& before, const RowCounts& after, size_t unattributed) {
     size_t sent = 0, detections = 0, refusedStatements = 0, reports = unattributed, reportingDocuments = 0;
     std::vector<std::pair<std::string, std::string>> notRead, failedCalls, reported;
     for (size_t i = 0; i < upload.documents.size(); ++i) {
@@ -504,10 +507,12 @@ void WriteSummary(std::ostream& out, const Upload& upload, const UploadRequest& 
                Counted(after.events - before.events, "plug-in event", "plug-in events");
     std::string failures = "none reported in marlind's debugger output";
     if (reports > 0)
-        failures = Counted(static_cast<long long>(reports), "report", "reports") + " in marlind's debugger output, from " +
+        failures = Counted(static_cast<long long>(reports), "report", "reports") +
+                   " in marlind's debugger output, from " +
                    Counted(static_cast<long long>(reportingDocuments), "message", "messages");
     if (refusedStatements > 0)
-        failures += "; " + Counted(static_cast<long long>(refusedStatements), "database statement", "database statements") +
+        failures += "; " +
+                    Counted(static_cast<long long>(refusedStatements), "database statement", "database statements") +
                     " refused";
 
     std::vector<std::pair<std::string, std::string>> fields = {
@@ -516,14 +521,18 @@ void WriteSummary(std::ostream& out, const Upload& upload, const UploadRequest& 
         {"rows added", rows},
         {"failures", failures},
     };
-    if (!notRead.empty()) fields.push_back({"not read", Counted(static_cast<long long>(notRead.size()), "file", "files")});
+    if (!notRead.empty())
+        fields.push_back({"not read", Counted(static_cast<long long>(notRead.size()), "file", "files")});
     if (!failedCalls.empty())
         fields.push_back({"calls refused", Counted(static_cast<long long>(failedCalls.size()), "call", "calls") +
                                                " answered with a failure by the plug-in"});
-    if (replies > 0) fields.push_back({"replies", Counted(static_cast<long long>(replies), "message", "messages") + " added for the agent"});
+    if (replies > 0)
+        fields.push_back(
+            {"replies", Counted(static_cast<long long>(replies), "message", "messages") + " added for the agent"});
     size_t width = 0;
     for (const auto& field : fields) width = std::max(width, field.first.size());
-    for (const auto& [label, value] : fields) out << label << std::string(width - label.size() + 2, ' ') << value << "\n";
+    for (const auto& [label, value] : fields)
+        out << label << std::string(width - label.size() + 2, ' ') << value << "\n";
     for (const auto& [name, text] : reported) out << "  reported: " << name << ": " << text << "\n";
     for (const auto& [name, text] : notRead) out << "  not read: " << name << ": " << text << "\n";
     for (const auto& [name, text] : failedCalls) out << "  refused: " << name << ": " << text << "\n";
@@ -559,8 +568,8 @@ int UploadCommand(const CommonOptions& options, const UploadRequest& request, st
 
     RowCounts before = CountRows(database);
     size_t workers = std::max<size_t>(1, std::min<size_t>(request.jobs, documents.size()));
-    Upload upload(documents, handler.Get(), databasePath, request.messageType,
-                  userLog ? userLog->Descriptor() : -1, workers);
+    Upload upload(documents, handler.Get(), databasePath, request.messageType, userLog ? userLog->Descriptor() : -1,
+                  workers);
 
     LogFolder logs;
     auto started = std::chrono::steady_clock::now();

@@ -16,7 +16,7 @@ extern const char kSensorEventMessageType[];
 struct UploadRequest {
     std::vector<std::string> paths;  // files, folders (every .xml in name order), "-" for standard input
     std::string messageType = kSensorEventMessageType;
-    unsigned jobs = 1;               // worker threads calling the one plug-in object
+    unsigned jobs = 1;  // worker threads calling the one plug-in object
 };
 
 // Sends every document and writes the summary to `out`. Returns the exit

@@ -122,7 +122,8 @@ int main(int argc, char** argv) {
     reg->add_option("LIBRARY", libraries, "COM server libraries (default: those beside the program)");
     reg->callback([&] { run = [&] { morvhost::RegisterCommand(libraries, request, std::cout); }; });
 
-    CLI::App* policy = app.add_subcommand("policy", "Pass a policy through the policy plug-in and print what the host would send");
+    CLI::App* policy =
+        app.add_subcommand("policy", "Pass a policy through the policy plug-in and print what the host would send");
     AddDatabaseOptions(*policy, common);
     AddPluginOptions(*policy, common);
     std::string policySource;
@@ -135,12 +136,14 @@ int main(int argc, char** argv) {
             morvhost::PolicyOutcome outcome = morvhost::PolicyCommand(common, morvhost::ReadPolicy(policySource));
             std::cout << outcome.policy;
             if (outcome.edited && !outcome.policy.empty() && outcome.policy.back() != '\n') std::cout << "\n";
-            std::cerr << (outcome.edited ? "morvhost: policy edited by Quillet (S_OK): sending the edited policy\n"
-                                         : "morvhost: policy left unchanged by Quillet (S_FALSE): sending the original\n");
+            std::cerr << (outcome.edited
+                              ? "morvhost: policy edited by Quillet (S_OK): sending the edited policy\n"
+                              : "morvhost: policy left unchanged by Quillet (S_FALSE): sending the original\n");
             if (outcome.listsMissing) {
                 std::cerr << "morvhost: warning: the policy asks for the scan lists, but they were not added: "
-                          << (outcome.whyMissing.empty() ? "Quillet gave the host no reason (its trace log may have one)"
-                                                         : outcome.whyMissing)
+                          << (outcome.whyMissing.empty()
+                                  ? "Quillet gave the host no reason (its trace log may have one)"
+                                  : outcome.whyMissing)
                           << "\n";
                 if (strict) status = kListsMissingStatus;
             }
@@ -186,11 +189,14 @@ int main(int argc, char** argv) {
     morvhost::UploadRequest uploadRequest;
     upload->add_option("--type", uploadRequest.messageType, "Message type (ZELKMETA_NoOp is ignored by the plug-in)")
         ->capture_default_str();
-    upload->add_option("--jobs", uploadRequest.jobs, "Worker threads calling the one plug-in object, each with its own connection")
+    upload
+        ->add_option("--jobs", uploadRequest.jobs,
+                     "Worker threads calling the one plug-in object, each with its own connection")
         ->capture_default_str()
         ->check(CLI::Range(1u, 256u));
-    upload->add_option("PATH", uploadRequest.paths,
-                       "Event document, folder (every .xml in it, in name order), or - for standard input")
+    upload
+        ->add_option("PATH", uploadRequest.paths,
+                     "Event document, folder (every .xml in it, in name order), or - for standard input")
         ->required();
     upload->callback([&] { run = [&] { status = morvhost::UploadCommand(common, uploadRequest, std::cout); }; });
 

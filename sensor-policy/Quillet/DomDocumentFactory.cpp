@@ -9,8 +9,8 @@ namespace quillet {
 namespace {
 
 // In-process server, in-process handler, local server and remote server.
-constexpr DWORD kActivationContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
-                                     CLSCTX_REMOTE_SERVER;
+constexpr DWORD kActivationContext =
+    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 
 HRESULT Instantiate(REFCLSID clsid, comsupport::ComRef<IXMLDOMDocument2>& document) {
     return CoCreateInstance(clsid, nullptr, kActivationContext, kIidXmlDomDocument2, document.ReceiveVoid());

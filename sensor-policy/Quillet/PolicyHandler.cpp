@@ -28,8 +28,8 @@ const char kTraceExceptionsScanned[] =
 const char kTraceComFailure[] = "QuilletObj::ProcessPolicy: hr=0x%08X, %s";
 
 const OLECHAR kBlacklistQuery[] = OLESTR("select MACorOUI from ZELKScanBlacklist");
-const OLECHAR kExceptionQuery[] =
-    OLESTR("select MAC from ZELKDetectedSystemProperties where [Exception] = 1 AND [DetectionType] = N'detectedSystem'");
+const OLECHAR kExceptionQuery[] = OLESTR(
+    "select MAC from ZELKDetectedSystemProperties where [Exception] = 1 AND [DetectionType] = N'detectedSystem'");
 
 namespace {
 
@@ -39,8 +39,8 @@ using comsupport::OleString;
 using comsupport::ThrowComError;
 using comsupport::Variant;
 
-constexpr DWORD kActivationContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
-                                     CLSCTX_REMOTE_SERVER;
+constexpr DWORD kActivationContext =
+    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 
 ComRef<IXMLDOMNode> SelectSingleNode(const ComRef<IXMLDOMNode>& context, const OLECHAR* expression) {
     ComRef<IXMLDOMNode> node;
@@ -121,7 +121,8 @@ HRESULT EditPolicy(IUnknown* dbConnection, BSTR xmlIn, BSTR* xmlOut) {
         TraceError(kTraceModule, kTraceNoRootElement);
         return S_FALSE;
     }
-    ComRef<IXMLDOMNode> detection = SelectSingleNode(ComRef<IXMLDOMNode>(root.Get()), OLESTR("Section[@name=\"Detection\"]"));
+    ComRef<IXMLDOMNode> detection =
+        SelectSingleNode(ComRef<IXMLDOMNode>(root.Get()), OLESTR("Section[@name=\"Detection\"]"));
     if (!detection) {
         TraceError(kTraceModule, kTraceNoDetectionSection);
         return S_FALSE;
@@ -151,8 +152,7 @@ HRESULT EditPolicy(IUnknown* dbConnection, BSTR xmlIn, BSTR* xmlOut) {
     }
 
     ComRef<_ADOCommand> command;
-    HRESULT hr = CoCreateInstance(kClsidAdoCommand, nullptr, kActivationContext, kIidAdoCommand,
-                                  command.ReceiveVoid());
+    HRESULT hr = CoCreateInstance(kClsidAdoCommand, nullptr, kActivationContext, kIidAdoCommand, command.ReceiveVoid());
     if (FAILED(hr)) ThrowComError(hr);
     command.Call(&_ADOCommand::putref_ActiveConnection, connection.Get());
     command.Call(&_ADOCommand::put_CommandText, Bstr(kBlacklistQuery).Get());

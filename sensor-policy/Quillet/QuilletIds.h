@@ -11,7 +11,7 @@
 
 namespace quillet {
 
-extern const GUID kAppIdQuillet;       // {3B841D8C-3E27-41C4-BC51-936D1B24B807}
+extern const GUID kAppIdQuillet;  // {3B841D8C-3E27-41C4-BC51-936D1B24B807}
 
 // MSXML 4.0 DOM document class, and the DOM interfaces.
 extern const CLSID kClsidDomDocument40;  // {88D969C0-F192-11D4-A65F-0040963251E5}
@@ -20,12 +20,12 @@ extern const IID kIidXmlDomNode;         // {2933BF80-7B36-11D2-B20E-00C04F983E6
 extern const IID kIidXmlDomElement;      // {2933BF86-7B36-11D2-B20E-00C04F983E60}
 
 // ADO: the Command class and the Connection, Command and Recordset interfaces.
-extern const CLSID kClsidAdoCommand;     // {00000507-0000-0010-8000-00AA006D2EA4}
-extern const IID kIidAdoConnection;      // {00000550-0000-0010-8000-00AA006D2EA4}
-extern const IID kIidAdoCommand;         // {B08400BD-F9D1-4D02-B856-71D5DBA123E9}
-extern const IID kIidAdoRecordset;       // {00000556-0000-0010-8000-00AA006D2EA4}
+extern const CLSID kClsidAdoCommand;  // {00000507-0000-0010-8000-00AA006D2EA4}
+extern const IID kIidAdoConnection;   // {00000550-0000-0010-8000-00AA006D2EA4}
+extern const IID kIidAdoCommand;      // {B08400BD-F9D1-4D02-B856-71D5DBA123E9}
+extern const IID kIidAdoRecordset;    // {00000556-0000-0010-8000-00AA006D2EA4}
 
-extern const IID kIidMarshal;            // {00000003-0000-0000-C000-000000000046}
+extern const IID kIidMarshal;  // {00000003-0000-0000-C000-000000000046}
 
 // The module number of every trace record of the policy handler.
 constexpr LONG kTraceModule = 5;

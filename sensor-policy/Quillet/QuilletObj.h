@@ -13,8 +13,9 @@ public:
     // IMarshal comes from the free-threaded marshaler.
     HRESULT QueryAggregates(REFIID riid, void** ppv);
 
-    STDMETHOD(ProcessPolicy)(IUnknown* DBConnection, LONG LeafNodeID, BSTR FeatureCode, BSTR CategoryCode,
-                             BSTR TypeCode, BSTR XMLIn, BSTR* XMLOut) override;
+    STDMETHOD(ProcessPolicy)
+    (IUnknown* DBConnection, LONG LeafNodeID, BSTR FeatureCode, BSTR CategoryCode, BSTR TypeCode, BSTR XMLIn,
+     BSTR* XMLOut) override;
 
 protected:
     CQuilletObj() = default;

@@ -99,8 +99,8 @@ void TraceToFile(const char* timestamp, char tag, DWORD threadId, const char* na
     HANDLE file = g_settings.logFile.load();
     DWORD position = SetFilePointer(file, 0, nullptr, FILE_END);
     char line[kFileLineBufferSize];
-    int length = snprintf(line, sizeof line, "%s\t%c\t#%05d\t%-8s\t%s\r\n", timestamp, tag,
-                          static_cast<int>(threadId), name, text);
+    int length = snprintf(line, sizeof line, "%s\t%c\t#%05d\t%-8s\t%s\r\n", timestamp, tag, static_cast<int>(threadId),
+                          name, text);
     if (length >= 0 && length <= kFileLineBound) {
         DWORD written = 0;
         BOOL ok = WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
@@ -220,8 +220,8 @@ void TraceToMailslot(LONG module, LONG level, const char* timestamp, DWORD threa
     } catch (...) {
         return;
     }
-    HANDLE slot = CreateFileW(kMailslotName, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE slot = CreateFileW(kMailslotName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (slot == INVALID_HANDLE_VALUE) return;  // no viewer has created the mailslot
     char message[kMailslotBufferSize];
     int length = snprintf(message, sizeof message, "%s %c %4d %-8s %s", timestamp, TraceLevelTag(level),
@@ -267,8 +267,8 @@ bool ConfigureTrace(const TraceConfiguration& configuration) {
             g_settings.baseName[0] = '\0';
             return false;
         }
-        HANDLE mutex = CreateMutexA(nullptr, FALSE,
-                                    configuration.fileMutexName.empty() ? nullptr : configuration.fileMutexName.c_str());
+        HANDLE mutex = CreateMutexA(
+            nullptr, FALSE, configuration.fileMutexName.empty() ? nullptr : configuration.fileMutexName.c_str());
         if (!mutex) {
             g_settings.baseName[0] = '\0';
             return false;

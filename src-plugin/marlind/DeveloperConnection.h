@@ -12,8 +12,7 @@ inline constexpr const OLECHAR* kDeveloperConnectionString =
     OLESTR("Provider=SQLOLEDB;Data Source=(local);Initial Catalog=ZelkDev");
 #else
 // A SQLite file in the current folder (made by the first run when missing).
-inline constexpr const OLECHAR* kDeveloperConnectionString =
-    OLESTR("Provider=SQLite;Data Source=marlind-unittest.db");
+inline constexpr const OLECHAR* kDeveloperConnectionString = OLESTR("Provider=SQLite;Data Source=marlind-unittest.db");
 #endif
 inline constexpr const OLECHAR* kDeveloperUser = OLESTR("zelkdev");
 inline constexpr const OLECHAR* kDeveloperPassword = OLESTR("zelkdev");

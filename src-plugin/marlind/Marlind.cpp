@@ -17,7 +17,9 @@ CMarlindModule _Module;
 
 }  // namespace
 
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return _Module.DllGetClassObject(rclsid, riid, ppv); }
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+    return _Module.DllGetClassObject(rclsid, riid, ppv);
+}
 STDAPI DllCanUnloadNow() { return _Module.DllCanUnloadNow(); }
 STDAPI DllRegisterServer() { return _Module.DllRegisterServer(); }
 STDAPI DllUnregisterServer() { return _Module.DllUnregisterServer(); }

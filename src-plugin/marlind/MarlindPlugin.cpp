@@ -35,8 +35,10 @@ ZELKDAO::ConnectionRef AdoConnectionOf(IUnknown* source) {
     ZELKDAO::ConnectionRef connection;
     if (!source) return connection;
     const HRESULT hr = source->QueryInterface(ZELKDAO::kIID_Connection, connection.ReceiveVoid());
-    if (hr == E_NOINTERFACE) connection.Reset();
-    else comsupport::Check(hr);
+    if (hr == E_NOINTERFACE)
+        connection.Reset();
+    else
+        comsupport::Check(hr);
     return connection;
 }
 
@@ -50,11 +52,10 @@ const comserver::InterfaceEntry<CMarlindPlugin>* CMarlindPlugin::Interfaces() {
 
 // Messages towards the agents are not this plug-in's business.
 STDMETHODIMP CMarlindPlugin::ProcessDCMessageFromDatabase(IUnknown* /*pDBConnection*/, BSTR /*bstrAppPath*/,
-                                                          LONG /*lAutoID*/, LONG /*lLeafNodeID*/,
-                                                          BSTR /*bstrSource*/, BSTR /*bstrComputerName*/,
-                                                          BSTR /*bstrIPHostName*/, BSTR /*bstrIPAddress*/,
-                                                          BSTR /*bstrBatchUID*/, BSTR /*bstrTargetAgentGUID*/,
-                                                          SAFEARRAY* /*psaPayload*/) {
+                                                          LONG /*lAutoID*/, LONG /*lLeafNodeID*/, BSTR /*bstrSource*/,
+                                                          BSTR /*bstrComputerName*/, BSTR /*bstrIPHostName*/,
+                                                          BSTR /*bstrIPAddress*/, BSTR /*bstrBatchUID*/,
+                                                          BSTR /*bstrTargetAgentGUID*/, SAFEARRAY* /*psaPayload*/) {
     return E_NOTIMPL;
 }
 

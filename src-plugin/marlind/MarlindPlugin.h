@@ -12,14 +12,13 @@ public:
     // standard marshaling applies across apartments.
     static const comserver::InterfaceEntry<CMarlindPlugin>* Interfaces();
 
-    STDMETHOD(ProcessDCMessageFromDatabase)(IUnknown* pDBConnection, BSTR bstrAppPath, LONG lAutoID,
-                                            LONG lLeafNodeID, BSTR bstrSource, BSTR bstrComputerName,
-                                            BSTR bstrIPHostName, BSTR bstrIPAddress, BSTR bstrBatchUID,
-                                            BSTR bstrTargetAgentGUID, SAFEARRAY* psaPayload) override;
-    STDMETHOD(ProcessDCMessageFromAgent)(IUnknown* pDBConnection, BSTR bstrAppPath, BSTR bstrAgentGUID,
-                                         BSTR bstrAgentIPAddr, BSTR bstrAgentHostname, BSTR bstrMessageType,
-                                         BSTR bstrOrigin, SAFEARRAY* psaPayload,
-                                         IMORVDCAgentUploadResponse* p) override;
+    STDMETHOD(ProcessDCMessageFromDatabase)
+    (IUnknown* pDBConnection, BSTR bstrAppPath, LONG lAutoID, LONG lLeafNodeID, BSTR bstrSource, BSTR bstrComputerName,
+     BSTR bstrIPHostName, BSTR bstrIPAddress, BSTR bstrBatchUID, BSTR bstrTargetAgentGUID,
+     SAFEARRAY* psaPayload) override;
+    STDMETHOD(ProcessDCMessageFromAgent)
+    (IUnknown* pDBConnection, BSTR bstrAppPath, BSTR bstrAgentGUID, BSTR bstrAgentIPAddr, BSTR bstrAgentHostname,
+     BSTR bstrMessageType, BSTR bstrOrigin, SAFEARRAY* psaPayload, IMORVDCAgentUploadResponse* p) override;
 
 protected:
     CMarlindPlugin() = default;

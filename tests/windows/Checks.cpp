@@ -32,7 +32,8 @@ void ExpectTrue(const char* what, bool condition, const std::string& detail) {
 }
 
 void ExpectText(const char* what, const std::wstring& expected, const std::wstring& actual) {
-    Report(expected == actual, what, expected == actual ? std::string() : "\"" + Utf8(actual) + "\", expected \"" + Utf8(expected) + "\"");
+    Report(expected == actual, what,
+           expected == actual ? std::string() : "\"" + Utf8(actual) + "\", expected \"" + Utf8(expected) + "\"");
 }
 
 int FailedChecks() { return failures; }

@@ -121,7 +121,8 @@ void CheckCalls(IMORVDCMsgHandler* handler) {
     Payload document(kEventDocument);
     ExpectResult("a null payload", E_POINTER, Send(handler, connection.Get(), L"zelkmeta_noop", nullptr));
     ExpectResult("a null payload of an event", E_POINTER, Send(handler, connection.Get(), kSensorEvent, nullptr));
-    ExpectResult("the no-op message in lower case", S_OK, Send(handler, connection.Get(), L"zelkmeta_noop", document.Get()));
+    ExpectResult("the no-op message in lower case", S_OK,
+                 Send(handler, connection.Get(), L"zelkmeta_noop", document.Get()));
     ExpectResult("the no-op message as the host spells it", S_OK,
                  Send(handler, connection.Get(), L"ZELKMETA_NoOp", document.Get()));
     ExpectTrue("no-op messages send no statement", database->Texts().empty());
@@ -181,9 +182,9 @@ void CheckSampleDocuments(IMORVDCMsgHandler* handler, const std::wstring& sample
 
 void CheckMarlind(const std::wstring& samplesDir, const std::wstring& statementsDir) {
     Ref<IMORVDCMsgHandler> handler;
-    ExpectResult("marlind activated by CLSID", S_OK,
-                 CoCreateInstance(CLSID_MarlindPlugin, nullptr, CLSCTX_INPROC_SERVER, IID_IMORVDCMsgHandler,
-                                  handler.Receive()));
+    ExpectResult(
+        "marlind activated by CLSID", S_OK,
+        CoCreateInstance(CLSID_MarlindPlugin, nullptr, CLSCTX_INPROC_SERVER, IID_IMORVDCMsgHandler, handler.Receive()));
     HMODULE module = GetModuleHandleW(L"marlind32.dll");
     ExpectTrue("marlind32.dll loaded by COM", module != nullptr);
     if (!handler || !module) return;

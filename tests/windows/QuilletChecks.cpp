@@ -24,8 +24,9 @@ const wchar_t kExceptionQuery[] =
 // The Detection section of a policy with these two scan settings and, unless
 // null, ScanSystemsMarkedAsException.
 std::wstring PolicyWith(const wchar_t* subnetScan, const wchar_t* fingerprinting, const wchar_t* scanExceptions) {
-    std::wstring policy = L"<SensorPolicy><Section name=\"General\"><Setting name=\"Keep\">as it was</Setting></Section>"
-                          L"<Section name=\"Detection\">";
+    std::wstring policy =
+        L"<SensorPolicy><Section name=\"General\"><Setting name=\"Keep\">as it was</Setting></Section>"
+        L"<Section name=\"Detection\">";
     policy += std::wstring(L"<Setting name=\"SubnetScanEnabled\">") + subnetScan + L"</Setting>";
     policy += std::wstring(L"<Setting name=\"OSFingerprintingEnabled\">") + fingerprinting + L"</Setting>";
     if (scanExceptions)
@@ -115,14 +116,15 @@ void CheckDeclinedPolicies(IMORVAgentPolicyHandler* handler, IUnknown* connectio
     ExpectResult("a null result pointer", E_POINTER,
                  handler->ProcessPolicy(connection, 0, nullptr, nullptr, nullptr, in.Get(), nullptr));
     Text out;
-    ExpectResult("a policy without a connection", S_FALSE, Process(handler, nullptr, PolicyWith(L"1", L"1", L"0"), out));
+    ExpectResult("a policy without a connection", S_FALSE,
+                 Process(handler, nullptr, PolicyWith(L"1", L"1", L"0"), out));
 }
 
 void CheckEditedPolicies(IMORVAgentPolicyHandler* handler, IUnknown* connection, HostDatabaseDouble& database) {
     database.ServeRows(kBlacklistQuery, {ListRow(L"MACorOUI", L"00:11:22:33:44:55"), ListRow(L"MACorOUI", nullptr),
                                          ListRow(L"MACorOUI", L""), ListRow(L"MACorOUI", L"00:A0:C9")});
-    database.ServeRows(kExceptionQuery, {ListRow(L"MAC", nullptr), ListRow(L"MAC", L"AABBCCDDEEFF"),
-                                         ListRow(L"MAC", L"")});
+    database.ServeRows(kExceptionQuery,
+                       {ListRow(L"MAC", nullptr), ListRow(L"MAC", L"AABBCCDDEEFF"), ListRow(L"MAC", L"")});
     const size_t before = database.Texts().size();
     Text out;
     ExpectResult("a policy that asks for the exceptions", S_OK,
@@ -155,8 +157,7 @@ void CheckEditedPolicies(IMORVAgentPolicyHandler* handler, IUnknown* connection,
         ExpectResult(scanExceptions ? "a policy that scans the exceptions" : "a policy without the exception setting",
                      S_OK, Process(handler, connection, PolicyWith(L"1", L"1", scanExceptions), only));
         PolicyReader reader(only.Str());
-        ExpectText("  the blacklist alone", L"(none)",
-                   reader.TextAt(L"//Setting[@name=\"ExceptionScanBlacklist\"]"));
+        ExpectText("  the blacklist alone", L"(none)", reader.TextAt(L"//Setting[@name=\"ExceptionScanBlacklist\"]"));
         ExpectText("  the blacklist", L"00:11:22:33:44:55||00:A0:C9",
                    reader.TextAt(L"//Setting[@name=\"ScanBlacklist\"]"));
     }
@@ -178,9 +179,9 @@ void CheckEditedPolicies(IMORVAgentPolicyHandler* handler, IUnknown* connection,
 
 void CheckAggregation() {
     Ref<IClassFactory> factory;
-    ExpectResult("Quillet's class factory", S_OK,
-                 CoGetClassObject(CLSID_QuilletObj, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                  factory.Receive()));
+    ExpectResult(
+        "Quillet's class factory", S_OK,
+        CoGetClassObject(CLSID_QuilletObj, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.Receive()));
     if (!factory) return;
     OuterObject outer;
     ExpectResult("Quillet refuses aggregation for another interface than IUnknown", CLASS_E_NOAGGREGATION,
@@ -229,9 +230,9 @@ void CheckQuillet() {
     auto database = std::make_shared<HostDatabaseDouble>();
     AdoClassRegistration classes(database);
     Ref<IUnknown> connection;
-    ExpectResult("a connection of the ADO double", S_OK,
-                 CoCreateInstance(kClsidAdoConnection, nullptr, CLSCTX_INPROC_SERVER, kIidAdoConnection,
-                                  connection.Receive()));
+    ExpectResult(
+        "a connection of the ADO double", S_OK,
+        CoCreateInstance(kClsidAdoConnection, nullptr, CLSCTX_INPROC_SERVER, kIidAdoConnection, connection.Receive()));
     CheckDeclinedPolicies(handler.Get(), connection.Get(), *database);
     CheckEditedPolicies(handler.Get(), connection.Get(), *database);
     handler.Reset();

@@ -22,11 +22,11 @@ const IID kIidAdoParameters = {0x0000050D, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0x
 // connection, and the parameters collection its parameters.
 const IID kIidDoubleObject = {0x5C1E0D2A, 0x77B4, 0x4E0F, {0x9A, 0x61, 0x3D, 0x2B, 0x84, 0x10, 0xC7, 0x5E}};
 
-constexpr HRESULT kErrorsInCommand = static_cast<HRESULT>(0x80040E14L);   // DB_E_ERRORSINCOMMAND
-constexpr HRESULT kNoConnection = static_cast<HRESULT>(0x800A0E7DL);      // adErrInvalidConnection
-constexpr HRESULT kObjectClosed = static_cast<HRESULT>(0x800A0E78L);      // adErrObjectClosed
-constexpr HRESULT kNoCurrentRecord = static_cast<HRESULT>(0x800A0BCDL);   // adErrNoCurrentRecord
-constexpr HRESULT kItemNotFound = static_cast<HRESULT>(0x800A0CC1L);      // adErrItemNotFound
+constexpr HRESULT kErrorsInCommand = static_cast<HRESULT>(0x80040E14L);  // DB_E_ERRORSINCOMMAND
+constexpr HRESULT kNoConnection = static_cast<HRESULT>(0x800A0E7DL);     // adErrInvalidConnection
+constexpr HRESULT kObjectClosed = static_cast<HRESULT>(0x800A0E78L);     // adErrObjectClosed
+constexpr HRESULT kNoCurrentRecord = static_cast<HRESULT>(0x800A0BCDL);  // adErrNoCurrentRecord
+constexpr HRESULT kItemNotFound = static_cast<HRESULT>(0x800A0CC1L);     // adErrItemNotFound
 
 HRESULT Fail(HRESULT hr, const std::wstring& description, const wchar_t* source) {
     ICreateErrorInfo* create = nullptr;
@@ -408,7 +408,9 @@ std::wstring TableAfter(const std::wstring& text, const std::wstring& keyword) {
     return end == std::wstring::npos ? std::wstring() : text.substr(start, end - start);
 }
 
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.compare(0, wcslen(prefix), prefix) == 0; }
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+    return text.compare(0, wcslen(prefix), prefix) == 0;
+}
 
 }  // namespace
 
@@ -526,8 +528,8 @@ HostDatabaseDouble::Answer HostDatabaseDouble::UpdateDetectedSystems(const std::
         // The first rule the detection can use decides; the oldest row wins.
         for (const KnownHost& host : hosts_) {
             if (host.detectionType != detectionType) continue;
-            const bool same = !mac.empty() ? host.mac == mac
-                              : !agent.empty() ? host.agent == agent
+            const bool same = !mac.empty()       ? host.mac == mac
+                              : !agent.empty()   ? host.agent == agent
                               : !address.empty() ? host.address == address
                                                  : false;
             if (same) {

@@ -34,8 +34,9 @@ public:
         wchar_t buffer[1024];
         DWORD size = sizeof buffer;
         DWORD type = 0;
-        if (!key_ || RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
-                         ERROR_SUCCESS || type != REG_SZ)
+        if (!key_ ||
+            RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+            type != REG_SZ)
             return std::wstring();
         return std::wstring(buffer, size / sizeof(wchar_t)).c_str();
     }
@@ -110,8 +111,10 @@ private:
         if (type == REG_SZ) {
             std::wstring text(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
             text = text.c_str();  // without the terminating NUL
-            if (EqualsIgnoringCase(text, module_)) text = L"<module>";
-            else if (EqualsIgnoringCase(text, folder_) || EqualsIgnoringCase(text, folder_ + L"\\")) text = L"<module folder>";
+            if (EqualsIgnoringCase(text, module_))
+                text = L"<module>";
+            else if (EqualsIgnoringCase(text, folder_) || EqualsIgnoringCase(text, folder_ + L"\\"))
+                text = L"<module folder>";
             return Quoted(text);
         }
         wchar_t buffer[16];
@@ -162,10 +165,12 @@ void ExportRegistration(const CLSID& clsid, const std::wstring& module, const st
     if (KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\AppID\\" + FileNameOf(module)))
         out.Add(L"AppID\\" + FileNameOf(module));
     for (const wchar_t* progIdKey : {L"\\ProgID", L"\\VersionIndependentProgID"}) {
-        const std::wstring progId = Key(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\" + clsidPath + progIdKey).Default();
+        const std::wstring progId =
+            Key(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\" + clsidPath + progIdKey).Default();
         if (!progId.empty()) out.Add(progId);
     }
-    const std::wstring libid = Key(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\" + clsidPath + L"\\TypeLib").Default();
+    const std::wstring libid =
+        Key(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\" + clsidPath + L"\\TypeLib").Default();
     if (!libid.empty()) out.Add(L"TypeLib\\" + libid);
     ITypeLib* library = nullptr;
     if (SUCCEEDED(LoadTypeLibEx(module.c_str(), REGKIND_NONE, &library))) {
@@ -211,7 +216,8 @@ void CheckPerUserRegistration(const std::wstring& marlind) {
 
 }  // namespace
 
-bool RegisterPlugins(const std::wstring& marlindPath, const std::wstring& quilletPath, const std::wstring& registryDir) {
+bool RegisterPlugins(const std::wstring& marlindPath, const std::wstring& quilletPath,
+                     const std::wstring& registryDir) {
     const std::wstring marlind = FullPath(marlindPath), quillet = FullPath(quilletPath);
     CheckPerUserRegistration(marlind);
     const bool marlindRegistered = Regsvr32(L"", marlind) == 0;
@@ -234,13 +240,16 @@ void UnregisterPlugins(const std::wstring& marlindPath, const std::wstring& quil
     ExpectTrue("regsvr32 /u Quillet.DLL", Regsvr32(L"/u", quillet) == 0);
     ExpectTrue("  marlind's class is gone", !KeyExists(HKEY_LOCAL_MACHINE, Clsid(CLSID_MarlindPlugin)));
     ExpectTrue("  Quillet's class is gone", !KeyExists(HKEY_LOCAL_MACHINE, Clsid(CLSID_QuilletObj)));
-    ExpectTrue("  Quillet's AppID is gone",
-               !KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\AppID\\{3B841D8C-3E27-41C4-BC51-936D1B24B807}"));
-    ExpectTrue("  the CLSID and AppID keys stay", KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\CLSID") &&
-                                                      KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\AppID"));
-    ExpectTrue("  the type libraries are gone",
-               !KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\TypeLib\\" + GuidText(LIBID_MarlindLib)) &&
-                   !KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\TypeLib\\" + GuidText(LIBID_QuilletLib)));
+    ExpectTrue(
+        "  Quillet's AppID is gone",
+        !KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\AppID\\{3B841D8C-3E27-41C4-BC51-936D1B24B807}"));
+    ExpectTrue("  the CLSID and AppID keys stay",
+               KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\CLSID") &&
+                   KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\AppID"));
+    ExpectTrue(
+        "  the type libraries are gone",
+        !KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\TypeLib\\" + GuidText(LIBID_MarlindLib)) &&
+            !KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"\\TypeLib\\" + GuidText(LIBID_QuilletLib)));
 }
 
 }  // namespace windows_test

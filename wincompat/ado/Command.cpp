@@ -14,8 +14,8 @@ namespace {
 constexpr const char16_t* kSource = u"ADODB.Command";
 
 bool IsCommandInterface(REFIID riid) {
-    return riid == IID__Command || riid == IID__Command_ADO6 || riid == IID_Command25 ||
-           riid == IID_Command25_ADO6 || riid == IID_Command15 || riid == IID_Command15_ADO6 || riid == IID__ADO;
+    return riid == IID__Command || riid == IID__Command_ADO6 || riid == IID_Command25 || riid == IID_Command25_ADO6 ||
+           riid == IID_Command15 || riid == IID_Command15_ADO6 || riid == IID__ADO;
 }
 
 bool ValidCommandType(const CommandTypeEnum& value) {
@@ -108,9 +108,7 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         return QueryAdoObject(static_cast<_ADOCommand*>(this), this, IsCommandInterface(riid), riid, ppv);
     }
-    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
-        return IsCommandInterface(riid) ? S_OK : S_FALSE;
-    }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override { return IsCommandInterface(riid) ? S_OK : S_FALSE; }
 
     STDMETHODIMP get_ActiveConnection(_ADOConnection** ppvObject) override {
         if (!ppvObject) return E_POINTER;
@@ -184,8 +182,7 @@ public:
         return S_OK;
     }
 
-    STDMETHODIMP Execute(VARIANT* RecordsAffected, VARIANT* Parameters, LONG Options,
-                         _ADORecordset** ppirs) override {
+    STDMETHODIMP Execute(VARIANT* RecordsAffected, VARIANT* Parameters, LONG Options, _ADORecordset** ppirs) override {
         return Guarded(kSource, IID__Command, [&] {
             if (ppirs) *ppirs = nullptr;
             std::shared_ptr<const std::u16string> text;  // shared: the text is not copied for each run
@@ -198,7 +195,8 @@ public:
                 type = type_;
             }
             if (!session) throw InvalidConnection();
-            if (Options != adOptionUnspecified && (Options & 0x30F)) type = static_cast<CommandTypeEnum>(Options & 0x30F);
+            if (Options != adOptionUnspecified && (Options & 0x30F))
+                type = static_cast<CommandTypeEnum>(Options & 0x30F);
             _ADORecordset* recordset =
                 RunCommand(*session, text, type, &parameters_, Parameters, Options, RecordsAffected);
             if (ppirs) {

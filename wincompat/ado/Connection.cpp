@@ -104,8 +104,8 @@ public:
             {
                 std::lock_guard<ObjectLock> guard(lock_);
                 if (session_) throw ObjectOpen();
-                text = ConnectionString && SysStringLen(ConnectionString) ? BstrText(ConnectionString)
-                                                                          : connectionString_;
+                text =
+                    ConnectionString && SysStringLen(ConnectionString) ? BstrText(ConnectionString) : connectionString_;
             }
             ConnectionSettings settings = ParseConnectionString(text);
             std::shared_ptr<Session> session;
@@ -137,8 +137,7 @@ public:
         });
     }
 
-    STDMETHODIMP Execute(BSTR CommandText, VARIANT* RecordsAffected, LONG Options,
-                         _ADORecordset** ppiRset) override {
+    STDMETHODIMP Execute(BSTR CommandText, VARIANT* RecordsAffected, LONG Options, _ADORecordset** ppiRset) override {
         return Guarded(kSource, IID__Connection, [&] {
             std::shared_ptr<Session> session = CurrentSession();
             if (!session) throw ObjectClosed();
@@ -159,7 +158,6 @@ public:
 
 private:
     ~ConnectionObject() = default;
-
 
     std::mutex openLock_;  // orders Open, Close and put_ConnectionString
     ObjectLock lock_;      // the members below

@@ -44,8 +44,10 @@ ConnectionSettings ParseConnectionString(const std::u16string& text) {
         size_t eq = s.find('=', i);
         size_t semicolon = s.find(';', i);
         if (eq == std::string::npos || (semicolon != std::string::npos && semicolon < eq)) {
-            std::string stray = TrimCopy(s.substr(i, semicolon == std::string::npos ? std::string::npos : semicolon - i));
-            if (!stray.empty()) BadConnectionString("Invalid connection string attribute: \"" + stray + "\" has no value.");
+            std::string stray =
+                TrimCopy(s.substr(i, semicolon == std::string::npos ? std::string::npos : semicolon - i));
+            if (!stray.empty())
+                BadConnectionString("Invalid connection string attribute: \"" + stray + "\" has no value.");
             if (semicolon == std::string::npos) break;
             i = semicolon + 1;
             continue;
@@ -70,7 +72,8 @@ ConnectionSettings ParseConnectionString(const std::u16string& text) {
                 }
                 value += s[j++];
             }
-            if (!closed) BadConnectionString("Invalid connection string: unterminated quoted value of \"" + key + "\".");
+            if (!closed)
+                BadConnectionString("Invalid connection string: unterminated quoted value of \"" + key + "\".");
             while (j < s.size() && s[j] != ';') {
                 if (!std::isspace(static_cast<unsigned char>(s[j])))
                     BadConnectionString("Invalid connection string: text after the quoted value of \"" + key + "\".");
@@ -99,8 +102,10 @@ ConnectionSettings ParseConnectionString(const std::u16string& text) {
             char* end = nullptr;
             long ms = std::strtol(value.c_str(), &end, 10);
             if (value.empty() || *end != 0 || ms < 0 || ms > 3600000)
-                BadConnectionString("Invalid connection string: Busy Timeout must be milliseconds from 0 to 3600000, "
-                                    "not \"" + value + "\".");
+                BadConnectionString(
+                    "Invalid connection string: Busy Timeout must be milliseconds from 0 to 3600000, "
+                    "not \"" +
+                    value + "\".");
             settings.options.busyTimeoutMs = static_cast<int>(ms);
         } else if (key == "user id" || key == "uid" || key == "password" || key == "pwd") {
             // Accepted for the connection strings written for a server; an

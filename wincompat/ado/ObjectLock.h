@@ -20,7 +20,9 @@ public:
             while (taken_.load(std::memory_order_relaxed)) std::this_thread::yield();
         }
     }
-    bool try_lock() noexcept { return !taken_.load(std::memory_order_relaxed) && !taken_.exchange(true, std::memory_order_acquire); }
+    bool try_lock() noexcept {
+        return !taken_.load(std::memory_order_relaxed) && !taken_.exchange(true, std::memory_order_acquire);
+    }
     void unlock() noexcept { taken_.store(false, std::memory_order_release); }
 
 private:

@@ -170,10 +170,10 @@ HRESULT PutNonNegative(ObjectLock& lock, const char16_t* source, REFIID iid, Val
 // IUnknown's count of an ADO object, which derives from
 // ReferenceCounted<itself> (common/ReferenceCounted.h): the count deletes
 // the object through its private destructor.
-#define WINCOMPAT_ADO_REFCOUNT                                              \
-    STDMETHODIMP_(ULONG) AddRef() override { return AddReference(); }       \
-    STDMETHODIMP_(ULONG) Release() override { return ReleaseReference(); }  \
-    template <class>                                                        \
+#define WINCOMPAT_ADO_REFCOUNT                                             \
+    STDMETHODIMP_(ULONG) AddRef() override { return AddReference(); }      \
+    STDMETHODIMP_(ULONG) Release() override { return ReleaseReference(); } \
+    template <class>                                                       \
     friend class wincompat::ReferenceCounted;
 
 }  // namespace wincompat::ado

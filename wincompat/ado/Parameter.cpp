@@ -184,15 +184,12 @@ ItemIndex ReadItemIndex(const VARIANT& index) {
             result.byName = true;
             result.name = BstrView(v->bstrVal);
             break;
-        case VT_BYREF | VT_I4:
-            result.ordinal = v->plVal ? *v->plVal : -1;
-            break;
+        case VT_BYREF | VT_I4: result.ordinal = v->plVal ? *v->plVal : -1; break;
         case VT_BYREF | VT_BSTR:
             result.byName = true;
             result.name = v->pbstrVal ? BstrView(*v->pbstrVal) : std::u16string_view();
             break;
-        default:
-            throw ItemNotFound();
+        default: throw ItemNotFound();
     }
     return result;
 }

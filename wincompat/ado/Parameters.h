@@ -56,15 +56,15 @@ public:
                 throw AdoFailure{adErrInvalidArgument, u"The object appended to Parameters is not a Parameter."};
             // One of ours is known as such once, here, not on every run.
             IAdoParameterInternals* internals = nullptr;
-            if (SUCCEEDED(parameter->QueryInterface(IID_IAdoParameterInternals, reinterpret_cast<void**>(&internals))) &&
+            if (SUCCEEDED(
+                    parameter->QueryInterface(IID_IAdoParameterInternals, reinterpret_cast<void**>(&internals))) &&
                 internals)
                 internals->Release();  // the item's own reference keeps it
             std::lock_guard<ObjectLock> guard(lock_);
             for (const Item& existing : items_) {
                 if (existing.parameter == parameter) {
                     parameter->Release();
-                    throw AdoFailure{adErrObjectInCollection,
-                                     u"Object is already in collection. Cannot append."};
+                    throw AdoFailure{adErrObjectInCollection, u"Object is already in collection. Cannot append."};
                 }
             }
             items_.push_back(Item{parameter, internals});  // keeps the reference QueryInterface added

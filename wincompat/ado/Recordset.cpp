@@ -34,8 +34,9 @@ HRESULT GetFixed(Value* out, Fixed value) {
 }
 
 AdoFailure NotUpdatable() {
-    return {adErrFeatureNotAvailable, u"Current Recordset does not support updating. This may be a limitation of "
-                                      u"the provider, or of the selected locktype."};
+    return {adErrFeatureNotAvailable,
+            u"Current Recordset does not support updating. This may be a limitation of "
+            u"the provider, or of the selected locktype."};
 }
 
 class RecordsetObject final : public RecordsetStub, public ISupportErrorInfo, public ReferenceCounted<RecordsetObject> {

@@ -104,5 +104,4 @@ void ResultSet::ReleaseSpare() {
     }
 }
 
-
 }  // namespace wincompat::ado

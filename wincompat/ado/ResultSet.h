@@ -40,15 +40,15 @@ class ResultSet;
 // here is guarded by `lock`; while `statement` is set, nobody else uses the
 // session's database.
 struct PendingQuery {
-    ObjectLock lock;  // taken on every read of the first row; rarely contended
+    ObjectLock lock;                   // taken on every read of the first row; rarely contended
     DbStatement* statement = nullptr;  // null once read to the end or let go
     // Whether `statement` is set, readable without the lock: the session
     // looks before every command.
     std::atomic<bool> active{false};
-    ResultSet* rows = nullptr;         // the result set reading it
-    size_t* lastRows = nullptr;        // the statement's size hints, updated when read to the end
+    ResultSet* rows = nullptr;   // the result set reading it
+    size_t* lastRows = nullptr;  // the statement's size hints, updated when read to the end
     size_t* lastBytes = nullptr;
-    std::vector<DbValue> values;       // the values bound to it, kept until its reset
+    std::vector<DbValue> values;  // the values bound to it, kept until its reset
 
     // Resets the statement, which ends its read, and lets go of it.
     void LetGo() {

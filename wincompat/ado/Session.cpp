@@ -34,8 +34,8 @@ const char* CommandTypeName(CommandTypeEnum type) {
 
 LoggedParameter LogRecordOf(const CommandParameter& p, const DbValue& value) {
     const VARTYPE vt = p.converted ? p.converted->vt : p.value.ref().vt;
-    return LoggedParameter{Utf16ToUtf8(p.name), DataTypeName(p.type), DirectionName(p.direction), VariantTypeName(vt),
-                           static_cast<long>(p.size), value};
+    return LoggedParameter{Utf16ToUtf8(p.name), DataTypeName(p.type),      DirectionName(p.direction),
+                           VariantTypeName(vt), static_cast<long>(p.size), value};
 }
 
 // The database values of a command's parameters, each parameter recorded in
@@ -236,13 +236,15 @@ ExecutionOutcome Session::ExecuteText(const SharedText& text, std::vector<Comman
         record->text = Utf16ToUtf8(*text);
     }
     LoggedCommand* logging = record.get();
-    return RunAndLog(logging, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
-        BindParameters(
-            parameters, [](ParameterDirectionEnum direction) { return direction != adParamOutput; }, logging,
-            values);
-        BatchPlan& plan = typeForLog == adCmdTable ? PlanFor(u"SELECT * FROM " + *text) : PlanFor(text);
-        return RunText(plan, values);  // no outputs: a text command fills no parameters
-    });
+    return RunAndLog(
+        logging, [this](const LoggedCommand& logged) { Log(logged); },
+        [&] {
+            BindParameters(
+                parameters, [](ParameterDirectionEnum direction) { return direction != adParamOutput; }, logging,
+                values);
+            BatchPlan& plan = typeForLog == adCmdTable ? PlanFor(u"SELECT * FROM " + *text) : PlanFor(text);
+            return RunText(plan, values);  // no outputs: a text command fills no parameters
+        });
 }
 
 ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, std::vector<CommandParameter>& parameters) {
@@ -254,21 +256,24 @@ ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, std::vect
     record.commandType = "storedproc";
     record.text = Utf16ToUtf8(name);
     LoggedCommand* logging = log_ ? &record : nullptr;
-    return RunAndLog(logging, [this](const LoggedCommand& logged) { Log(logged); }, [&] {
-        BindParameters(
-            parameters,
-            [](ParameterDirectionEnum direction) {
-                return direction == adParamInput || direction == adParamInputOutput;
-            },
-            logging, values);
-        // "[name]", "dbo.name" and "[dbo].[name]" name the same procedure, as
-        // on the server.
-        std::string procedure = TrimCopy(record.text);
-        procedure.erase(std::remove_if(procedure.begin(), procedure.end(), [](char c) { return c == '[' || c == ']'; }),
-                        procedure.end());
-        if (procedure.size() > 4 && EqualsIgnoringAsciiCase(procedure.substr(0, 4), "dbo.")) procedure.erase(0, 4);
-        return RunProcedure(procedure, parameters, values, logging ? &record.parameters : nullptr);
-    });
+    return RunAndLog(
+        logging, [this](const LoggedCommand& logged) { Log(logged); },
+        [&] {
+            BindParameters(
+                parameters,
+                [](ParameterDirectionEnum direction) {
+                    return direction == adParamInput || direction == adParamInputOutput;
+                },
+                logging, values);
+            // "[name]", "dbo.name" and "[dbo].[name]" name the same procedure, as
+            // on the server.
+            std::string procedure = TrimCopy(record.text);
+            procedure.erase(
+                std::remove_if(procedure.begin(), procedure.end(), [](char c) { return c == '[' || c == ']'; }),
+                procedure.end());
+            if (procedure.size() > 4 && EqualsIgnoringAsciiCase(procedure.substr(0, 4), "dbo.")) procedure.erase(0, 4);
+            return RunProcedure(procedure, parameters, values, logging ? &record.parameters : nullptr);
+        });
 }
 
 }  // namespace wincompat::ado

@@ -162,7 +162,8 @@ private:
             return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
         }
     };
-    std::unordered_map<std::u16string, std::unique_ptr<BatchPlan>, TextHash, TextEqual> plans_;  // by the command's text
+    std::unordered_map<std::u16string, std::unique_ptr<BatchPlan>, TextHash, TextEqual>
+        plans_;  // by the command's text
     // The plans of the text objects run last: commands share their text with
     // each run, so a command run again brings the same object, found without
     // hashing or comparing the text. Holding the text keeps its address from

@@ -14,25 +14,19 @@ namespace {
 
 DbErrorKind KindOf(int code) {
     switch (code & 0xff) {
-        case SQLITE_CONSTRAINT:
-            return DbErrorKind::Constraint;
+        case SQLITE_CONSTRAINT: return DbErrorKind::Constraint;
         case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            return DbErrorKind::Busy;
-        case SQLITE_MISMATCH:
-            return DbErrorKind::Conversion;
+        case SQLITE_LOCKED: return DbErrorKind::Busy;
+        case SQLITE_MISMATCH: return DbErrorKind::Conversion;
         case SQLITE_ERROR:
         case SQLITE_RANGE:
         case SQLITE_TOOBIG:
-        case SQLITE_READONLY:
-            return DbErrorKind::Command;
+        case SQLITE_READONLY: return DbErrorKind::Command;
         case SQLITE_CANTOPEN:
         case SQLITE_NOTADB:
         case SQLITE_PERM:
-        case SQLITE_AUTH:
-            return DbErrorKind::Open;
-        default:
-            return DbErrorKind::Other;
+        case SQLITE_AUTH: return DbErrorKind::Open;
+        default: return DbErrorKind::Other;
     }
 }
 
@@ -74,8 +68,7 @@ inline DbValueView ViewOf(sqlite3_value* value) {
             if (data) view.bytes = std::string_view(static_cast<const char*>(data), static_cast<size_t>(length));
             break;
         }
-        default:
-            break;
+        default: break;
     }
     return view;
 }
@@ -95,26 +88,20 @@ public:
         int rc = SQLITE_OK;
         sqlite3_stmt* s = stmt_.get();
         switch (value.kind) {
-            case DbValue::Kind::Null:
-                rc = sqlite3_bind_null(s, index + 1);
-                break;
-            case DbValue::Kind::Integer:
-                rc = sqlite3_bind_int64(s, index + 1, value.integer);
-                break;
-            case DbValue::Kind::Real:
-                rc = sqlite3_bind_double(s, index + 1, value.real);
-                break;
+            case DbValue::Kind::Null: rc = sqlite3_bind_null(s, index + 1); break;
+            case DbValue::Kind::Integer: rc = sqlite3_bind_int64(s, index + 1, value.integer); break;
+            case DbValue::Kind::Real: rc = sqlite3_bind_double(s, index + 1, value.real); break;
             // Texts and blobs are read in place (the caller keeps them until
             // the reset, which clears the bindings).
             case DbValue::Kind::Text:
-                rc = sqlite3_bind_text64(s, index + 1, value.text.data(), value.text.size(), SQLITE_STATIC,
-                                         SQLITE_UTF8);
+                rc =
+                    sqlite3_bind_text64(s, index + 1, value.text.data(), value.text.size(), SQLITE_STATIC, SQLITE_UTF8);
                 break;
             case DbValue::Kind::Blob:
                 // A zero-length blob is still a value, not NULL: bind it as one.
-                rc = value.blob.empty() ? sqlite3_bind_zeroblob(s, index + 1, 0)
-                                        : sqlite3_bind_blob64(s, index + 1, value.blob.data(), value.blob.size(),
-                                                              SQLITE_STATIC);
+                rc = value.blob.empty()
+                         ? sqlite3_bind_zeroblob(s, index + 1, 0)
+                         : sqlite3_bind_blob64(s, index + 1, value.blob.data(), value.blob.size(), SQLITE_STATIC);
                 break;
         }
         if (rc != SQLITE_OK) Fail(db_, rc);
@@ -156,10 +143,8 @@ public:
     DbValue ColumnValue(int index) const override {
         sqlite3_stmt* s = stmt_.get();
         switch (sqlite3_column_type(s, index)) {
-            case SQLITE_INTEGER:
-                return DbValue::Integer(sqlite3_column_int64(s, index));
-            case SQLITE_FLOAT:
-                return DbValue::Real(sqlite3_column_double(s, index));
+            case SQLITE_INTEGER: return DbValue::Integer(sqlite3_column_int64(s, index));
+            case SQLITE_FLOAT: return DbValue::Real(sqlite3_column_double(s, index));
             case SQLITE_TEXT: {
                 const unsigned char* text = sqlite3_column_text(s, index);
                 int length = sqlite3_column_bytes(s, index);
@@ -170,8 +155,7 @@ public:
                 int length = sqlite3_column_bytes(s, index);
                 return DbValue::Blob(data ? std::vector<uint8_t>(data, data + length) : std::vector<uint8_t>());
             }
-            default:
-                return DbValue::Null();
+            default: return DbValue::Null();
         }
     }
 
@@ -210,8 +194,8 @@ class SqliteSession final : public DbSession {
 public:
     SqliteSession(const std::string& path, const SessionOptions& options) {
         sqlite3* raw = nullptr;
-        int rc = sqlite3_open_v2(path.c_str(), &raw,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+        int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
         db_.reset(raw);
         if (rc != SQLITE_OK) {
             std::string message = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
@@ -284,8 +268,8 @@ public:
     std::unique_ptr<DbStatement> Prepare(const std::string& sql) override {
         sqlite3_stmt* stmt = nullptr;
         const char* tail = nullptr;
-        int rc = sqlite3_prepare_v3(db_.get(), sql.c_str(), static_cast<int>(sql.size() + 1),
-                                    SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
+        int rc = sqlite3_prepare_v3(db_.get(), sql.c_str(), static_cast<int>(sql.size() + 1), SQLITE_PREPARE_PERSISTENT,
+                                    &stmt, &tail);
         if (rc != SQLITE_OK) Fail(db_.get(), rc);
         if (!stmt) throw DbError(DbErrorKind::Command, "the statement is empty");
         auto prepared = std::make_unique<SqliteStatement>(db_.get(), stmt);

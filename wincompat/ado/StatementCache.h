@@ -82,7 +82,7 @@ private:
     DbSession& db_;
     size_t capacity_;
     uint64_t evictions_ = 0;
-    std::list<std::string> order_;  // most recently used first
+    std::list<std::string> order_;                              // most recently used first
     std::unordered_map<std::string, CachedStatement> entries_;  // entries stay where they are until erased
 };
 

@@ -153,8 +153,7 @@ private:
                     out += Utf16ToUtf8(units);
                     break;
                 }
-                default:
-                    Fail("bad escape");
+                default: Fail("bad escape");
             }
         }
         Expect('"');

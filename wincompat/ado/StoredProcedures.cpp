@@ -45,7 +45,8 @@ std::vector<ProcedureParameter> ParseProcedureParameters(const std::string& list
         }
         if (words.empty()) continue;
         if (words.front()[0] != '@')
-            throw DbError(DbErrorKind::Command, "bad parameter list in a stored procedure definition: \"" + item + "\"");
+            throw DbError(DbErrorKind::Command,
+                          "bad parameter list in a stored procedure definition: \"" + item + "\"");
         ProcedureParameter p;
         p.name = words.front();
         p.output = words.size() > 1 &&
@@ -79,7 +80,8 @@ Session::ProcedurePlan& Session::ProcedureFor(const std::string& name) {
         const DbValueView parametersColumn = lookup.ColumnView(0), bodyColumn = lookup.ColumnView(1);
         const std::string_view parametersText =
             parametersColumn.kind == DbValue::Kind::Text ? parametersColumn.bytes : std::string_view();
-        const std::string_view bodyText = bodyColumn.kind == DbValue::Kind::Text ? bodyColumn.bytes : std::string_view();
+        const std::string_view bodyText =
+            bodyColumn.kind == DbValue::Kind::Text ? bodyColumn.bytes : std::string_view();
         current = plan && plan->parameterList == parametersText && plan->body == bodyText;
         if (!current) {
             parameterList.assign(parametersText.data(), parametersText.size());

@@ -11,10 +11,10 @@ namespace wincompat::ado {
 
 struct BatchStatement {
     enum class Kind {
-        Sql,             // goes to the database
-        NoCountOn,       // SET NOCOUNT ON: row counts are no longer reported
-        NoCountOff,      // SET NOCOUNT OFF
-        ScopeIdentity,   // SELECT SCOPE_IDENTITY() or SELECT @@IDENTITY
+        Sql,            // goes to the database
+        NoCountOn,      // SET NOCOUNT ON: row counts are no longer reported
+        NoCountOff,     // SET NOCOUNT OFF
+        ScopeIdentity,  // SELECT SCOPE_IDENTITY() or SELECT @@IDENTITY
     };
     Kind kind = Kind::Sql;
     std::string text;          // trimmed, without the closing ";"

@@ -38,26 +38,22 @@ ExecutionOutcome Session::RunText(BatchPlan& plan, const std::vector<DbValue>& v
     for (size_t i = 0; i < plan.statements.size(); ++i) {
         const BatchStatement& s = plan.statements[i];
         switch (s.kind) {
-            case BatchStatement::Kind::NoCountOn:
-                state.noCount = true;
-                continue;
-            case BatchStatement::Kind::NoCountOff:
-                state.noCount = false;
-                continue;
+            case BatchStatement::Kind::NoCountOn: state.noCount = true; continue;
+            case BatchStatement::Kind::NoCountOff: state.noCount = false; continue;
             case BatchStatement::Kind::ScopeIdentity:
                 if (!state.first) {
                     // SQL Server answers with one unnamed numeric(38,0) column,
                     // NULL when the batch inserted nothing.
-                    static const auto kIdentityColumn = std::make_shared<const ColumnInfo>(
-                        ColumnInfo{{""}, {""}, {ResultColumn{u"", adNumeric}}});
+                    static const auto kIdentityColumn =
+                        std::make_shared<const ColumnInfo>(ColumnInfo{{""}, {""}, {ResultColumn{u"", adNumeric}}});
                     auto rs = std::make_shared<ResultSet>(kIdentityColumn);
-                    rs->Append(DbValueView::Of(state.haveIdentity ? DbValue::Integer(state.identity) : DbValue::Null()));
+                    rs->Append(
+                        DbValueView::Of(state.haveIdentity ? DbValue::Integer(state.identity) : DbValue::Null()));
                     rs->EndRow();
                     state.first = std::move(rs);
                 }
                 continue;
-            case BatchStatement::Kind::Sql:
-                break;
+            case BatchStatement::Kind::Sql: break;
         }
         PreparedStatement& prepared = cache_->Get(plan.translated[i], plan.slots[i]);
         DbStatement& statement = *prepared.statement;

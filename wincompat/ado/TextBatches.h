@@ -28,13 +28,13 @@ struct Session::BatchPlan {
     std::vector<BatchStatement> statements;
     // Per statement:
     std::vector<std::string> translated;
-    std::vector<StatementSlot> slots;     // where its prepared statement was found last
-    std::vector<bool> countsRows;         // INSERT, UPDATE, DELETE, ...
-    std::vector<bool> inserts;            // INSERT: gives the batch's identity
+    std::vector<StatementSlot> slots;  // where its prepared statement was found last
+    std::vector<bool> countsRows;      // INSERT, UPDATE, DELETE, ...
+    std::vector<bool> inserts;         // INSERT: gives the batch's identity
     // Its parameters were all found to be markers, not names: the names are
     // those of the translated text, whenever the statement was prepared.
     std::vector<bool> markersOnly;
-    size_t markers = 0;                   // "?" markers of the statements sent to the database
+    size_t markers = 0;                        // "?" markers of the statements sent to the database
     size_t lastSql = static_cast<size_t>(-1);  // the last statement sent to the database
 
     void Add(std::vector<BatchStatement> split, const DbSession& db) {

@@ -17,11 +17,16 @@ using namespace detail;
 // The VARIANT types NumericValue reads as an integer whatever their value.
 bool IsPlainInteger(VARTYPE vt) {
     switch (vt) {
-        case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
-        case VT_INT: case VT_UINT: case VT_I8:
-            return true;
-        default:
-            return false;
+        case VT_I1:
+        case VT_UI1:
+        case VT_I2:
+        case VT_UI2:
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_I8: return true;
+        default: return false;
     }
 }
 
@@ -48,8 +53,14 @@ bool NumericValue(const VARIANT& v, int64_t& integer, double& real, bool& isInte
             integer = static_cast<int64_t>(v.ullVal);
             return true;
         case VT_BOOL: integer = v.boolVal ? 1 : 0; return true;
-        case VT_R4: isInteger = false; real = v.fltVal; return true;
-        case VT_R8: isInteger = false; real = v.dblVal; return true;
+        case VT_R4:
+            isInteger = false;
+            real = v.fltVal;
+            return true;
+        case VT_R8:
+            isInteger = false;
+            real = v.dblVal;
+            return true;
         case VT_CY:
             if (v.cyVal.int64 % 10000 == 0) {
                 integer = v.cyVal.int64 / 10000;
@@ -71,8 +82,7 @@ bool NumericValue(const VARIANT& v, int64_t& integer, double& real, bool& isInte
             if (d.sign & DECIMAL_NEG) real = -real;
             return true;
         }
-        default:
-            return false;
+        default: return false;
     }
 }
 
@@ -112,9 +122,12 @@ bool ArrayBytes(const VARIANT& v, std::vector<uint8_t>& bytes) {
 
 const char* SqlTypeName(DataTypeEnum type) {
     switch (type) {
-        case adTinyInt: case adUnsignedTinyInt: return "tinyint";
-        case adSmallInt: case adUnsignedSmallInt: return "smallint";
-        case adBigInt: case adUnsignedBigInt: return "bigint";
+        case adTinyInt:
+        case adUnsignedTinyInt: return "tinyint";
+        case adSmallInt:
+        case adUnsignedSmallInt: return "smallint";
+        case adBigInt:
+        case adUnsignedBigInt: return "bigint";
         default: return "int";
     }
 }
@@ -240,8 +253,9 @@ HRESULT BindBinary(const VariantContent& v, DataTypeEnum type, DbValue& out, std
         return S_OK;
     }
     if (v.value.vt == VT_BSTR) {
-        error = u"Implicit conversion from data type nvarchar to varbinary is not allowed. Use the CONVERT "
-                u"function to run this query.";
+        error =
+            u"Implicit conversion from data type nvarchar to varbinary is not allowed. Use the CONVERT "
+            u"function to run this query.";
         return DB_E_CANTCONVERTVALUE;
     }
     return WrongType(v.value.vt, type, error);

@@ -51,9 +51,7 @@ void MakeDecimal(int64_t value, VARIANT* out) {
 // The value's own storage class decides the VARIANT type.
 HRESULT NaturalVariant(const DbValueView& value, VARIANT* out) {
     switch (value.kind) {
-        case DbValue::Kind::Null:
-            out->vt = VT_NULL;
-            return S_OK;
+        case DbValue::Kind::Null: out->vt = VT_NULL; return S_OK;
         case DbValue::Kind::Integer:
             if (IntegerFits(adInteger, value.integer)) {
                 out->vt = VT_I4;
@@ -67,10 +65,8 @@ HRESULT NaturalVariant(const DbValueView& value, VARIANT* out) {
             out->vt = VT_R8;
             out->dblVal = value.real;
             return S_OK;
-        case DbValue::Kind::Text:
-            return MakeText(value.bytes, out);
-        case DbValue::Kind::Blob:
-            return MakeSafeArray(value.bytes, out);
+        case DbValue::Kind::Text: return MakeText(value.bytes, out);
+        case DbValue::Kind::Blob: return MakeSafeArray(value.bytes, out);
     }
     return E_UNEXPECTED;
 }
@@ -103,16 +99,36 @@ DataTypeEnum ColumnTypeFromDeclared(std::string_view declared) {
         DataTypeEnum type;
     };
     static const Entry kTypes[] = {
-        {"int", adInteger},           {"integer", adInteger},         {"smallint", adSmallInt},
-        {"tinyint", adUnsignedTinyInt}, {"bigint", adBigInt},         {"bit", adBoolean},
-        {"boolean", adBoolean},       {"datetime", adDBTimeStamp},    {"datetime2", adDBTimeStamp},
-        {"smalldatetime", adDBTimeStamp}, {"date", adDBTimeStamp},    {"datetimeoffset", adDBTimeStamp},
-        {"uniqueidentifier", adGUID}, {"binary", adBinary},           {"varbinary", adVarBinary},
-        {"image", adLongVarBinary},   {"blob", adLongVarBinary},      {"nvarchar", adVarWChar},
-        {"nchar", adWChar},           {"varchar", adVarChar},         {"char", adChar},
-        {"text", adLongVarChar},      {"ntext", adLongVarWChar},      {"float", adDouble},
-        {"double", adDouble},         {"double precision", adDouble}, {"real", adSingle},
-        {"decimal", adNumeric},       {"numeric", adNumeric},         {"money", adCurrency},
+        {"int", adInteger},
+        {"integer", adInteger},
+        {"smallint", adSmallInt},
+        {"tinyint", adUnsignedTinyInt},
+        {"bigint", adBigInt},
+        {"bit", adBoolean},
+        {"boolean", adBoolean},
+        {"datetime", adDBTimeStamp},
+        {"datetime2", adDBTimeStamp},
+        {"smalldatetime", adDBTimeStamp},
+        {"date", adDBTimeStamp},
+        {"datetimeoffset", adDBTimeStamp},
+        {"uniqueidentifier", adGUID},
+        {"binary", adBinary},
+        {"varbinary", adVarBinary},
+        {"image", adLongVarBinary},
+        {"blob", adLongVarBinary},
+        {"nvarchar", adVarWChar},
+        {"nchar", adWChar},
+        {"varchar", adVarChar},
+        {"char", adChar},
+        {"text", adLongVarChar},
+        {"ntext", adLongVarWChar},
+        {"float", adDouble},
+        {"double", adDouble},
+        {"double precision", adDouble},
+        {"real", adSingle},
+        {"decimal", adNumeric},
+        {"numeric", adNumeric},
+        {"money", adCurrency},
         {"smallmoney", adCurrency},
     };
     for (const Entry& entry : kTypes)
@@ -200,8 +216,7 @@ HRESULT ToVariant(const DbValueView& value, DataTypeEnum type, VARIANT* out) {
             break;
         case Category::Binary:
             if (value.kind == DbValue::Kind::Blob) return MakeSafeArray(value.bytes, out);
-            if (value.kind == DbValue::Kind::Text)
-                return MakeSafeArray(value.bytes, out);
+            if (value.kind == DbValue::Kind::Text) return MakeSafeArray(value.bytes, out);
             break;
         case Category::Real:
             if (type == adNumeric || type == adDecimal || type == adVarNumeric) {
@@ -227,8 +242,7 @@ HRESULT ToVariant(const DbValueView& value, DataTypeEnum type, VARIANT* out) {
                 return S_OK;
             }
             break;
-        case Category::Any:
-            break;
+        case Category::Any: break;
     }
     // No declared type, or a stored value that does not fit it (SQLite
     // columns take any value): the storage class decides.

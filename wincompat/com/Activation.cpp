@@ -291,4 +291,3 @@ extern "C" void STDAPICALLTYPE CoFreeUnusedLibraries(void) {
         }
     }
 }
-

@@ -44,8 +44,8 @@ bool ReadHex(LPCOLESTR text, int pos, int digits, uint64_t& value) {
 bool ParseBracedGuid(LPCOLESTR text, GUID& guid) {
     for (int i = 0; i < kGuidTextLength; ++i)
         if (text[i] == 0) return false;
-    if (text[kGuidTextLength] != 0 || text[0] != u'{' || text[37] != u'}' || text[9] != u'-' ||
-        text[14] != u'-' || text[19] != u'-' || text[24] != u'-')
+    if (text[kGuidTextLength] != 0 || text[0] != u'{' || text[37] != u'}' || text[9] != u'-' || text[14] != u'-' ||
+        text[19] != u'-' || text[24] != u'-')
         return false;
     uint64_t value = 0;
     if (!ReadHex(text, 1, 8, value)) return false;
@@ -126,7 +126,7 @@ extern "C" HRESULT STDAPICALLTYPE CoCreateGuid(GUID* pguid) {
     }
     GUID guid;
     memcpy(&guid, bytes, sizeof guid);
-    guid.Data3 = static_cast<uint16_t>((guid.Data3 & 0x0FFF) | 0x4000);     // version 4
+    guid.Data3 = static_cast<uint16_t>((guid.Data3 & 0x0FFF) | 0x4000);   // version 4
     guid.Data4[0] = static_cast<uint8_t>((guid.Data4[0] & 0x3F) | 0x80);  // RFC 4122 variant
     *pguid = guid;
     return S_OK;

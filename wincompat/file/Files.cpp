@@ -144,8 +144,8 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, 
     return OpenFile(path, dwDesiredAccess, dwCreationDisposition);
 }
 
-extern "C" BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
-                                LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+extern "C" BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                                LPOVERLAPPED lpOverlapped) {
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
     if (RejectOverlapped(lpOverlapped)) return FALSE;
     if (!lpBuffer && nNumberOfBytesToRead) {
@@ -225,14 +225,17 @@ extern "C" DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG
         default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_SET_FILE_POINTER;
     }
     // Without the high part the distance is a signed 32-bit value; with it, a signed 64-bit one.
-    int64_t distance = lpDistanceToMoveHigh
-                           ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*lpDistanceToMoveHigh)) << 32) |
-                                                  static_cast<uint32_t>(lDistanceToMove))
-                           : static_cast<int64_t>(lDistanceToMove);
+    int64_t distance =
+        lpDistanceToMoveHigh
+            ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*lpDistanceToMoveHigh)) << 32) |
+                                   static_cast<uint32_t>(lDistanceToMove))
+            : static_cast<int64_t>(lDistanceToMove);
     off_t position = lseek(file->Descriptor(), static_cast<off_t>(distance), whence);
     if (position < 0) {
-        if (errno == EINVAL) SetLastError(ERROR_NEGATIVE_SEEK);
-        else wincompat::SetLastErrorFromErrno(errno);
+        if (errno == EINVAL)
+            SetLastError(ERROR_NEGATIVE_SEEK);
+        else
+            wincompat::SetLastErrorFromErrno(errno);
         return INVALID_SET_FILE_POINTER;
     }
     uint64_t unsignedPosition = static_cast<uint64_t>(position);
@@ -297,8 +300,10 @@ BOOL MoveNarrow(const char* from, const char* to) {
     std::string target = wincompat::PosixPath(to);
     // MoveFile never replaces an existing file.
     if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
-        if (errno == EEXIST) SetLastError(ERROR_ALREADY_EXISTS);
-        else wincompat::SetLastErrorFromErrno(errno);
+        if (errno == EEXIST)
+            SetLastError(ERROR_ALREADY_EXISTS);
+        else
+            wincompat::SetLastErrorFromErrno(errno);
         return FALSE;
     }
     return TRUE;

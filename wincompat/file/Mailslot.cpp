@@ -29,8 +29,7 @@ namespace {
 constexpr int kWriterGraceMilliseconds = 20;
 
 std::string MailslotFolder() {
-    if (const char* configured = getenv("WINCOMPAT_MAILSLOT_DIR"); configured && *configured)
-        return configured;
+    if (const char* configured = getenv("WINCOMPAT_MAILSLOT_DIR"); configured && *configured) return configured;
     return "/tmp/wincompat-mailslots-" + std::to_string(getuid());
 }
 
@@ -39,8 +38,10 @@ std::string MailslotFolder() {
 std::string EndpointFileName(const std::string& slotName) {
     std::string file;
     for (unsigned char c : slotName) {
-        if (std::isalnum(c) || c == '.' || c == '-' || c == '_') file += static_cast<char>(std::tolower(c));
-        else file += '_';
+        if (std::isalnum(c) || c == '.' || c == '-' || c == '_')
+            file += static_cast<char>(std::tolower(c));
+        else
+            file += '_';
     }
     return file;
 }
@@ -115,7 +116,8 @@ public:
 private:
     bool WaitForMessage() {
         pollfd waiting{fd_, POLLIN, 0};
-        int timeout = readTimeout_ == MAILSLOT_WAIT_FOREVER ? -1 : static_cast<int>(std::min<DWORD>(readTimeout_, 0x7FFFFFFF));
+        int timeout =
+            readTimeout_ == MAILSLOT_WAIT_FOREVER ? -1 : static_cast<int>(std::min<DWORD>(readTimeout_, 0x7FFFFFFF));
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout < 0 ? 0 : timeout);
         for (;;) {
             int ready = poll(&waiting, 1, timeout);
@@ -123,7 +125,8 @@ private:
             if (ready == 0) return false;
             if (errno != EINTR) return false;
             if (timeout >= 0) {
-                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+                auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
                 timeout = static_cast<int>(std::max<long long>(0, left.count()));
             }
         }
@@ -155,7 +158,8 @@ public:
             }
             if (errno == EINTR) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) break;
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) break;
             pollfd room{fd_, POLLOUT, 0};
             poll(&room, 1, static_cast<int>(left.count()));

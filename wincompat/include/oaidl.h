@@ -140,23 +140,23 @@ EXTERN_C const IID IID_ITypeLib;
 
 MIDL_INTERFACE("00020400-0000-0000-C000-000000000046")
 IDispatch : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                                    DISPID* rgDispId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT * pctinfo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo * *ppTInfo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR * rgszNames, UINT cNames, LCID lcid,
+                                                    DISPID * rgDispId) = 0;
     virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                             DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                                             UINT* puArgErr) = 0;
+                                             DISPPARAMS * pDispParams, VARIANT * pVarResult, EXCEPINFO * pExcepInfo,
+                                             UINT * puArgErr) = 0;
 };
 typedef IDispatch* LPDISPATCH;
 
 MIDL_INTERFACE("1CF2B120-547D-101B-8E65-08002B2BD119")
 IErrorInfo : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGUID) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetSource(BSTR* pBstrSource) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetDescription(BSTR* pBstrDescription) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* pBstrHelpFile) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* pdwHelpContext) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetGUID(GUID * pGUID) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetSource(BSTR * pBstrSource) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDescription(BSTR * pBstrDescription) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR * pBstrHelpFile) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD * pdwHelpContext) = 0;
 };
 typedef IErrorInfo* LPERRORINFO;
 
@@ -171,9 +171,7 @@ ICreateErrorInfo : public IUnknown {
 typedef ICreateErrorInfo* LPCREATEERRORINFO;
 
 MIDL_INTERFACE("DF0B3D60-548F-101B-8E65-08002B2BD119")
-ISupportErrorInfo : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) = 0;
-};
+ISupportErrorInfo : public IUnknown { virtual HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) = 0; };
 typedef ISupportErrorInfo* LPSUPPORTERRORINFO;
 
 // ---- Type information (ITypeInfo, ITypeLib and their structures) ----
@@ -362,45 +360,45 @@ typedef struct tagTLIBATTR {
 
 MIDL_INTERFACE("00020401-0000-0000-C000-000000000046")
 ITypeInfo : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** ppTypeAttr) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** ppTComp) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetVarDesc(UINT index, VARDESC** ppVarDesc) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetNames(MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames, UINT* pcNames) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT index, HREFTYPE* pRefType) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT index, INT* pImplTypeFlags) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Invoke(PVOID pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS* pDispParams,
-                                             VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString,
-                                                       DWORD* pdwHelpContext, BSTR* pBstrHelpFile) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID memid, INVOKEKIND invKind, BSTR* pBstrDllName,
-                                                  BSTR* pBstrName, WORD* pwOrdinal) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID memid, INVOKEKIND invKind, PVOID* ppv) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, PVOID* ppvObj) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetMops(MEMBERID memid, BSTR* pBstrMops) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) = 0;
-    virtual void STDMETHODCALLTYPE ReleaseTypeAttr(TYPEATTR* pTypeAttr) = 0;
-    virtual void STDMETHODCALLTYPE ReleaseFuncDesc(FUNCDESC* pFuncDesc) = 0;
-    virtual void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC* pVarDesc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR * *ppTypeAttr) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp * *ppTComp) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetFuncDesc(UINT index, FUNCDESC * *ppFuncDesc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetVarDesc(UINT index, VARDESC * *ppVarDesc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetNames(MEMBERID memid, BSTR * rgBstrNames, UINT cMaxNames, UINT * pcNames) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT index, HREFTYPE * pRefType) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT index, INT * pImplTypeFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR * rgszNames, UINT cNames, MEMBERID * pMemId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Invoke(PVOID pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS * pDispParams,
+                                             VARIANT * pVarResult, EXCEPINFO * pExcepInfo, UINT * puArgErr) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR * pBstrName, BSTR * pBstrDocString,
+                                                       DWORD * pdwHelpContext, BSTR * pBstrHelpFile) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID memid, INVOKEKIND invKind, BSTR * pBstrDllName,
+                                                  BSTR * pBstrName, WORD * pwOrdinal) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo * *ppTInfo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID memid, INVOKEKIND invKind, PVOID * ppv) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown * pUnkOuter, REFIID riid, PVOID * ppvObj) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetMops(MEMBERID memid, BSTR * pBstrMops) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib * *ppTLib, UINT * pIndex) = 0;
+    virtual void STDMETHODCALLTYPE ReleaseTypeAttr(TYPEATTR * pTypeAttr) = 0;
+    virtual void STDMETHODCALLTYPE ReleaseFuncDesc(FUNCDESC * pFuncDesc) = 0;
+    virtual void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC * pVarDesc) = 0;
 };
 typedef ITypeInfo* LPTYPEINFO;
 
 MIDL_INTERFACE("00020402-0000-0000-C000-000000000046")
 ITypeLib : public IUnknown {
     virtual UINT STDMETHODCALLTYPE GetTypeInfoCount() = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, ITypeInfo** ppTInfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT index, TYPEKIND* pTKind) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** ppTinfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** ppTLibAttr) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** ppTComp) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR* pBstrName, BSTR* pBstrDocString,
-                                                       DWORD* pdwHelpContext, BSTR* pBstrHelpFile) = 0;
-    virtual HRESULT STDMETHODCALLTYPE IsName(LPOLESTR szNameBuf, ULONG lHashVal, BOOL* pfName) = 0;
-    virtual HRESULT STDMETHODCALLTYPE FindName(LPOLESTR szNameBuf, ULONG lHashVal, ITypeInfo** ppTInfo,
-                                               MEMBERID* rgMemId, USHORT* pcFound) = 0;
-    virtual void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* pTLibAttr) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, ITypeInfo * *ppTInfo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT index, TYPEKIND * pTKind) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID guid, ITypeInfo * *ppTinfo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR * *ppTLibAttr) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp * *ppTComp) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR * pBstrName, BSTR * pBstrDocString,
+                                                       DWORD * pdwHelpContext, BSTR * pBstrHelpFile) = 0;
+    virtual HRESULT STDMETHODCALLTYPE IsName(LPOLESTR szNameBuf, ULONG lHashVal, BOOL * pfName) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FindName(LPOLESTR szNameBuf, ULONG lHashVal, ITypeInfo * *ppTInfo,
+                                               MEMBERID * rgMemId, USHORT * pcFound) = 0;
+    virtual void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR * pTLibAttr) = 0;
 };
 typedef ITypeLib* LPTYPELIB;
 // ---- end of type information ----

@@ -50,29 +50,30 @@ ISequentialStream : public IUnknown {
 
 MIDL_INTERFACE("0000000c-0000-0000-C000-000000000046")
 IStream : public ISequentialStream {
-    virtual HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin,
+                                           ULARGE_INTEGER * plibNewPosition) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER libNewSize) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
-                                             ULARGE_INTEGER* pcbWritten) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CopyTo(IStream * pstm, ULARGE_INTEGER cb, ULARGE_INTEGER * pcbRead,
+                                             ULARGE_INTEGER * pcbWritten) = 0;
     virtual HRESULT STDMETHODCALLTYPE Commit(DWORD grfCommitFlags) = 0;
     virtual HRESULT STDMETHODCALLTYPE Revert() = 0;
     virtual HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb, DWORD dwLockType) = 0;
     virtual HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb, DWORD dwLockType) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Stat(STATSTG* pstatstg, DWORD grfStatFlag) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Clone(IStream** ppstm) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Stat(STATSTG * pstatstg, DWORD grfStatFlag) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IStream * *ppstm) = 0;
 };
 typedef IStream* LPSTREAM;
 
 MIDL_INTERFACE("00000003-0000-0000-C000-000000000046")
 IMarshal : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetUnmarshalClass(REFIID riid, void* pv, DWORD dwDestContext,
-                                                        void* pvDestContext, DWORD mshlflags, CLSID* pCid) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetMarshalSizeMax(REFIID riid, void* pv, DWORD dwDestContext,
-                                                        void* pvDestContext, DWORD mshlflags, DWORD* pSize) = 0;
-    virtual HRESULT STDMETHODCALLTYPE MarshalInterface(IStream* pStm, REFIID riid, void* pv, DWORD dwDestContext,
+    virtual HRESULT STDMETHODCALLTYPE GetUnmarshalClass(REFIID riid, void* pv, DWORD dwDestContext, void* pvDestContext,
+                                                        DWORD mshlflags, CLSID* pCid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetMarshalSizeMax(REFIID riid, void* pv, DWORD dwDestContext, void* pvDestContext,
+                                                        DWORD mshlflags, DWORD* pSize) = 0;
+    virtual HRESULT STDMETHODCALLTYPE MarshalInterface(IStream * pStm, REFIID riid, void* pv, DWORD dwDestContext,
                                                        void* pvDestContext, DWORD mshlflags) = 0;
-    virtual HRESULT STDMETHODCALLTYPE UnmarshalInterface(IStream* pStm, REFIID riid, void** ppv) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ReleaseMarshalData(IStream* pStm) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UnmarshalInterface(IStream * pStm, REFIID riid, void** ppv) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ReleaseMarshalData(IStream * pStm) = 0;
     virtual HRESULT STDMETHODCALLTYPE DisconnectObject(DWORD dwReserved) = 0;
 };
 typedef IMarshal* LPMARSHAL;

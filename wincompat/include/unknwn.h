@@ -30,7 +30,7 @@ typedef IUnknown* LPUNKNOWN;
 
 MIDL_INTERFACE("00000001-0000-0000-C000-000000000046")
 IClassFactory : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown * pUnkOuter, REFIID riid, void** ppvObject) = 0;
     virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
 };
 typedef IClassFactory* LPCLASSFACTORY;

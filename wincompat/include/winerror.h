@@ -6,10 +6,10 @@
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 #define IS_ERROR(hr) ((unsigned long)(hr) >> 31 == SEVERITY_ERROR)
-#define HRESULT_CODE(hr) ((hr) & 0xFFFF)
+#define HRESULT_CODE(hr) ((hr)&0xFFFF)
 #define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1fff)
 #define HRESULT_SEVERITY(hr) (((hr) >> 31) & 0x1)
-#define SCODE_CODE(sc) ((sc) & 0xFFFF)
+#define SCODE_CODE(sc) ((sc)&0xFFFF)
 #define SEVERITY_SUCCESS 0
 #define SEVERITY_ERROR 1
 #define FACILITY_NULL 0
@@ -20,11 +20,10 @@
 #define FACILITY_WIN32 7
 #define FACILITY_WINDOWS 8
 #define FACILITY_CONTROL 10
-#define MAKE_HRESULT(sev, fac, code) \
-    ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
+#define MAKE_HRESULT(sev, fac, code) ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
 #define MAKE_SCODE(sev, fac, code) MAKE_HRESULT(sev, fac, code)
 #define __HRESULT_FROM_WIN32(x) \
-    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x) & 0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000)))
+    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x)&0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000)))
 #define HRESULT_FROM_WIN32(x) __HRESULT_FROM_WIN32(x)
 
 #define NOERROR 0

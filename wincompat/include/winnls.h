@@ -31,7 +31,7 @@
 #define SUBLANG_ENGLISH_US 0x01
 #define SORT_DEFAULT 0x0
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
-#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)
+#define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3ff)
 #define MAKELCID(lgid, srtid) ((DWORD)((((DWORD)((WORD)(srtid))) << 16) | ((DWORD)((WORD)(lgid)))))
 #define LANGIDFROMLCID(lcid) ((WORD)(lcid))
 #define LANG_SYSTEM_DEFAULT (MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT))

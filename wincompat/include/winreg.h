@@ -52,7 +52,7 @@ typedef LONG LSTATUS;
 #define KEY_READ ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
 #define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & (~SYNCHRONIZE))
 #define KEY_EXECUTE ((KEY_READ) & (~SYNCHRONIZE))
-#define KEY_ALL_ACCESS                                                                                          \
+#define KEY_ALL_ACCESS                                                                                      \
     ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | \
       KEY_NOTIFY | KEY_CREATE_LINK) &                                                                       \
      (~SYNCHRONIZE))
@@ -87,8 +87,7 @@ EXTERN_C LONG WINAPI RegOverridePredefKey(HKEY hKey, HKEY hNewHKey);
 EXTERN_C LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
                                      REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                                      LPDWORD lpdwDisposition);
-EXTERN_C LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                                   PHKEY phkResult);
+EXTERN_C LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 EXTERN_C LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 EXTERN_C LONG WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey);
 EXTERN_C LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
@@ -100,10 +99,10 @@ EXTERN_C LONG WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchCl
                                       LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                                       LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                                       LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
-EXTERN_C LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                                      LPBYTE lpData, LPDWORD lpcbData);
-EXTERN_C LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
-                                    const BYTE* lpData, DWORD cbData);
+EXTERN_C LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                      LPDWORD lpcbData);
+EXTERN_C LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                                    DWORD cbData);
 
 #define RegCreateKeyEx RegCreateKeyExW
 #define RegOpenKeyEx RegOpenKeyExW

@@ -61,11 +61,17 @@ bool ParseInsertFormat(const std::u16string& text, InsertFormat& format) {
     char16_t conversion = text[pos];
     if (conversion == u'S' || conversion == u'C') format.narrowText = true;
     switch (conversion) {
-    case u's': case u'S': case u'c': case u'C': case u'd': case u'i': case u'u': case u'x': case u'X': case u'o':
-        format.conversion = static_cast<char>(conversion);
-        return true;
-    default:
-        return false;
+        case u's':
+        case u'S':
+        case u'c':
+        case u'C':
+        case u'd':
+        case u'i':
+        case u'u':
+        case u'x':
+        case u'X':
+        case u'o': format.conversion = static_cast<char>(conversion); return true;
+        default: return false;
     }
 }
 
@@ -173,8 +179,8 @@ std::u16string FormatInsert(const InsertFormat& format, ULONGLONG value) {
         return Pad(std::u16string(reinterpret_cast<const char16_t*>(value)), format.flags);
     }
     if (format.IsCharacter()) {
-        char16_t c = format.narrowText ? static_cast<char16_t>(static_cast<unsigned char>(value))
-                                       : static_cast<char16_t>(value);
+        char16_t c =
+            format.narrowText ? static_cast<char16_t>(static_cast<unsigned char>(value)) : static_cast<char16_t>(value);
         return Pad(std::u16string(1, c), format.flags);
     }
     std::string printfFormat = "%" + format.flags + "ll" + format.conversion;
@@ -193,8 +199,8 @@ std::u16string WrapLines(const std::u16string& text, size_t width) {
     size_t lineStart = 0;
     while (lineStart <= text.size()) {
         size_t lineEnd = text.find(u"\r\n", lineStart);
-        std::u16string line = text.substr(lineStart, lineEnd == std::u16string::npos ? std::u16string::npos
-                                                                                       : lineEnd - lineStart);
+        std::u16string line =
+            text.substr(lineStart, lineEnd == std::u16string::npos ? std::u16string::npos : lineEnd - lineStart);
         while (line.size() > width) {
             size_t split = line.rfind(u' ', width);
             if (split == std::u16string::npos || split == 0) break;
@@ -215,22 +221,18 @@ std::u16string Render(const std::vector<Piece>& pieces, const std::vector<ULONGL
     std::u16string text;
     for (const Piece& piece : pieces) {
         switch (piece.kind) {
-        case Piece::HardBreak:
-            text += u"\r\n";
-            break;
-        case Piece::Insert:
-            text += FormatInsert(piece.format, (*values)[static_cast<size_t>(piece.insert)]);
-            break;
-        case Piece::Text:
-            if (width == 0) {
-                text += piece.text;
+            case Piece::HardBreak: text += u"\r\n"; break;
+            case Piece::Insert: text += FormatInsert(piece.format, (*values)[static_cast<size_t>(piece.insert)]); break;
+            case Piece::Text:
+                if (width == 0) {
+                    text += piece.text;
+                    break;
+                }
+                for (size_t i = 0; i < piece.text.size(); ++i) {
+                    if (piece.text[i] == u'\r' && i + 1 < piece.text.size() && piece.text[i + 1] == u'\n') ++i;
+                    text.push_back(piece.text[i] == u'\n' ? u' ' : piece.text[i]);
+                }
                 break;
-            }
-            for (size_t i = 0; i < piece.text.size(); ++i) {
-                if (piece.text[i] == u'\r' && i + 1 < piece.text.size() && piece.text[i + 1] == u'\n') ++i;
-                text.push_back(piece.text[i] == u'\n' ? u' ' : piece.text[i]);
-            }
-            break;
         }
     }
     if (width != 0 && width != FORMAT_MESSAGE_MAX_WIDTH_MASK) text = WrapLines(text, width);

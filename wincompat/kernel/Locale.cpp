@@ -10,15 +10,27 @@ thread_local LCID tls_thread_locale = kEnglishUnitedStates;
 // under, and the invariant locale.
 bool IsKnownLocale(LCID lcid) {
     switch (lcid) {
-    case 0x0007F:  // invariant
-    case 0x00409: case 0x00809: case 0x00C09: case 0x01009:  // English: US, UK, Australia, Canada
-    case 0x00407: case 0x00807: case 0x00C07:                // German: Germany, Switzerland, Austria
-    case 0x0040C: case 0x0080C: case 0x0100C:                // French: France, Belgium, Switzerland
-    case 0x00410: case 0x00C0A: case 0x00413: case 0x00416:  // Italian, Spanish, Dutch, Portuguese (Brazil)
-    case 0x00411: case 0x00412: case 0x00804: case 0x00419:  // Japanese, Korean, Chinese (PRC), Russian
-        return true;
-    default:
-        return false;
+        case 0x0007F:  // invariant
+        case 0x00409:
+        case 0x00809:
+        case 0x00C09:
+        case 0x01009:  // English: US, UK, Australia, Canada
+        case 0x00407:
+        case 0x00807:
+        case 0x00C07:  // German: Germany, Switzerland, Austria
+        case 0x0040C:
+        case 0x0080C:
+        case 0x0100C:  // French: France, Belgium, Switzerland
+        case 0x00410:
+        case 0x00C0A:
+        case 0x00413:
+        case 0x00416:  // Italian, Spanish, Dutch, Portuguese (Brazil)
+        case 0x00411:
+        case 0x00412:
+        case 0x00804:
+        case 0x00419:  // Japanese, Korean, Chinese (PRC), Russian
+            return true;
+        default: return false;
     }
 }
 

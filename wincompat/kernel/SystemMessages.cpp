@@ -62,9 +62,10 @@ constexpr SystemMessage kMessages[] = {
     {1011, u"The configuration registry key could not be opened.\r\n"},
     {1012, u"The configuration registry key could not be read.\r\n"},
     {1013, u"The configuration registry key could not be written.\r\n"},
-    {1015, u"The registry is corrupted. The structure of one of the files containing registry data is corrupted, "
-           u"or the system's memory image of the file is corrupted, or the file could not be recovered because the "
-           u"alternate copy or log was absent or corrupted.\r\n"},
+    {1015,
+     u"The registry is corrupted. The structure of one of the files containing registry data is corrupted, "
+     u"or the system's memory image of the file is corrupted, or the file could not be recovered because the "
+     u"alternate copy or log was absent or corrupted.\r\n"},
     {1018, u"Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
     {1020, u"Cannot create a symbolic link in a registry key that already has subkeys or values.\r\n"},
     {1113, u"No mapping for the Unicode character exists in the target multi-byte code page.\r\n"},

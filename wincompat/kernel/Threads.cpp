@@ -40,9 +40,7 @@ extern "C" BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION 
     InitializeCriticalSection(lpCriticalSection);
     return TRUE;
 }
-extern "C" void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
-    MutexOf(lpCriticalSection).lock();
-}
+extern "C" void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) { MutexOf(lpCriticalSection).lock(); }
 extern "C" BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
     return MutexOf(lpCriticalSection).try_lock() ? TRUE : FALSE;
 }

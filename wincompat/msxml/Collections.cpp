@@ -75,8 +75,7 @@ AttributeMapObject::~AttributeMapObject() { owner_->Release(); }
 HRESULT AttributeMapObject::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, IID_IXMLDOMNamedNodeMap))
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IXMLDOMNamedNodeMap))
         *ppv = static_cast<IXMLDOMNamedNodeMap*>(this);
     else if (IsEqualIID(riid, IID_ISupportErrorInfo))
         *ppv = static_cast<ISupportErrorInfo*>(this);

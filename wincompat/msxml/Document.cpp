@@ -164,19 +164,20 @@ HRESULT DomDocument::LoadLocation(const std::u16string& location, VARIANT_BOOL* 
     std::u16string scheme = SchemeOf(location);
     if (scheme == u"file") {
         if (!FileUrlToPath(location, path))
-            return FailLoad(MakeLoadError(kErrorAccessDenied, u"Access is denied: files on other machines are not read.",
-                                          location),
-                            isSuccessful);
+            return FailLoad(
+                MakeLoadError(kErrorAccessDenied, u"Access is denied: files on other machines are not read.", location),
+                isSuccessful);
     } else if (!scheme.empty()) {
-        return FailLoad(
-            MakeLoadError(kErrorAccessDenied, u"Access is denied: documents are never fetched over a network.", location),
-            isSuccessful);
+        return FailLoad(MakeLoadError(kErrorAccessDenied,
+                                      u"Access is denied: documents are never fetched over a network.", location),
+                        isSuccessful);
     }
     std::string pathUtf8, bytes;
     if (path.empty() || !Utf16ToUtf8(path.data(), path.size(), pathUtf8) || pathUtf8.find('\0') != std::string::npos ||
         !ReadWholeFile(pathUtf8, bytes))
-        return FailLoad(MakeLoadError(kErrorResourceNotFound, u"The system cannot locate the object specified.", location),
-                        isSuccessful);
+        return FailLoad(
+            MakeLoadError(kErrorResourceNotFound, u"The system cannot locate the object specified.", location),
+            isSuccessful);
     return LoadBytes(bytes.data(), bytes.size(), false, location, isSuccessful);
 }
 
@@ -190,7 +191,8 @@ HRESULT DomDocument::load(VARIANT xmlSource, VARIANT_BOOL* isSuccessful) {
             return LoadLocation(BstrText(*source->pbstrVal), isSuccessful);
         if (source->vt == (VT_ARRAY | VT_UI1) || (source->vt == (VT_BYREF | VT_ARRAY | VT_UI1) && source->pparray)) {
             SAFEARRAY* array = source->vt & VT_BYREF ? *source->pparray : source->parray;
-            if (!array || SafeArrayGetDim(array) != 1) return DocFail(E_INVALIDARG, u"Only a one-dimensional byte array loads.");
+            if (!array || SafeArrayGetDim(array) != 1)
+                return DocFail(E_INVALIDARG, u"Only a one-dimensional byte array loads.");
             void* data = nullptr;
             if (FAILED(SafeArrayAccessData(array, &data))) return E_INVALIDARG;
             std::string bytes(static_cast<const char*>(data), array->rgsabound[0].cElements);
@@ -394,7 +396,8 @@ HRESULT DomDocument::createElement(BSTR tagName, IXMLDOMElement** element) {
 HRESULT DomDocument::createNode(VARIANT Type, BSTR name, BSTR namespaceURI, IXMLDOMNode** node) {
     if (!node) return E_POINTER;
     *node = nullptr;
-    bool isElement = (Type.vt == VT_I4 && Type.lVal == NODE_ELEMENT) || (Type.vt == VT_I2 && Type.iVal == NODE_ELEMENT) ||
+    bool isElement = (Type.vt == VT_I4 && Type.lVal == NODE_ELEMENT) ||
+                     (Type.vt == VT_I2 && Type.iVal == NODE_ELEMENT) ||
                      (Type.vt == VT_INT && Type.intVal == NODE_ELEMENT) ||
                      (Type.vt == VT_BSTR && BstrText(Type.bstrVal) == u"element");
     if (!isElement) return E_NOTIMPL;
@@ -410,7 +413,8 @@ HRESULT DomDocument::createNode(VARIANT Type, BSTR name, BSTR namespaceURI, IXML
         prefix = qualified.substr(0, colon);
         local = qualified.substr(colon + 1);
     }
-    xmlNodePtr created = xmlNewDocNode(h.tree->doc(), nullptr, reinterpret_cast<const xmlChar*>(local.c_str()), nullptr);
+    xmlNodePtr created =
+        xmlNewDocNode(h.tree->doc(), nullptr, reinterpret_cast<const xmlChar*>(local.c_str()), nullptr);
     if (!created) return E_OUTOFMEMORY;
     h.tree->KeepDetached(created);
     if (!uri.empty()) {

@@ -126,7 +126,8 @@ public:
     HRESULT STDMETHODCALLTYPE setAttribute(BSTR name, VARIANT value) override;
     HRESULT STDMETHODCALLTYPE removeAttribute(BSTR name) override;
     HRESULT STDMETHODCALLTYPE getAttributeNode(BSTR name, IXMLDOMAttribute** attributeNode) override;
-    HRESULT STDMETHODCALLTYPE setAttributeNode(IXMLDOMAttribute* DOMAttribute, IXMLDOMAttribute** attributeNode) override;
+    HRESULT STDMETHODCALLTYPE setAttributeNode(IXMLDOMAttribute* DOMAttribute,
+                                               IXMLDOMAttribute** attributeNode) override;
     HRESULT STDMETHODCALLTYPE removeAttributeNode(IXMLDOMAttribute* DOMAttribute,
                                                   IXMLDOMAttribute** attributeNode) override;
     HRESULT STDMETHODCALLTYPE getElementsByTagName(BSTR tagName, IXMLDOMNodeList** resultList) override;
@@ -264,7 +265,8 @@ private:
 };
 
 // The attributes of one element, read live from the element.
-class AttributeMapObject final : public DispatchStub<IXMLDOMNamedNodeMap>, public ISupportErrorInfo,
+class AttributeMapObject final : public DispatchStub<IXMLDOMNamedNodeMap>,
+                                 public ISupportErrorInfo,
                                  protected RefCounted {
 public:
     AttributeMapObject(DomDocument* owner, TreeRef tree, xmlNodePtr element);

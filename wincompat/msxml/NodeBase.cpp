@@ -25,8 +25,7 @@ bool IsTextLike(xmlNodePtr node) {
 // Nodes whose children the DOM shows. Attribute values and entity references
 // are read through their text, never as child nodes.
 bool ShowsChildren(xmlNodePtr node) {
-    return node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE ||
-           node->type == XML_DOCUMENT_FRAG_NODE;
+    return node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE || node->type == XML_DOCUMENT_FRAG_NODE;
 }
 
 DOMNodeType DomTypeOf(xmlNodePtr node) {
@@ -468,8 +467,7 @@ HRESULT NodeBase<Interface>::InsertChild(IXMLDOMNode* newChild, xmlNodePtr befor
     for (xmlNodePtr up = parent.node; up; up = up->parent)
         if (up == node) return Fail(E_FAIL, u"Inserting a node or its ancestor under itself is not allowed.");
     if (parent.node->type == XML_DOCUMENT_NODE) {
-        if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
-            node->type == XML_ENTITY_REF_NODE)
+        if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE || node->type == XML_ENTITY_REF_NODE)
             return Fail(E_FAIL, u"This operation can not be performed with a Node of type " +
                                     std::u16string(TypeString(DomTypeOf(node))) + u".");
         xmlNodePtr root = xmlDocGetRootElement(reinterpret_cast<xmlDocPtr>(parent.node));
@@ -602,8 +600,7 @@ HRESULT NodeBase<Interface>::selectSingleNode(BSTR queryString, IXMLDOMNode** re
     xmlNodePtr node = CallNode(held, tree);
     xmlNodePtr found = nullptr;
     std::u16string error;
-    if (!OwnerDocument()->selector().SelectFirst(node, BstrView(queryString), found, error))
-        return Fail(E_FAIL, error);
+    if (!OwnerDocument()->selector().SelectFirst(node, BstrView(queryString), found, error)) return Fail(E_FAIL, error);
     return WrapNode(OwnerDocument(), *tree, found, IID_IXMLDOMNode, reinterpret_cast<void**>(resultNode));
 }
 
@@ -654,11 +651,8 @@ HRESULT WrapNode(DomDocument* owner, const TreeRef& tree, xmlNodePtr node, REFII
         case XML_ATTRIBUTE_NODE:
             object = static_cast<IXMLDOMAttribute*>(new (std::nothrow) AttributeObject(owner, tree, node));
             break;
-        case XML_NAMESPACE_DECL:
-            return E_INVALIDARG;  // not a node in libxml2's sense
-        default:
-            object = new (std::nothrow) PlainNodeObject(owner, tree, node);
-            break;
+        case XML_NAMESPACE_DECL: return E_INVALIDARG;  // not a node in libxml2's sense
+        default: object = new (std::nothrow) PlainNodeObject(owner, tree, node); break;
     }
     if (!object) return E_OUTOFMEMORY;
     // Asked as IXMLDOMNode (what selections and navigation ask for), the new

@@ -122,8 +122,7 @@ xmlXPathCompExprPtr Selector::Compiled(const std::u16string& query, std::string&
         return nullptr;
     }
     lastError_.clear();
-    xmlXPathCompExprPtr compiled =
-        xmlXPathCtxtCompile(context_, reinterpret_cast<const xmlChar*>(expression.c_str()));
+    xmlXPathCompExprPtr compiled = xmlXPathCtxtCompile(context_, reinterpret_cast<const xmlChar*>(expression.c_str()));
     if (!compiled) {
         error = lastError_.empty() ? "The query is not a valid XPath expression." : lastError_;
         return nullptr;
@@ -146,8 +145,8 @@ struct AsciiNameTable {
         for (int c = 0; c < 128; ++c) {
             bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
             bool name = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
-            bits[c] = static_cast<unsigned char>((start ? kNameStart : 0) | (name ? kNameChar : 0) |
-                                                 (c == ':' ? kColon : 0));
+            bits[c] =
+                static_cast<unsigned char>((start ? kNameStart : 0) | (name ? kNameChar : 0) | (c == ':' ? kColon : 0));
         }
     }
 };

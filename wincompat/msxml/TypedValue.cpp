@@ -147,8 +147,8 @@ bool MakeByteArray(const std::vector<BYTE>& bytes, VARIANT* out) {
 struct DateTimeFields {
     int year = 1899, month = 12, day = 30;
     int hour = 0, minute = 0, second = 0;
-    double fraction = 0;      // of a second
-    int zoneMinutes = 0;      // offset east of UTC
+    double fraction = 0;  // of a second
+    int zoneMinutes = 0;  // offset east of UTC
     bool hasZone = false;
 };
 
@@ -241,9 +241,7 @@ bool ParseDateForm(DateForm form, const std::string& text, DATE& value) {
     DateTimeFields f;
     bool ok = true;
     switch (form) {
-        case DateForm::Date:
-            ok = ReadDate(reader, f);
-            break;
+        case DateForm::Date: ok = ReadDate(reader, f); break;
         case DateForm::DateTime:
         case DateForm::DateTimeZone:
             ok = ReadDate(reader, f) && (!reader.Take('T') || ReadTime(reader, f));
@@ -344,8 +342,8 @@ bool ConvertTypedText(const std::string& type, const std::string& rawText, VARIA
         error = Utf8ToUtf16(message);
         return false;
     };
-    static const char* const kStringTypes[] = {"string", "id", "idref", "idrefs", "entity", "entities", "nmtoken",
-                                               "nmtokens", "notation", "enumeration", "uri"};
+    static const char* const kStringTypes[] = {"string",  "id",       "idref",    "idrefs",      "entity", "entities",
+                                               "nmtoken", "nmtokens", "notation", "enumeration", "uri"};
     for (const char* name : kStringTypes)
         if (type == name) return SetString(rawText, out) || fail("Out of memory.");
 

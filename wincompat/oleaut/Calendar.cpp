@@ -27,8 +27,8 @@ int CurrentYear() {
 struct Token {
     enum Kind { Number, Word, Colon, Separator } kind;
     explicit Token(Kind k) : kind(k) {}
-    long value = 0;      // Number
-    int digits = 0;      // Number: how many digits were written
+    long value = 0;       // Number
+    int digits = 0;       // Number: how many digits were written
     std::u16string word;  // Word, lower case
 };
 
@@ -68,9 +68,9 @@ bool Tokenize(const char16_t* text, size_t length, std::vector<Token>& tokens) {
 
 // 1-12 for an English month name or its three-letter abbreviation, else 0.
 int MonthFromWord(const std::u16string& word) {
-    static const char16_t* const kMonths[12] = {u"january", u"february", u"march",     u"april",
-                                                u"may",     u"june",     u"july",      u"august",
-                                                u"september", u"october", u"november", u"december"};
+    static const char16_t* const kMonths[12] = {u"january",   u"february", u"march",    u"april",
+                                                u"may",       u"june",     u"july",     u"august",
+                                                u"september", u"october",  u"november", u"december"};
     for (int i = 0; i < 12; ++i) {
         std::u16string name = kMonths[i];
         if (word == name || (word.size() == 3 && name.compare(0, 3, word) == 0) || (word == u"sept" && i == 8))
@@ -150,9 +150,12 @@ bool ReadTimePart(const std::vector<Token>& tokens, size_t pos, DateParts& parts
     int meridiem = 0;  // 1 AM, 2 PM
     if (pos < tokens.size() && tokens[pos].kind == Token::Word) {
         const std::u16string& word = tokens[pos].word;
-        if (word == u"am" || word == u"a") meridiem = 1;
-        else if (word == u"pm" || word == u"p") meridiem = 2;
-        else return false;
+        if (word == u"am" || word == u"a")
+            meridiem = 1;
+        else if (word == u"pm" || word == u"p")
+            meridiem = 2;
+        else
+            return false;
         ++pos;
     }
     if (pos != tokens.size() || count == 0 || (count == 1 && !meridiem)) return false;

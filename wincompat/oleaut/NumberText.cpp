@@ -44,17 +44,24 @@ void Increment(std::string& digits) {
 bool ParseRadixText(const char16_t* text, size_t length, DecimalText& out) {
     if (length < 3 || text[0] != u'&') return false;
     unsigned base = 0;
-    if (text[1] == u'H' || text[1] == u'h') base = 16;
-    else if (text[1] == u'O' || text[1] == u'o') base = 8;
-    else return false;
+    if (text[1] == u'H' || text[1] == u'h')
+        base = 16;
+    else if (text[1] == u'O' || text[1] == u'o')
+        base = 8;
+    else
+        return false;
     unsigned __int128 value = 0;
     for (size_t i = 2; i < length; ++i) {
         char16_t c = text[i];
         unsigned digit;
-        if (IsDigit(c)) digit = static_cast<unsigned>(c - u'0');
-        else if (base == 16 && c >= u'a' && c <= u'f') digit = static_cast<unsigned>(c - u'a' + 10);
-        else if (base == 16 && c >= u'A' && c <= u'F') digit = static_cast<unsigned>(c - u'A' + 10);
-        else return false;
+        if (IsDigit(c))
+            digit = static_cast<unsigned>(c - u'0');
+        else if (base == 16 && c >= u'a' && c <= u'f')
+            digit = static_cast<unsigned>(c - u'a' + 10);
+        else if (base == 16 && c >= u'A' && c <= u'F')
+            digit = static_cast<unsigned>(c - u'A' + 10);
+        else
+            return false;
         if (digit >= base) return false;
         value = value * base + digit;
         if (value >> 100) return false;  // far too long for any target
@@ -110,12 +117,14 @@ bool ReadExponent(const char16_t* text, size_t length, size_t& pos, int& exponen
 
 NumberSeparators SeparatorsFor(LCID lcid) {
     switch (LANGIDFROMLCID(lcid) & 0x3FF) {  // primary language
-    case LANG_GERMAN: case 0x10 /*Italian*/: case 0x0A /*Spanish*/: case 0x13 /*Dutch*/: case 0x16 /*Portuguese*/:
-        return {u',', u'.'};
-    case LANG_FRENCH: case 0x19 /*Russian*/:
-        return {u',', u'\u00A0'};
-    default:
-        return {u'.', u','};
+        case LANG_GERMAN:
+        case 0x10 /*Italian*/:
+        case 0x0A /*Spanish*/:
+        case 0x13 /*Dutch*/:
+        case 0x16 /*Portuguese*/: return {u',', u'.'};
+        case LANG_FRENCH:
+        case 0x19 /*Russian*/: return {u',', u'\u00A0'};
+        default: return {u'.', u','};
     }
 }
 
@@ -164,8 +173,8 @@ void RoundToExponent(DecimalText& number, int exponent) {
     bool roundUp = false;
     if (dropped <= size) {
         char first = number.digits[static_cast<size_t>(size - dropped)];
-        bool restNonZero = number.digits.find_first_not_of('0', static_cast<size_t>(size - dropped + 1)) !=
-                           std::string::npos;
+        bool restNonZero =
+            number.digits.find_first_not_of('0', static_cast<size_t>(size - dropped + 1)) != std::string::npos;
         bool keptOdd = !kept.empty() && ((kept.back() - '0') & 1);
         roundUp = first > '5' || (first == '5' && (restNonZero || keptOdd));
     }

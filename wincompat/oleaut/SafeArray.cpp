@@ -16,24 +16,38 @@ VARTYPE& HiddenVartype(SAFEARRAY* psa) {
 
 ULONG ElementSize(VARTYPE vt) {
     switch (vt) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
-    case VT_BSTR: case VT_UNKNOWN: case VT_DISPATCH: return sizeof(void*);
-    case VT_VARIANT: return sizeof(VARIANT);
-    case VT_DECIMAL: return sizeof(DECIMAL);
-    default: return 0;
+        case VT_I1:
+        case VT_UI1: return 1;
+        case VT_I2:
+        case VT_UI2:
+        case VT_BOOL: return 2;
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_R4:
+        case VT_ERROR: return 4;
+        case VT_I8:
+        case VT_UI8:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE: return 8;
+        case VT_BSTR:
+        case VT_UNKNOWN:
+        case VT_DISPATCH: return sizeof(void*);
+        case VT_VARIANT: return sizeof(VARIANT);
+        case VT_DECIMAL: return sizeof(DECIMAL);
+        default: return 0;
     }
 }
 
 USHORT FeaturesFor(VARTYPE vt) {
     switch (vt) {
-    case VT_BSTR: return FADF_BSTR | FADF_HAVEVARTYPE;
-    case VT_UNKNOWN: return FADF_UNKNOWN | FADF_HAVEVARTYPE;
-    case VT_DISPATCH: return FADF_DISPATCH | FADF_HAVEVARTYPE;
-    case VT_VARIANT: return FADF_VARIANT | FADF_HAVEVARTYPE;
-    default: return FADF_HAVEVARTYPE;
+        case VT_BSTR: return FADF_BSTR | FADF_HAVEVARTYPE;
+        case VT_UNKNOWN: return FADF_UNKNOWN | FADF_HAVEVARTYPE;
+        case VT_DISPATCH: return FADF_DISPATCH | FADF_HAVEVARTYPE;
+        case VT_VARIANT: return FADF_VARIANT | FADF_HAVEVARTYPE;
+        default: return FADF_HAVEVARTYPE;
     }
 }
 
@@ -177,11 +191,16 @@ extern "C" HRESULT STDAPICALLTYPE SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* p
         *pvt = HiddenVartype(psa);
         return S_OK;
     }
-    if (psa->fFeatures & FADF_BSTR) *pvt = VT_BSTR;
-    else if (psa->fFeatures & FADF_UNKNOWN) *pvt = VT_UNKNOWN;
-    else if (psa->fFeatures & FADF_DISPATCH) *pvt = VT_DISPATCH;
-    else if (psa->fFeatures & FADF_VARIANT) *pvt = VT_VARIANT;
-    else return E_INVALIDARG;
+    if (psa->fFeatures & FADF_BSTR)
+        *pvt = VT_BSTR;
+    else if (psa->fFeatures & FADF_UNKNOWN)
+        *pvt = VT_UNKNOWN;
+    else if (psa->fFeatures & FADF_DISPATCH)
+        *pvt = VT_DISPATCH;
+    else if (psa->fFeatures & FADF_VARIANT)
+        *pvt = VT_VARIANT;
+    else
+        return E_INVALIDARG;
     return S_OK;
 }
 
@@ -194,8 +213,8 @@ extern "C" HRESULT STDAPICALLTYPE SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsa
     SAFEARRAY* copy = AllocateDescriptor(psa->cDims);
     if (!copy) return E_OUTOFMEMORY;
     copy->cDims = psa->cDims;
-    copy->fFeatures = static_cast<USHORT>(psa->fFeatures & ~(FADF_AUTO | FADF_STATIC | FADF_EMBEDDED)) |
-                      FADF_HAVEVARTYPE;
+    copy->fFeatures =
+        static_cast<USHORT>(psa->fFeatures & ~(FADF_AUTO | FADF_STATIC | FADF_EMBEDDED)) | FADF_HAVEVARTYPE;
     copy->cbElements = psa->cbElements;
     HiddenVartype(copy) = vt;
     memcpy(copy->rgsabound, psa->rgsabound, psa->cDims * sizeof(SAFEARRAYBOUND));
@@ -242,8 +261,8 @@ extern "C" HRESULT STDAPICALLTYPE SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIn
     const char* element = static_cast<const char*>(psa->pvData) + offset;
     if (psa->fFeatures & FADF_BSTR) {
         BSTR source = *reinterpret_cast<const BSTR*>(element);
-        BSTR copy = source ? SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source), SysStringByteLen(source))
-                           : nullptr;
+        BSTR copy =
+            source ? SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source), SysStringByteLen(source)) : nullptr;
         if (source && !copy) return E_OUTOFMEMORY;
         *static_cast<BSTR*>(pv) = copy;
     } else if (psa->fFeatures & (FADF_UNKNOWN | FADF_DISPATCH)) {
@@ -266,8 +285,8 @@ extern "C" HRESULT STDAPICALLTYPE SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIn
     char* element = static_cast<char*>(psa->pvData) + offset;
     if (psa->fFeatures & FADF_BSTR) {
         BSTR source = static_cast<BSTR>(pv);
-        BSTR copy = source ? SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source), SysStringByteLen(source))
-                           : nullptr;
+        BSTR copy =
+            source ? SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source), SysStringByteLen(source)) : nullptr;
         if (source && !copy) return E_OUTOFMEMORY;
         SysFreeString(*reinterpret_cast<BSTR*>(element));
         *reinterpret_cast<BSTR*>(element) = copy;

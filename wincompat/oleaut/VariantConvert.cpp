@@ -35,13 +35,31 @@ struct Numeric {
 
 bool IsValidBaseType(VARTYPE base) {
     switch (base) {
-    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY: case VT_DATE:
-    case VT_BSTR: case VT_DISPATCH: case VT_ERROR: case VT_BOOL: case VT_VARIANT: case VT_UNKNOWN:
-    case VT_DECIMAL: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8: case VT_INT:
-    case VT_UINT: case VT_RECORD:
-        return true;
-    default:
-        return false;
+        case VT_EMPTY:
+        case VT_NULL:
+        case VT_I2:
+        case VT_I4:
+        case VT_R4:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
+        case VT_BSTR:
+        case VT_DISPATCH:
+        case VT_ERROR:
+        case VT_BOOL:
+        case VT_VARIANT:
+        case VT_UNKNOWN:
+        case VT_DECIMAL:
+        case VT_I1:
+        case VT_UI1:
+        case VT_UI2:
+        case VT_UI4:
+        case VT_I8:
+        case VT_UI8:
+        case VT_INT:
+        case VT_UINT:
+        case VT_RECORD: return true;
+        default: return false;
     }
 }
 
@@ -106,48 +124,50 @@ struct ScopedVariant {
 HRESULT ReadNumeric(const VARIANT& source, const Context& context, Numeric& out) {
     out = Numeric();
     switch (source.vt) {
-    case VT_EMPTY: out.integer = 0; return S_OK;
-    case VT_I1: out.integer = source.cVal; return S_OK;
-    case VT_I2: out.integer = source.iVal; return S_OK;
-    case VT_I4: case VT_INT: out.integer = source.lVal; return S_OK;
-    case VT_I8: out.integer = source.llVal; return S_OK;
-    case VT_UI1: out.integer = source.bVal; return S_OK;
-    case VT_UI2: out.integer = source.uiVal; return S_OK;
-    case VT_UI4: case VT_UINT: out.integer = source.ulVal; return S_OK;
-    case VT_UI8: out.integer = source.ullVal; return S_OK;
-    case VT_BOOL: out.integer = source.boolVal; return S_OK;  // true reads as -1
-    case VT_R4:
-        out.kind = Numeric::Real;
-        out.real = source.fltVal;
-        out.realDigits = 7;
-        return S_OK;
-    case VT_R8: case VT_DATE:
-        out.kind = Numeric::Real;
-        out.real = source.dblVal;
-        return S_OK;
-    case VT_CY:
-        out.kind = Numeric::Exact;
-        out.exact = ReadCurrency(source.cyVal);
-        return S_OK;
-    case VT_DECIMAL:
-        if (source.decVal.scale > 28) return E_INVALIDARG;
-        out.kind = Numeric::Exact;
-        out.exact = ReadDecimal(source.decVal);
-        return S_OK;
-    case VT_BSTR: {
-        out.kind = Numeric::Exact;
-        const OLECHAR* text = source.bstrVal ? source.bstrVal : u"";
-        bool parsed = wincompat::oleaut::ParseNumberText(text, SysStringLen(source.bstrVal),
-                                                         wincompat::oleaut::SeparatorsFor(context.lcid), out.exact);
-        return parsed ? S_OK : DISP_E_TYPEMISMATCH;
-    }
-    case VT_DISPATCH: {
-        ScopedVariant value;
-        HRESULT hr = ReadDefaultValue(source.pdispVal, context, value.value);
-        return FAILED(hr) ? hr : ReadNumeric(value.value, context, out);
-    }
-    default:
-        return DISP_E_TYPEMISMATCH;  // VT_NULL, VT_ERROR, objects without a value, arrays
+        case VT_EMPTY: out.integer = 0; return S_OK;
+        case VT_I1: out.integer = source.cVal; return S_OK;
+        case VT_I2: out.integer = source.iVal; return S_OK;
+        case VT_I4:
+        case VT_INT: out.integer = source.lVal; return S_OK;
+        case VT_I8: out.integer = source.llVal; return S_OK;
+        case VT_UI1: out.integer = source.bVal; return S_OK;
+        case VT_UI2: out.integer = source.uiVal; return S_OK;
+        case VT_UI4:
+        case VT_UINT: out.integer = source.ulVal; return S_OK;
+        case VT_UI8: out.integer = source.ullVal; return S_OK;
+        case VT_BOOL: out.integer = source.boolVal; return S_OK;  // true reads as -1
+        case VT_R4:
+            out.kind = Numeric::Real;
+            out.real = source.fltVal;
+            out.realDigits = 7;
+            return S_OK;
+        case VT_R8:
+        case VT_DATE:
+            out.kind = Numeric::Real;
+            out.real = source.dblVal;
+            return S_OK;
+        case VT_CY:
+            out.kind = Numeric::Exact;
+            out.exact = ReadCurrency(source.cyVal);
+            return S_OK;
+        case VT_DECIMAL:
+            if (source.decVal.scale > 28) return E_INVALIDARG;
+            out.kind = Numeric::Exact;
+            out.exact = ReadDecimal(source.decVal);
+            return S_OK;
+        case VT_BSTR: {
+            out.kind = Numeric::Exact;
+            const OLECHAR* text = source.bstrVal ? source.bstrVal : u"";
+            bool parsed = wincompat::oleaut::ParseNumberText(text, SysStringLen(source.bstrVal),
+                                                             wincompat::oleaut::SeparatorsFor(context.lcid), out.exact);
+            return parsed ? S_OK : DISP_E_TYPEMISMATCH;
+        }
+        case VT_DISPATCH: {
+            ScopedVariant value;
+            HRESULT hr = ReadDefaultValue(source.pdispVal, context, value.value);
+            return FAILED(hr) ? hr : ReadNumeric(value.value, context, out);
+        }
+        default: return DISP_E_TYPEMISMATCH;  // VT_NULL, VT_ERROR, objects without a value, arrays
     }
 }
 
@@ -164,15 +184,13 @@ bool WholeDoubleToInteger(double whole, __int128& out) {
 HRESULT ToInteger(const Numeric& number, __int128 minimum, __int128 maximum, __int128& out) {
     __int128 value = 0;
     switch (number.kind) {
-    case Numeric::Integer:
-        value = number.integer;
-        break;
-    case Numeric::Real:
-        if (!WholeDoubleToInteger(std::nearbyint(number.real), value)) return DISP_E_OVERFLOW;
-        break;
-    case Numeric::Exact:
-        if (!wincompat::oleaut::IntegerFromDecimalText(number.exact, value)) return DISP_E_OVERFLOW;
-        break;
+        case Numeric::Integer: value = number.integer; break;
+        case Numeric::Real:
+            if (!WholeDoubleToInteger(std::nearbyint(number.real), value)) return DISP_E_OVERFLOW;
+            break;
+        case Numeric::Exact:
+            if (!wincompat::oleaut::IntegerFromDecimalText(number.exact, value)) return DISP_E_OVERFLOW;
+            break;
     }
     if (value < minimum || value > maximum) return DISP_E_OVERFLOW;
     out = value;
@@ -181,23 +199,19 @@ HRESULT ToInteger(const Numeric& number, __int128 minimum, __int128 maximum, __i
 
 HRESULT ToDouble(const Numeric& number, double& out) {
     switch (number.kind) {
-    case Numeric::Integer:
-        out = static_cast<double>(number.integer);
-        return S_OK;
-    case Numeric::Real:
-        out = number.real;
-        return S_OK;
-    case Numeric::Exact:
-        return wincompat::oleaut::DoubleFromDecimalText(number.exact, out) ? S_OK : DISP_E_OVERFLOW;
+        case Numeric::Integer: out = static_cast<double>(number.integer); return S_OK;
+        case Numeric::Real: out = number.real; return S_OK;
+        case Numeric::Exact:
+            return wincompat::oleaut::DoubleFromDecimalText(number.exact, out) ? S_OK : DISP_E_OVERFLOW;
     }
     return E_UNEXPECTED;
 }
 
 DecimalText ToDecimalText(const Numeric& number) {
     switch (number.kind) {
-    case Numeric::Integer: return wincompat::oleaut::DecimalTextFromInteger(number.integer);
-    case Numeric::Real: return wincompat::oleaut::DecimalTextFromDouble(number.real, number.realDigits);
-    case Numeric::Exact: return number.exact;
+        case Numeric::Integer: return wincompat::oleaut::DecimalTextFromInteger(number.integer);
+        case Numeric::Real: return wincompat::oleaut::DecimalTextFromDouble(number.real, number.realDigits);
+        case Numeric::Exact: return number.exact;
     }
     return DecimalText();
 }
@@ -219,8 +233,8 @@ HRESULT EncodeDecimal(DecimalText number, DECIMAL& out) {
         size_t zeros = number.exponent > 0 ? static_cast<size_t>(number.exponent) : 0;
         if (number.digits.size() + zeros > kMaxDigits) {
             if (number.exponent >= 0) return DISP_E_OVERFLOW;
-            wincompat::oleaut::RoundToExponent(
-                number, number.exponent + static_cast<int>(number.digits.size() - kMaxDigits));
+            wincompat::oleaut::RoundToExponent(number,
+                                               number.exponent + static_cast<int>(number.digits.size() - kMaxDigits));
             continue;
         }
         unsigned __int128 mantissa = 0;
@@ -249,18 +263,16 @@ HRESULT ToDecimal(const Numeric& number, DECIMAL& out) {
 HRESULT ToCurrency(const Numeric& number, CY& out) {
     __int128 units = 0;
     switch (number.kind) {
-    case Numeric::Integer:
-        units = number.integer * 10000;
-        break;
-    case Numeric::Real:
-        if (!WholeDoubleToInteger(std::nearbyint(number.real * 10000.0), units)) return DISP_E_OVERFLOW;
-        break;
-    case Numeric::Exact: {
-        DecimalText scaled = number.exact;
-        if (!scaled.IsZero()) scaled.exponent += 4;
-        if (!wincompat::oleaut::IntegerFromDecimalText(scaled, units)) return DISP_E_OVERFLOW;
-        break;
-    }
+        case Numeric::Integer: units = number.integer * 10000; break;
+        case Numeric::Real:
+            if (!WholeDoubleToInteger(std::nearbyint(number.real * 10000.0), units)) return DISP_E_OVERFLOW;
+            break;
+        case Numeric::Exact: {
+            DecimalText scaled = number.exact;
+            if (!scaled.IsZero()) scaled.exponent += 4;
+            if (!wincompat::oleaut::IntegerFromDecimalText(scaled, units)) return DISP_E_OVERFLOW;
+            break;
+        }
     }
     if (units < INT64_MIN || units > INT64_MAX) return DISP_E_OVERFLOW;
     out.int64 = static_cast<LONGLONG>(units);
@@ -274,29 +286,33 @@ struct IntegerRange {
 
 bool IntegerRangeOf(VARTYPE vt, IntegerRange& range) {
     switch (vt) {
-    case VT_I1: range = {INT8_MIN, INT8_MAX}; return true;
-    case VT_I2: range = {INT16_MIN, INT16_MAX}; return true;
-    case VT_I4: case VT_INT: range = {INT32_MIN, INT32_MAX}; return true;
-    case VT_I8: range = {INT64_MIN, INT64_MAX}; return true;
-    case VT_UI1: range = {0, UINT8_MAX}; return true;
-    case VT_UI2: range = {0, UINT16_MAX}; return true;
-    case VT_UI4: case VT_UINT: range = {0, UINT32_MAX}; return true;
-    case VT_UI8: range = {0, static_cast<__int128>(UINT64_MAX)}; return true;
-    default: return false;
+        case VT_I1: range = {INT8_MIN, INT8_MAX}; return true;
+        case VT_I2: range = {INT16_MIN, INT16_MAX}; return true;
+        case VT_I4:
+        case VT_INT: range = {INT32_MIN, INT32_MAX}; return true;
+        case VT_I8: range = {INT64_MIN, INT64_MAX}; return true;
+        case VT_UI1: range = {0, UINT8_MAX}; return true;
+        case VT_UI2: range = {0, UINT16_MAX}; return true;
+        case VT_UI4:
+        case VT_UINT: range = {0, UINT32_MAX}; return true;
+        case VT_UI8: range = {0, static_cast<__int128>(UINT64_MAX)}; return true;
+        default: return false;
     }
 }
 
 void StoreInteger(VARTYPE vt, __int128 value, VARIANT& result) {
     switch (vt) {
-    case VT_I1: result.cVal = static_cast<CHAR>(value); break;
-    case VT_I2: result.iVal = static_cast<SHORT>(value); break;
-    case VT_I4: case VT_INT: result.lVal = static_cast<LONG>(value); break;
-    case VT_I8: result.llVal = static_cast<LONGLONG>(value); break;
-    case VT_UI1: result.bVal = static_cast<BYTE>(value); break;
-    case VT_UI2: result.uiVal = static_cast<USHORT>(value); break;
-    case VT_UI4: case VT_UINT: result.ulVal = static_cast<ULONG>(value); break;
-    case VT_UI8: result.ullVal = static_cast<ULONGLONG>(value); break;
-    default: break;
+        case VT_I1: result.cVal = static_cast<CHAR>(value); break;
+        case VT_I2: result.iVal = static_cast<SHORT>(value); break;
+        case VT_I4:
+        case VT_INT: result.lVal = static_cast<LONG>(value); break;
+        case VT_I8: result.llVal = static_cast<LONGLONG>(value); break;
+        case VT_UI1: result.bVal = static_cast<BYTE>(value); break;
+        case VT_UI2: result.uiVal = static_cast<USHORT>(value); break;
+        case VT_UI4:
+        case VT_UINT: result.ulVal = static_cast<ULONG>(value); break;
+        case VT_UI8: result.ullVal = static_cast<ULONGLONG>(value); break;
+        default: break;
     }
     result.vt = vt;
 }
@@ -400,9 +416,9 @@ HRESULT ConvertToBool(const VARIANT& source, const Context& context, VARIANT& re
         HRESULT hr = ReadNumeric(source, context, number);
         if (FAILED(hr)) return hr;
         switch (number.kind) {
-        case Numeric::Integer: value = number.integer != 0; break;
-        case Numeric::Real: value = number.real != 0.0; break;
-        case Numeric::Exact: value = !number.exact.IsZero(); break;
+            case Numeric::Integer: value = number.integer != 0; break;
+            case Numeric::Real: value = number.real != 0.0; break;
+            case Numeric::Exact: value = !number.exact.IsZero(); break;
         }
     }
     result.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
@@ -415,40 +431,34 @@ HRESULT ConvertToBool(const VARIANT& source, const Context& context, VARIANT& re
 HRESULT TextOf(const VARIANT& source, const Context& context, std::u16string& text) {
     wincompat::oleaut::NumberSeparators separators = wincompat::oleaut::SeparatorsFor(context.lcid);
     switch (source.vt) {
-    case VT_EMPTY:
-        text.clear();
-        return S_OK;
-    case VT_BOOL:
-        // Without a flag asking for words, a boolean is written as the number it is (-1 or 0).
-        if (context.flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)) {
-            text = source.boolVal ? u"True" : u"False";
+        case VT_EMPTY: text.clear(); return S_OK;
+        case VT_BOOL:
+            // Without a flag asking for words, a boolean is written as the number it is (-1 or 0).
+            if (context.flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)) {
+                text = source.boolVal ? u"True" : u"False";
+                return S_OK;
+            }
+            text = wincompat::oleaut::FormatDecimalText(wincompat::oleaut::DecimalTextFromInteger(source.boolVal),
+                                                        separators);
+            return S_OK;
+        case VT_R4: text = wincompat::oleaut::FormatReal(source.fltVal, 7, separators); return S_OK;
+        case VT_R8: text = wincompat::oleaut::FormatReal(source.dblVal, 15, separators); return S_OK;
+        case VT_DATE:
+            // Empty only for a date outside years 100-9999 (also after rounding to the second).
+            text = wincompat::oleaut::FormatDateText(source.date);
+            return text.empty() ? DISP_E_OVERFLOW : S_OK;
+        case VT_DISPATCH: {
+            ScopedVariant value;
+            HRESULT hr = ReadDefaultValue(source.pdispVal, context, value.value);
+            return FAILED(hr) ? hr : TextOf(value.value, context, text);
+        }
+        default: {
+            Numeric number;  // the integer types, currency and DECIMAL
+            HRESULT hr = ReadNumeric(source, context, number);
+            if (FAILED(hr)) return hr;
+            text = wincompat::oleaut::FormatDecimalText(ToDecimalText(number), separators);
             return S_OK;
         }
-        text = wincompat::oleaut::FormatDecimalText(wincompat::oleaut::DecimalTextFromInteger(source.boolVal),
-                                                    separators);
-        return S_OK;
-    case VT_R4:
-        text = wincompat::oleaut::FormatReal(source.fltVal, 7, separators);
-        return S_OK;
-    case VT_R8:
-        text = wincompat::oleaut::FormatReal(source.dblVal, 15, separators);
-        return S_OK;
-    case VT_DATE:
-        // Empty only for a date outside years 100-9999 (also after rounding to the second).
-        text = wincompat::oleaut::FormatDateText(source.date);
-        return text.empty() ? DISP_E_OVERFLOW : S_OK;
-    case VT_DISPATCH: {
-        ScopedVariant value;
-        HRESULT hr = ReadDefaultValue(source.pdispVal, context, value.value);
-        return FAILED(hr) ? hr : TextOf(value.value, context, text);
-    }
-    default: {
-        Numeric number;  // the integer types, currency and DECIMAL
-        HRESULT hr = ReadNumeric(source, context, number);
-        if (FAILED(hr)) return hr;
-        text = wincompat::oleaut::FormatDecimalText(ToDecimalText(number), separators);
-        return S_OK;
-    }
     }
 }
 
@@ -534,14 +544,16 @@ HRESULT Convert(const VARIANT& source, const Context& context, VARTYPE vt, VARIA
     IntegerRange range{};
     if (IntegerRangeOf(vt, range)) return ConvertToInteger(source, context, vt, result);
     switch (vt) {
-    case VT_R4: case VT_R8: return ConvertToReal(source, context, vt, result);
-    case VT_DECIMAL: return ConvertToDecimal(source, context, result);
-    case VT_CY: return ConvertToCurrency(source, context, result);
-    case VT_DATE: return ConvertToDate(source, context, result);
-    case VT_BOOL: return ConvertToBool(source, context, result);
-    case VT_BSTR: return ConvertToText(source, context, result);
-    case VT_UNKNOWN: case VT_DISPATCH: return ConvertToObject(source, vt, result);
-    default: return DISP_E_TYPEMISMATCH;  // VT_ERROR and the like come only from their own type
+        case VT_R4:
+        case VT_R8: return ConvertToReal(source, context, vt, result);
+        case VT_DECIMAL: return ConvertToDecimal(source, context, result);
+        case VT_CY: return ConvertToCurrency(source, context, result);
+        case VT_DATE: return ConvertToDate(source, context, result);
+        case VT_BOOL: return ConvertToBool(source, context, result);
+        case VT_BSTR: return ConvertToText(source, context, result);
+        case VT_UNKNOWN:
+        case VT_DISPATCH: return ConvertToObject(source, vt, result);
+        default: return DISP_E_TYPEMISMATCH;  // VT_ERROR and the like come only from their own type
     }
 }
 }  // namespace

@@ -7,13 +7,31 @@ bool IsValidVartype(VARTYPE vt) {
     VARTYPE base = vt & VT_TYPEMASK;
     if (vt & VT_ARRAY) return base != VT_EMPTY && base != VT_NULL;
     switch (base) {
-    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY: case VT_DATE:
-    case VT_BSTR: case VT_DISPATCH: case VT_ERROR: case VT_BOOL: case VT_VARIANT: case VT_UNKNOWN:
-    case VT_DECIMAL: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8: case VT_INT:
-    case VT_UINT: case VT_RECORD:
-        return (vt & VT_BYREF) || base != VT_VARIANT;
-    default:
-        return false;
+        case VT_EMPTY:
+        case VT_NULL:
+        case VT_I2:
+        case VT_I4:
+        case VT_R4:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
+        case VT_BSTR:
+        case VT_DISPATCH:
+        case VT_ERROR:
+        case VT_BOOL:
+        case VT_VARIANT:
+        case VT_UNKNOWN:
+        case VT_DECIMAL:
+        case VT_I1:
+        case VT_UI1:
+        case VT_UI2:
+        case VT_UI4:
+        case VT_I8:
+        case VT_UI8:
+        case VT_INT:
+        case VT_UINT:
+        case VT_RECORD: return (vt & VT_BYREF) || base != VT_VARIANT;
+        default: return false;
     }
 }
 }  // namespace
@@ -33,15 +51,12 @@ extern "C" HRESULT STDAPICALLTYPE VariantClear(VARIANTARG* pvarg) {
             if (FAILED(hr)) return hr;
         } else {
             switch (pvarg->vt) {
-            case VT_BSTR:
-                SysFreeString(pvarg->bstrVal);
-                break;
-            case VT_UNKNOWN:
-            case VT_DISPATCH:
-                if (pvarg->punkVal) pvarg->punkVal->Release();
-                break;
-            default:
-                break;
+                case VT_BSTR: SysFreeString(pvarg->bstrVal); break;
+                case VT_UNKNOWN:
+                case VT_DISPATCH:
+                    if (pvarg->punkVal) pvarg->punkVal->Release();
+                    break;
+                default: break;
             }
         }
     }
@@ -61,8 +76,8 @@ extern "C" HRESULT STDAPICALLTYPE VariantCopy(VARIANTARG* pvargDest, VARIANTARG*
             hr = SafeArrayCopy(pvargSrc->parray, &copy.parray);
             if (FAILED(hr)) return hr;
         } else if (copy.vt == VT_BSTR && pvargSrc->bstrVal) {
-            copy.bstrVal = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(pvargSrc->bstrVal),
-                                                 SysStringByteLen(pvargSrc->bstrVal));
+            copy.bstrVal =
+                SysAllocStringByteLen(reinterpret_cast<LPCSTR>(pvargSrc->bstrVal), SysStringByteLen(pvargSrc->bstrVal));
             if (!copy.bstrVal) return E_OUTOFMEMORY;
         } else if ((copy.vt == VT_UNKNOWN || copy.vt == VT_DISPATCH) && copy.punkVal) {
             copy.punkVal->AddRef();
@@ -87,21 +102,32 @@ extern "C" HRESULT STDAPICALLTYPE VariantCopyInd(VARIANT* pvarDest, VARIANTARG* 
         shallow.parray = *pvargSrc->pparray;
     } else {
         switch (target) {
-        case VT_I1: case VT_UI1: shallow.bVal = *pvargSrc->pbVal; break;
-        case VT_I2: case VT_UI2: case VT_BOOL: shallow.iVal = *pvargSrc->piVal; break;
-        case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: shallow.lVal = *pvargSrc->plVal; break;
-        case VT_R4: shallow.fltVal = *pvargSrc->pfltVal; break;
-        case VT_I8: case VT_UI8: case VT_CY: shallow.llVal = *pvargSrc->pllVal; break;
-        case VT_R8: case VT_DATE: shallow.dblVal = *pvargSrc->pdblVal; break;
-        case VT_BSTR: shallow.bstrVal = *pvargSrc->pbstrVal; break;
-        case VT_UNKNOWN: case VT_DISPATCH: shallow.punkVal = *pvargSrc->ppunkVal; break;
-        case VT_DECIMAL: {
-            DECIMAL value = *pvargSrc->pdecVal;
-            shallow.decVal = value;
-            shallow.vt = VT_DECIMAL;
-            break;
-        }
-        default: return DISP_E_BADVARTYPE;
+            case VT_I1:
+            case VT_UI1: shallow.bVal = *pvargSrc->pbVal; break;
+            case VT_I2:
+            case VT_UI2:
+            case VT_BOOL: shallow.iVal = *pvargSrc->piVal; break;
+            case VT_I4:
+            case VT_UI4:
+            case VT_INT:
+            case VT_UINT:
+            case VT_ERROR: shallow.lVal = *pvargSrc->plVal; break;
+            case VT_R4: shallow.fltVal = *pvargSrc->pfltVal; break;
+            case VT_I8:
+            case VT_UI8:
+            case VT_CY: shallow.llVal = *pvargSrc->pllVal; break;
+            case VT_R8:
+            case VT_DATE: shallow.dblVal = *pvargSrc->pdblVal; break;
+            case VT_BSTR: shallow.bstrVal = *pvargSrc->pbstrVal; break;
+            case VT_UNKNOWN:
+            case VT_DISPATCH: shallow.punkVal = *pvargSrc->ppunkVal; break;
+            case VT_DECIMAL: {
+                DECIMAL value = *pvargSrc->pdecVal;
+                shallow.decVal = value;
+                shallow.vt = VT_DECIMAL;
+                break;
+            }
+            default: return DISP_E_BADVARTYPE;
         }
     }
     return VariantCopy(pvarDest, &shallow);  // deep-copies what `shallow` only borrows

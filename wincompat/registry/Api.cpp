@@ -34,7 +34,7 @@ const std::vector<std::u16string>& ClassesPrefix() {
 struct HandleTable {
     std::mutex lock;
     std::map<OpenKey*, std::unique_ptr<OpenKey>> live;  // keyed by the handle value
-    std::map<HKEY, OpenKey> overrides;  // RegOverridePredefKey
+    std::map<HKEY, OpenKey> overrides;                  // RegOverridePredefKey
 };
 
 HandleTable& Handles() {
@@ -43,11 +43,16 @@ HandleTable& Handles() {
 }
 
 bool PredefinedView(HKEY key, View& view) {
-    if (key == HKEY_CLASSES_ROOT) view = View::Classes;
-    else if (key == HKEY_CURRENT_USER) view = View::User;
-    else if (key == HKEY_LOCAL_MACHINE) view = View::Machine;
-    else if (key == HKEY_USERS) view = View::Users;
-    else return false;
+    if (key == HKEY_CLASSES_ROOT)
+        view = View::Classes;
+    else if (key == HKEY_CURRENT_USER)
+        view = View::User;
+    else if (key == HKEY_LOCAL_MACHINE)
+        view = View::Machine;
+    else if (key == HKEY_USERS)
+        view = View::Users;
+    else
+        return false;
     return true;
 }
 
@@ -333,8 +338,8 @@ extern "C" LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM,
     return ERROR_SUCCESS;
 }
 
-extern "C" LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM,
-                                       LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+extern "C" LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
+                                       PHKEY phkResult, LPDWORD lpdwDisposition) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
     OpenKey key;

@@ -80,7 +80,8 @@ void SerializeKey(const Key& key, const std::string& path, std::string& out) {
     out += "[" + path + "]\n";
     for (const Value& value : key.values) out += FormatValue(value) + "\n";
     out += "\n";
-    for (const auto& entry : key.subkeys) SerializeKey(*entry.second, path + "\\" + Utf16ToUtf8(entry.second->name), out);
+    for (const auto& entry : key.subkeys)
+        SerializeKey(*entry.second, path + "\\" + Utf16ToUtf8(entry.second->name), out);
 }
 
 // ---- reading ----
@@ -93,7 +94,8 @@ public:
     bool Run(const std::string& text) {
         std::vector<std::string> lines = SplitLines(text);
         size_t first = 0;
-        if (lines.empty() || StripBom(lines[0]) != kHeader) return Fail(1, "the first line is not \"" + std::string(kHeader) + "\"");
+        if (lines.empty() || StripBom(lines[0]) != kHeader)
+            return Fail(1, "the first line is not \"" + std::string(kHeader) + "\"");
         size_t last = lines.size();
         while (last > first + 1 && lines[last - 1].empty()) --last;
         if (last <= first + 1 || lines[last - 1] != kTrailer || text.back() != '\n')

@@ -20,7 +20,7 @@ struct Value {
 
 struct Key {
     std::u16string name;
-    std::vector<Value> values;                                // in creation order
+    std::vector<Value> values;                               // in creation order
     std::map<std::u16string, std::unique_ptr<Key>> subkeys;  // by case-folded name
 
     Key* Find(const std::u16string& subkeyName) const;

@@ -131,8 +131,7 @@ private:
 
 class HiveFile {
 public:
-    HiveFile(std::string directory, HiveId hive)
-        : directory_(std::move(directory)), rootName_(HiveRootName(hive)) {
+    HiveFile(std::string directory, HiveId hive) : directory_(std::move(directory)), rootName_(HiveRootName(hive)) {
         path_ = directory_ + "/" + rootName_ + ".reg";
         lockPath_ = directory_ + "/" + rootName_ + ".lock";
     }
@@ -278,9 +277,7 @@ const char* HiveRootName(HiveId hive) {
 
 LONG ReadHive(HiveId hive, const std::function<LONG(const Key&)>& read) { return FileFor(hive).Read(read); }
 
-LONG ModifyHive(HiveId hive, const std::function<LONG(Key&, bool&)>& change) {
-    return FileFor(hive).Modify(change);
-}
+LONG ModifyHive(HiveId hive, const std::function<LONG(Key&, bool&)>& change) { return FileFor(hive).Modify(change); }
 
 }  // namespace registry
 }  // namespace wincompat

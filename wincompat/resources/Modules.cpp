@@ -25,8 +25,8 @@ void Report(const std::string& message) {
 // The system DLLs whose functions wincompat provides.
 bool IsSystemModuleName(const std::u16string& name) {
     std::u16string folded = wincompat::Folded(name);
-    static const char16_t* const kNames[] = {u"kernel32", u"ole32", u"oleaut32", u"advapi32", u"user32",
-                                            u"kernelbase", u"combase", u"rpcrt4"};
+    static const char16_t* const kNames[] = {u"kernel32", u"ole32",      u"oleaut32", u"advapi32",
+                                             u"user32",   u"kernelbase", u"combase",  u"rpcrt4"};
     for (const char16_t* known : kNames) {
         std::u16string base(known);
         if (folded == base || folded == base + u".dll") return true;

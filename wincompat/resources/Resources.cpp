@@ -97,8 +97,7 @@ bool Owns(HMODULE module, HRSRC resource) {
 
 }  // namespace
 
-ModuleResourcesRegistration::ModuleResourcesRegistration(const void* anchor, const ResourceEntry* entries,
-                                                         size_t count)
+ModuleResourcesRegistration::ModuleResourcesRegistration(const void* anchor, const ResourceEntry* entries, size_t count)
     : module_(nullptr) {
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        static_cast<LPCWSTR>(anchor), &module_);

@@ -24,12 +24,11 @@ public:
     bool Has(size_t offset, size_t size) const { return offset <= bytes_.size() && size <= bytes_.size() - offset; }
     int32_t Int(size_t offset) const {
         uint32_t v = static_cast<uint32_t>(bytes_[offset]) | (static_cast<uint32_t>(bytes_[offset + 1]) << 8) |
-                     (static_cast<uint32_t>(bytes_[offset + 2]) << 16) | (static_cast<uint32_t>(bytes_[offset + 3]) << 24);
+                     (static_cast<uint32_t>(bytes_[offset + 2]) << 16) |
+                     (static_cast<uint32_t>(bytes_[offset + 3]) << 24);
         return static_cast<int32_t>(v);
     }
-    uint16_t Word(size_t offset) const {
-        return static_cast<uint16_t>(bytes_[offset] | (bytes_[offset + 1] << 8));
-    }
+    uint16_t Word(size_t offset) const { return static_cast<uint16_t>(bytes_[offset] | (bytes_[offset + 1] << 8)); }
     const unsigned char* At(size_t offset) const { return bytes_.data() + offset; }
 
 private:

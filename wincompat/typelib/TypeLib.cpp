@@ -67,9 +67,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE, ITypeInfo** ppTInfo) override { return Unavailable(ppTInfo); }
     HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID* ppv) override { return Unavailable(ppv); }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID* ppvObj) override {
-        return Unavailable(ppvObj);
-    }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID* ppvObj) override { return Unavailable(ppvObj); }
     HRESULT STDMETHODCALLTYPE GetMops(MEMBERID, BSTR* pBstrMops) override {
         if (pBstrMops) *pBstrMops = nullptr;
         return S_OK;
@@ -132,8 +130,8 @@ public:
         if (ppTComp) *ppTComp = nullptr;
         return TYPE_E_ELEMENTNOTFOUND;
     }
-    HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR* pBstrName, BSTR* pBstrDocString,
-                                               DWORD* pdwHelpContext, BSTR* pBstrHelpFile) override {
+    HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext,
+                                               BSTR* pBstrHelpFile) override {
         if (index == -1) {
             return Fill(description_.name, description_.docString, description_.helpContext, description_.helpFile,
                         pBstrName, pBstrDocString, pdwHelpContext, pBstrHelpFile);
@@ -215,8 +213,8 @@ HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrD
                                    BSTR* pBstrHelpFile) {
     if (memid != -1) return TYPE_E_ELEMENTNOTFOUND;  // members are not read
     const TypeDescription& type = Type();
-    return TypeLibrary::Fill(type.name, type.docString, type.helpContext, library_->Description().helpFile,
-                             pBstrName, pBstrDocString, pdwHelpContext, pBstrHelpFile);
+    return TypeLibrary::Fill(type.name, type.docString, type.helpContext, library_->Description().helpFile, pBstrName,
+                             pBstrDocString, pdwHelpContext, pBstrHelpFile);
 }
 
 HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) {
@@ -284,7 +282,11 @@ HRESULT LoadBytes(const std::u16string& file, std::vector<unsigned char>& bytes,
         bytes = std::move(head);
         return S_OK;
     }
-    if (head.size() >= 4 && memcmp(head.data(), "\x7f" "ELF", 4) == 0) return ReadModuleTypeLib(path, resourceId, bytes);
+    if (head.size() >= 4 && memcmp(head.data(),
+                                   "\x7f"
+                                   "ELF",
+                                   4) == 0)
+        return ReadModuleTypeLib(path, resourceId, bytes);
     Report(utf8 + " is neither a type library nor a module");
     return TYPE_E_CANTLOADLIBRARY;
 }
@@ -351,8 +353,8 @@ DWORD SubkeyCount(HKEY root, const std::u16string& path) {
     RegistryKey key;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return 0;
     DWORD count = 0;
-    RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr, nullptr);
+    RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr);
     return count;
 }
 
@@ -386,8 +388,9 @@ HRESULT Register(HKEY root, ITypeLib* library, OLECHAR* fullPath, OLECHAR* helpD
         BSTR typeName = nullptr;
         bool registered = true;
         if (SUCCEEDED(info->GetTypeAttr(&typeAttr))) {
-            bool automation = (typeAttr->typekind == TKIND_INTERFACE && (typeAttr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION)) ||
-                              typeAttr->typekind == TKIND_DISPATCH;
+            bool automation =
+                (typeAttr->typekind == TKIND_INTERFACE && (typeAttr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION)) ||
+                typeAttr->typekind == TKIND_DISPATCH;
             if (automation && SUCCEEDED(info->GetDocumentation(-1, &typeName, nullptr, nullptr, nullptr))) {
                 bool viaVtable = typeAttr->typekind == TKIND_INTERFACE || (typeAttr->wTypeFlags & TYPEFLAG_FDUAL);
                 std::u16string proxy = GuidText(viaVtable ? kAutomationProxy : kDispatchProxy);

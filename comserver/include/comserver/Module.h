@@ -54,9 +54,9 @@ struct ObjectEntry {
 };
 
 struct ModuleSettings {
-    const GUID* libid = nullptr;           // type library in "TYPELIB" resource 1; null: none
-    UINT moduleScriptId = 0;               // "REGISTRY" resource id of the module script; 0: none
-    std::vector<Replacement> replacements; // script variables beyond "Module" and "Module_Raw"
+    const GUID* libid = nullptr;            // type library in "TYPELIB" resource 1; null: none
+    UINT moduleScriptId = 0;                // "REGISTRY" resource id of the module script; 0: none
+    std::vector<Replacement> replacements;  // script variables beyond "Module" and "Module_Raw"
 };
 
 // Sets the calling thread's locale for the lifetime of the guard, then restores it.

@@ -9,12 +9,12 @@ namespace comsupport {
 template <typename Interface>
 struct InterfaceId;  // specialised by COMSUPPORT_INTERFACE_ID only
 
-#define COMSUPPORT_INTERFACE_ID(Interface, iidConstant)            \
-    namespace comsupport {                                        \
-    template <>                                                   \
-    struct InterfaceId<Interface> {                               \
-        static const IID& Get() { return iidConstant; }           \
-    };                                                            \
+#define COMSUPPORT_INTERFACE_ID(Interface, iidConstant) \
+    namespace comsupport {                              \
+    template <>                                         \
+    struct InterfaceId<Interface> {                     \
+        static const IID& Get() { return iidConstant; } \
+    };                                                  \
     }
 
 }  // namespace comsupport

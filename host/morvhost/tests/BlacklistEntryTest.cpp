@@ -93,8 +93,9 @@ TEST_F(BlacklistEntryTest, TheLengthLimitCountsCharactersAndALongEntryIsShortene
     std::string huge(10000, 'A');
     Outcome outcome = Blacklist({"add", huge});
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.err, "morvhost: the blacklist entry 'AAAAAAAAAAAAAAAAAAAA\xE2\x80\xA6' (10000 characters) "
-                           "is longer than 50 characters\n");
+    EXPECT_EQ(outcome.err,
+              "morvhost: the blacklist entry 'AAAAAAAAAAAAAAAAAAAA\xE2\x80\xA6' (10000 characters) "
+              "is longer than 50 characters\n");
 
     std::string accentedHuge;
     for (int i = 0; i < 60; ++i) accentedHuge += "\xC3\xA9";
@@ -102,8 +103,9 @@ TEST_F(BlacklistEntryTest, TheLengthLimitCountsCharactersAndALongEntryIsShortene
     EXPECT_EQ(cut.status, 1);
     std::string twenty;
     for (int i = 0; i < 20; ++i) twenty += "\xC3\xA9";
-    EXPECT_EQ(cut.err, "morvhost: the blacklist entry '" + twenty + "\xE2\x80\xA6' (60 characters) is longer than 50 "
-                       "characters\n");
+    EXPECT_EQ(cut.err, "morvhost: the blacklist entry '" + twenty +
+                           "\xE2\x80\xA6' (60 characters) is longer than 50 "
+                           "characters\n");
 }
 
 }  // namespace

@@ -10,7 +10,8 @@ using namespace morvhost_test;
 std::vector<std::string> ListedOptions(const std::string& help) {
     std::vector<std::string> options;
     for (const char* option : {"--db", "--registry", "--sql-log", "--debug-output", "--strict"})
-        if (Contains(help, std::string(option) + " ") || Contains(help, std::string(option) + "\n")) options.push_back(option);
+        if (Contains(help, std::string(option) + " ") || Contains(help, std::string(option) + "\n"))
+            options.push_back(option);
     return options;
 }
 
@@ -37,8 +38,9 @@ TEST_F(CommandLineTest, UsageErrorsExitWithTwoAndTheParsersMessage) {
 TEST_F(CommandLineTest, AnUnknownCommandIsNamedAsSuch) {
     Outcome bogus = RunMorvhost({"bogus"});
     EXPECT_EQ(bogus.status, 2);
-    EXPECT_TRUE(Contains(bogus.err, "morvhost: unknown command 'bogus' (commands: init, register, policy, blacklist, "
-                                    "exception, upload, sensors, systems, system)\n"))
+    EXPECT_TRUE(Contains(bogus.err,
+                         "morvhost: unknown command 'bogus' (commands: init, register, policy, blacklist, "
+                         "exception, upload, sensors, systems, system)\n"))
         << bogus.err;
     Outcome nested = RunMorvhost({"blacklist", "bogus"});
     EXPECT_EQ(nested.status, 2);

@@ -26,15 +26,19 @@ using DatabaseFileTest = HostFolderTest;
 
 TEST_F(DatabaseFileTest, OnlyInitCreatesAnExplicitDatabase) {
     std::string mistyped = folder_.path() + "/typo/hots.db";
-    for (std::vector<std::string> command :
-         {std::vector<std::string>{"blacklist", "add", "00:11:22"}, {"blacklist", "list"}, {"exception", "list"},
-          {"sensors"}, {"systems"}, {"system", "1"}, {"policy", SamplePath("policies/scan-with-exceptions.xml")},
-          {"upload", SamplePath("events/demo")}}) {
+    for (std::vector<std::string> command : {std::vector<std::string>{"blacklist", "add", "00:11:22"},
+                                             {"blacklist", "list"},
+                                             {"exception", "list"},
+                                             {"sensors"},
+                                             {"systems"},
+                                             {"system", "1"},
+                                             {"policy", SamplePath("policies/scan-with-exceptions.xml")},
+                                             {"upload", SamplePath("events/demo")}}) {
         command.push_back("--db=" + mistyped);
         Outcome outcome = RunMorvhost(command);
         EXPECT_EQ(outcome.status, 1) << command.front();
-        EXPECT_EQ(outcome.err, "morvhost: no database at " + mistyped + ": run 'morvhost init --db " + mistyped +
-                                   "' to create it\n")
+        EXPECT_EQ(outcome.err,
+                  "morvhost: no database at " + mistyped + ": run 'morvhost init --db " + mistyped + "' to create it\n")
             << command.front();
         EXPECT_EQ(outcome.out, "") << command.front();
         EXPECT_FALSE(Exists(folder_.path() + "/typo")) << command.front() << " made the folder";
@@ -163,8 +167,8 @@ TEST_F(DatabaseFileTest, ADatabaseWithoutTheHostsTablesIsRefusedBeforeAnyPluginC
 
     InitHost();
     RunSql(db_, "DROP TABLE ZELKScanBlacklist");
-    for (std::vector<std::string> command : {std::vector<std::string>{"policy", "-"}, {"upload", "-"},
-                                             {"blacklist", "list"}}) {
+    for (std::vector<std::string> command :
+         {std::vector<std::string>{"policy", "-"}, {"upload", "-"}, {"blacklist", "list"}}) {
         command.push_back("--db=" + db_);
         if (command.front() != "blacklist") command.push_back("--registry=" + registry_);
         Outcome outcome = RunMorvhost(command, ReadFile(SamplePath("policies/scan-with-exceptions.xml")));

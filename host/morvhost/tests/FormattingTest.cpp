@@ -11,7 +11,9 @@ namespace {
 
 using morvhost::Bytes;
 
-Bytes Mapped(uint8_t a, uint8_t b, uint8_t c, uint8_t d) { return {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, a, b, c, d}; }
+Bytes Mapped(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+    return {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, a, b, c, d};
+}
 
 TEST(AddressText, Ipv4MappedAddressesAreDottedAndOthersCompressedIpv6) {
     EXPECT_EQ(morvhost::AddressText(Mapped(10, 1, 2, 3)), "10.1.2.3");

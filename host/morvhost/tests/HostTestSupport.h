@@ -229,8 +229,8 @@ private:
         throw std::runtime_error("JSON: " + what + " at offset " + std::to_string(pos_));
     }
     void SkipSpace() {
-        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\t' ||
-                                       text_[pos_] == '\r'))
+        while (pos_ < text_.size() &&
+               (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\t' || text_[pos_] == '\r'))
             ++pos_;
     }
     bool Take(char c) {
@@ -285,9 +285,9 @@ private:
         } else {
             size_t start = pos_;
             if (text_[pos_] == '-') ++pos_;
-            while (pos_ < text_.size() && (isdigit(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '.' ||
-                                           text_[pos_] == 'e' || text_[pos_] == 'E' || text_[pos_] == '+' ||
-                                           text_[pos_] == '-'))
+            while (pos_ < text_.size() &&
+                   (isdigit(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '.' || text_[pos_] == 'e' ||
+                    text_[pos_] == 'E' || text_[pos_] == '+' || text_[pos_] == '-'))
                 ++pos_;
             if (pos_ == start) Fail("unexpected character");
             value.type = JsonValue::Type::Number;
@@ -344,7 +344,8 @@ private:
                 case 't': out += '\t'; break;
                 case 'u': {
                     unsigned code = Hex4();
-                    if (code >= 0xD800 && code < 0xDC00 && Word("\\u")) code = 0x10000 + ((code - 0xD800) << 10) + (Hex4() - 0xDC00);
+                    if (code >= 0xD800 && code < 0xDC00 && Word("\\u"))
+                        code = 0x10000 + ((code - 0xD800) << 10) + (Hex4() - 0xDC00);
                     AppendUtf8(out, code);
                     break;
                 }

@@ -135,15 +135,16 @@ TEST_F(InventoryTest, SystemsTableListsEverySystemOldestFirst) {
     Fill();
     Outcome outcome = Host({"systems"});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(outcome.out,
-              "HOSTID  MAC           ADDRESS    DNS NAME  OS                       DEVICE    SOURCE          SENSOR  "
-              "LAST DETECTED            INTERFACES  EVENTS  EXCEPTION\n"
-              "1       005056ABCD01  10.1.2.42  ws042     Windows Workstation 6.1  computer  zelk.broadcast  1       "
-              "2013-03-08 13:41:12.000  2           1       yes\n"
-              "2       F8A9D0010203  fe80::1                                                 zelk.dhcp       2       "
-              "2013-03-09 08:00:00.500  1           1\n"
-              "3                                                                                                         "
-              "                     0           0\n");
+    EXPECT_EQ(
+        outcome.out,
+        "HOSTID  MAC           ADDRESS    DNS NAME  OS                       DEVICE    SOURCE          SENSOR  "
+        "LAST DETECTED            INTERFACES  EVENTS  EXCEPTION\n"
+        "1       005056ABCD01  10.1.2.42  ws042     Windows Workstation 6.1  computer  zelk.broadcast  1       "
+        "2013-03-08 13:41:12.000  2           1       yes\n"
+        "2       F8A9D0010203  fe80::1                                                 zelk.dhcp       2       "
+        "2013-03-09 08:00:00.500  1           1\n"
+        "3                                                                                                         "
+        "                     0           0\n");
 }
 
 TEST_F(InventoryTest, SystemsJsonNestsInterfacesAndEventsUnderTheirSystem) {

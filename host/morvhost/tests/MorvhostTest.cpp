@@ -32,10 +32,22 @@ protected:
 };
 
 TEST_F(MorvhostTest, EveryCommandHasHelp) {
-    for (std::vector<std::string> command :
-         {std::vector<std::string>{}, {"init"}, {"register"}, {"policy"}, {"blacklist"}, {"blacklist", "add"},
-          {"blacklist", "remove"}, {"blacklist", "list"}, {"exception"}, {"exception", "set"},
-          {"exception", "clear"}, {"exception", "list"}, {"upload"}, {"sensors"}, {"systems"}, {"system"}}) {
+    for (std::vector<std::string> command : {std::vector<std::string>{},
+                                             {"init"},
+                                             {"register"},
+                                             {"policy"},
+                                             {"blacklist"},
+                                             {"blacklist", "add"},
+                                             {"blacklist", "remove"},
+                                             {"blacklist", "list"},
+                                             {"exception"},
+                                             {"exception", "set"},
+                                             {"exception", "clear"},
+                                             {"exception", "list"},
+                                             {"upload"},
+                                             {"sensors"},
+                                             {"systems"},
+                                             {"system"}}) {
         command.push_back("--help");
         Outcome outcome = RunMorvhost(command);
         EXPECT_EQ(outcome.status, 0) << command.front();
@@ -118,8 +130,8 @@ TEST_F(MorvhostTest, EditedPolicyGoesOutWithBothListsAndTheExactStatements) {
     ASSERT_EQ(Host({"blacklist", "add", "00:11:22:33:44:55", "00:A0:C9"}).status, 0);
     ASSERT_EQ(Host({"exception", "set", "--record", "AABBCCDDEEFF"}).status, 0);
     std::string log = folder_.path() + "/statements.jsonl";
-    Outcome outcome = Host({"policy", "--sql-log=" + log, std::string(ZELK_SOURCE_DIR) +
-                                                            "/samples/policies/scan-with-exceptions.xml"});
+    Outcome outcome = Host(
+        {"policy", "--sql-log=" + log, std::string(ZELK_SOURCE_DIR) + "/samples/policies/scan-with-exceptions.xml"});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_NE(outcome.out.find("<Section name=\"Exceptions\"><Setting name=\"ScanBlacklist\">00:11:22:33:44:55|00:A0:C9"
                                "</Setting><Setting name=\"ExceptionScanBlacklist\">AABBCCDDEEFF</Setting></Section>"),

@@ -24,8 +24,10 @@ std::string Latin1(const std::string& utf8) {
     std::string bytes;
     for (size_t i = 0; i < utf8.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(utf8[i]);
-        if (c == 0xC3) bytes += static_cast<char>(0x40 + static_cast<unsigned char>(utf8[++i]));
-        else bytes += static_cast<char>(c);
+        if (c == 0xC3)
+            bytes += static_cast<char>(0x40 + static_cast<unsigned char>(utf8[++i]));
+        else
+            bytes += static_cast<char>(c);
     }
     return bytes;
 }
@@ -82,7 +84,8 @@ TEST_F(PolicyDiagnosticsTest, ADamagedRegistryIsReportedWithFileLineAndReason) {
                         text.substr(text.find('\n') + 1));
     for (std::vector<std::string> command :
          {std::vector<std::string>{"policy", SamplePath("policies/scan-with-exceptions.xml"), "--db=" + db_},
-          {"register"}, {"upload", SamplePath("events/demo"), "--db=" + db_}}) {
+          {"register"},
+          {"upload", SamplePath("events/demo"), "--db=" + db_}}) {
         command.push_back("--registry=" + registry_);
         Outcome outcome = RunMorvhost(command);
         EXPECT_EQ(outcome.status, 1) << command.front();
@@ -118,10 +121,8 @@ TEST_F(PolicyDiagnosticsTest, PolicyFilesAreDecodedByTheirByteOrderMarkOrDeclara
     std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" + Latin1(kSensitivePolicy);
     std::string windows1252 = "<?xml version='1.0' encoding='windows-1252'?>\n" + Latin1(kSensitivePolicy);
     std::string utf8Bom = "\xEF\xBB\xBF" + std::string(kSensitivePolicy);
-    for (const Case& c : std::vector<Case>{{"latin1", latin1},
-                                           {"windows1252", windows1252},
-                                           {"utf8", kSensitivePolicy},
-                                           {"utf8bom", utf8Bom}}) {
+    for (const Case& c : std::vector<Case>{
+             {"latin1", latin1}, {"windows1252", windows1252}, {"utf8", kSensitivePolicy}, {"utf8bom", utf8Bom}}) {
         std::string file = folder_.path() + "/" + c.name + ".xml";
         WriteFile(file, c.bytes);
         Outcome outcome = Policy({file});
@@ -131,8 +132,9 @@ TEST_F(PolicyDiagnosticsTest, PolicyFilesAreDecodedByTheirByteOrderMarkOrDeclara
         EXPECT_TRUE(Contains(outcome.out, "<Setting name=\"ScanBlacklist\"")) << c.name;
     }
     // UTF-16 with its mark; its declaration says so too.
-    std::string unchanged = "<?xml version=\"1.0\" encoding=\"UTF-16\"?><SensorPolicy><Section name=\"General\"/>"
-                            "</SensorPolicy>";
+    std::string unchanged =
+        "<?xml version=\"1.0\" encoding=\"UTF-16\"?><SensorPolicy><Section name=\"General\"/>"
+        "</SensorPolicy>";
     WriteFile(folder_.path() + "/utf16.xml", Utf16LittleEndian(unchanged));
     Outcome utf16 = Policy({folder_.path() + "/utf16.xml"});
     EXPECT_EQ(utf16.status, 0) << utf16.err;
@@ -143,8 +145,9 @@ TEST_F(PolicyDiagnosticsTest, ADeclinedPolicyGoesOutInItsOwnEncoding) {
     InitHost();
     Register();
     std::string declined = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" +
-                           Latin1("<SensorPolicy><Section name=\"General\"><Setting name=\"Site\">"
-                                  "Gen\xC3\xA8ve</Setting></Section></SensorPolicy>");
+                           Latin1(
+                               "<SensorPolicy><Section name=\"General\"><Setting name=\"Site\">"
+                               "Gen\xC3\xA8ve</Setting></Section></SensorPolicy>");
     std::string file = folder_.path() + "/declined.xml";
     WriteFile(file, declined);
     Outcome outcome = Policy({file});
@@ -167,12 +170,14 @@ TEST_F(PolicyDiagnosticsTest, BytesThatDoNotDecodeAreRefusedWithTheirOffset) {
     EXPECT_EQ(outcome.out, "");
     Outcome input = Policy({"-"}, "<SensorPolicy>\xFF</SensorPolicy>");
     EXPECT_EQ(input.status, 1);
-    EXPECT_EQ(input.err, "morvhost: the policy on standard input is not valid UTF-8: the byte 0xFF at offset 14 does "
-                         "not decode (declare the file's encoding)\n");
+    EXPECT_EQ(input.err,
+              "morvhost: the policy on standard input is not valid UTF-8: the byte 0xFF at offset 14 does "
+              "not decode (declare the file's encoding)\n");
     Outcome unknown = Policy({"-"}, "<?xml version=\"1.0\" encoding=\"klingon\"?><SensorPolicy/>");
     EXPECT_EQ(unknown.status, 1);
-    EXPECT_EQ(unknown.err, "morvhost: the policy on standard input declares the encoding 'klingon', which is not "
-                           "known\n");
+    EXPECT_EQ(unknown.err,
+              "morvhost: the policy on standard input declares the encoding 'klingon', which is not "
+              "known\n");
 }
 
 TEST_F(PolicyDiagnosticsTest, ListsThatCouldNotBeAddedAreFlaggedAndStrictFails) {

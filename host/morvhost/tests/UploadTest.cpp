@@ -244,7 +244,8 @@ TEST_F(UploadTest, ConcurrentJobsShareOnePluginAndStoreEveryDetection) {
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(SummaryValue(outcome.out, "messages sent").rfind("12 as ZELKMETA_SensorEvent (4 workers, ", 0), 0u)
         << outcome.out;
-    EXPECT_EQ(SummaryValue(outcome.out, "detections written"), "60 (ZELKSP_UpdateDetectedSystems calls that succeeded)");
+    EXPECT_EQ(SummaryValue(outcome.out, "detections written"),
+              "60 (ZELKSP_UpdateDetectedSystems calls that succeeded)");
     EXPECT_EQ(SummaryValue(outcome.out, "rows added"),
               "12 sensors, 12 subnets, 12 sensor-subnet links, 60 detected systems, 120 interfaces, 0 plug-in events");
     EXPECT_EQ(SummaryValue(outcome.out, "failures"), "none reported in marlind's debugger output");
@@ -277,8 +278,8 @@ protected:
 
 TEST_F(UploadRefusedTest, UnregisteredPluginFailsWithAReason) {
     ASSERT_EQ(RunMorvhost({"init", "--db=" + folder_.path() + "/host.db"}).status, 0);
-    Outcome outcome = RunMorvhost({"upload", "--db=" + folder_.path() + "/host.db",
-                                   "--registry=" + folder_.path() + "/registry", DemoFolder()});
+    Outcome outcome = RunMorvhost(
+        {"upload", "--db=" + folder_.path() + "/host.db", "--registry=" + folder_.path() + "/registry", DemoFolder()});
     EXPECT_NE(outcome.status, 0);
     EXPECT_TRUE(IsOneLineReason(outcome.err)) << outcome.err;
     EXPECT_NE(outcome.err.find("morvhost register"), std::string::npos) << outcome.err;
@@ -286,9 +287,9 @@ TEST_F(UploadRefusedTest, UnregisteredPluginFailsWithAReason) {
 }
 
 TEST_F(UploadRefusedTest, MissingPathFailsBeforeAnythingIsSent) {
-    Outcome outcome = RunMorvhost({"upload", "--db=" + folder_.path() + "/host.db",
-                                   "--registry=" + folder_.path() + "/registry", DemoFolder(),
-                                   folder_.path() + "/no-such.xml"});
+    Outcome outcome =
+        RunMorvhost({"upload", "--db=" + folder_.path() + "/host.db", "--registry=" + folder_.path() + "/registry",
+                     DemoFolder(), folder_.path() + "/no-such.xml"});
     EXPECT_NE(outcome.status, 0);
     EXPECT_TRUE(IsOneLineReason(outcome.err)) << outcome.err;
     EXPECT_NE(outcome.err.find("no-such.xml"), std::string::npos) << outcome.err;

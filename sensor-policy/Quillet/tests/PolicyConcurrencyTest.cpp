@@ -15,12 +15,14 @@ using comsupport::Bstr;
 
 TEST(QuilletConcurrency, OneObjectServesSeveralThreadsAtOnce) {
     quillet_test::TestDatabase database;
-    database.Exec("INSERT INTO ZELKScanBlacklist (MACorOUI) VALUES ('00:11:22:33:44:55'), ('00:A0:C9');"
-                  "INSERT INTO ZELKDetectedSystemProperties (MAC, Exception) VALUES ('AABBCCDDEEFF', 1);");
+    database.Exec(
+        "INSERT INTO ZELKScanBlacklist (MACorOUI) VALUES ('00:11:22:33:44:55'), ('00:A0:C9');"
+        "INSERT INTO ZELKDetectedSystemProperties (MAC, Exception) VALUES ('AABBCCDDEEFF', 1);");
     quillet_test::TraceCapture trace;
     auto handler = quillet_test::ActivateQuillet();
-    const std::string expected = "<Setting name=\"ScanBlacklist\">00:11:22:33:44:55|00:A0:C9</Setting>"
-                                 "<Setting name=\"ExceptionScanBlacklist\">AABBCCDDEEFF</Setting>";
+    const std::string expected =
+        "<Setting name=\"ScanBlacklist\">00:11:22:33:44:55|00:A0:C9</Setting>"
+        "<Setting name=\"ExceptionScanBlacklist\">AABBCCDDEEFF</Setting>";
     const Bstr edits = Bstr::FromUtf8(
         "<P><Section name=\"Detection\"><Setting name=\"SubnetScanEnabled\">1</Setting>"
         "<Setting name=\"OSFingerprintingEnabled\">1</Setting>"
@@ -43,9 +45,12 @@ TEST(QuilletConcurrency, OneObjectServesSeveralThreadsAtOnce) {
                     HRESULT hr = handler->ProcessPolicy(connection.Get(), t, nullptr, nullptr, nullptr,
                                                         edit ? edits.Get() : declines.Get(), &out);
                     Bstr owned = Bstr::Attach(out);
-                    if (edit && hr == S_OK && owned.Utf8().find(expected) != std::string::npos) ++edited;
-                    else if (!edit && hr == S_FALSE && out == nullptr) ++declined;
-                    else ++wrong;
+                    if (edit && hr == S_OK && owned.Utf8().find(expected) != std::string::npos)
+                        ++edited;
+                    else if (!edit && hr == S_FALSE && out == nullptr)
+                        ++declined;
+                    else
+                        ++wrong;
                 }
             }
             if (SUCCEEDED(init)) CoUninitialize();

@@ -16,9 +16,13 @@ using quillet_test::TestDatabase;
 using quillet_test::TraceCapture;
 
 std::string DetectionPolicy(const std::string& subnet, const std::string& fingerprinting, const char* scanExceptions) {
-    std::string policy = "<Policy><Section name=\"Detection\">"
-                         "<Setting name=\"SubnetScanEnabled\">" + subnet + "</Setting>"
-                         "<Setting name=\"OSFingerprintingEnabled\">" + fingerprinting + "</Setting>";
+    std::string policy =
+        "<Policy><Section name=\"Detection\">"
+        "<Setting name=\"SubnetScanEnabled\">" +
+        subnet +
+        "</Setting>"
+        "<Setting name=\"OSFingerprintingEnabled\">" +
+        fingerprinting + "</Setting>";
     if (scanExceptions)
         policy += "<Setting name=\"ScanSystemsMarkedAsException\">" + std::string(scanExceptions) + "</Setting>";
     return policy + "</Section></Policy>";
@@ -82,9 +86,11 @@ TEST_F(PolicyHandlerTest, BothScanSettingsOnAddsBlacklistAndExceptionsWithTheExa
 
 TEST_F(PolicyHandlerTest, ListTextSkipsNullRowsAndKeepsEmptyItems) {
     // The host's own table may hold NULLs; the reference one forbids them.
-    database_.Exec("DROP TABLE ZELKScanBlacklist; CREATE TABLE ZELKScanBlacklist (MACorOUI nvarchar(50));"
-                   "INSERT INTO ZELKScanBlacklist VALUES ('A'), (NULL), (''), ('B');");
-    database_.Exec("INSERT INTO ZELKDetectedSystemProperties (MAC, Exception) VALUES (NULL, 1), ('X', 1), ('', 1), (NULL, 1);");
+    database_.Exec(
+        "DROP TABLE ZELKScanBlacklist; CREATE TABLE ZELKScanBlacklist (MACorOUI nvarchar(50));"
+        "INSERT INTO ZELKScanBlacklist VALUES ('A'), (NULL), (''), ('B');");
+    database_.Exec(
+        "INSERT INTO ZELKDetectedSystemProperties (MAC, Exception) VALUES (NULL, 1), ('X', 1), ('', 1), (NULL, 1);");
     std::string out;
     ASSERT_EQ(Process(DetectionPolicy("1", "1", "0"), out), S_OK);
     EXPECT_NE(out.find("<Setting name=\"ScanBlacklist\">A||B</Setting>"), std::string::npos) << out;
@@ -126,11 +132,12 @@ TEST_F(PolicyHandlerTest, ScanExceptionValuesOtherThanZeroAddOnlyTheBlacklist) {
 }
 
 TEST_F(PolicyHandlerTest, ScanningNotFullyOnLeavesThePolicyAndTheDatabaseAlone) {
-    const std::pair<const char*, const char*> settings[] = {
-        {"1", "0"}, {"0", "1"}, {"1 1", "1"}, {"01", "1"}, {"true", "1"}, {"1", ""}, {"1", "TRUE"}};
+    const std::pair<const char*, const char*> settings[] = {{"1", "0"},    {"0", "1"}, {"1 1", "1"}, {"01", "1"},
+                                                            {"true", "1"}, {"1", ""},  {"1", "TRUE"}};
     for (auto [subnet, fingerprinting] : settings) {
         std::string out;
-        EXPECT_EQ(Process(DetectionPolicy(subnet, fingerprinting, "0"), out), S_FALSE) << subnet << "/" << fingerprinting;
+        EXPECT_EQ(Process(DetectionPolicy(subnet, fingerprinting, "0"), out), S_FALSE)
+            << subnet << "/" << fingerprinting;
         EXPECT_EQ(out, "<untouched>");
         ASSERT_FALSE(trace_.Records().empty());
         EXPECT_EQ(trace_.Records().back().tag, 'I');
@@ -205,9 +212,10 @@ TEST_F(PolicyHandlerTest, TextThatDoesNotLoadIsReported) {
 
 TEST_F(PolicyHandlerTest, ExistingExceptionsSectionGetsASecondOneAfterTheLastChild) {
     SeedBlacklist();
-    std::string policy = "<Policy><Section name=\"Exceptions\"><Setting name=\"ScanBlacklist\">keep</Setting></Section>"
-                         "<Section name=\"Detection\"><Setting name=\"SubnetScanEnabled\">1</Setting>"
-                         "<Setting name=\"OSFingerprintingEnabled\">1</Setting></Section><Tail/></Policy>";
+    std::string policy =
+        "<Policy><Section name=\"Exceptions\"><Setting name=\"ScanBlacklist\">keep</Setting></Section>"
+        "<Section name=\"Detection\"><Setting name=\"SubnetScanEnabled\">1</Setting>"
+        "<Setting name=\"OSFingerprintingEnabled\">1</Setting></Section><Tail/></Policy>";
     std::string out;
     ASSERT_EQ(Process(policy, out), S_OK);
     EXPECT_NE(out.find("<Policy><Section name=\"Exceptions\"><Setting name=\"ScanBlacklist\">keep</Setting></Section>"),
@@ -276,7 +284,8 @@ TEST_F(PolicyHandlerTest, HostIdentifiersDoNotChangeTheResult) {
     SeedBlacklist();
     Bstr in = Bstr::FromUtf8(DetectionPolicy("1", "1", "0"));
     Bstr first, second;
-    ASSERT_EQ(handler_->ProcessPolicy(connection_.Get(), 0, nullptr, nullptr, nullptr, in.Get(), first.Receive()), S_OK);
+    ASSERT_EQ(handler_->ProcessPolicy(connection_.Get(), 0, nullptr, nullptr, nullptr, in.Get(), first.Receive()),
+              S_OK);
     Bstr feature(OLESTR("feature")), category(OLESTR("category")), type(OLESTR("type"));
     ASSERT_EQ(handler_->ProcessPolicy(connection_.Get(), -99, feature.Get(), category.Get(), type.Get(), in.Get(),
                                       second.Receive()),
@@ -285,16 +294,18 @@ TEST_F(PolicyHandlerTest, HostIdentifiersDoNotChangeTheResult) {
 }
 
 TEST_F(PolicyHandlerTest, OutputIsTheDomSerialisationOfTheWholeDocument) {
-    std::string policy = "<?xml version=\"1.0\"?>\n<Policy a='x'>\n  <Section name=\"Detection\">"
-                         "<Setting name=\"SubnetScanEnabled\">1</Setting>"
-                         "<Setting name=\"OSFingerprintingEnabled\">1</Setting></Section>\n</Policy>";
+    std::string policy =
+        "<?xml version=\"1.0\"?>\n<Policy a='x'>\n  <Section name=\"Detection\">"
+        "<Setting name=\"SubnetScanEnabled\">1</Setting>"
+        "<Setting name=\"OSFingerprintingEnabled\">1</Setting></Section>\n</Policy>";
     std::string out;
     ASSERT_EQ(Process(policy, out), S_OK);
     EXPECT_NE(out.find("<Policy a=\"x\">"), std::string::npos) << "attribute quoting as the DOM writes it:\n" << out;
     EXPECT_NE(out.find("<Section name=\"Detection\">"), std::string::npos);
     EXPECT_NE(out.find("<Section name=\"Exceptions\"><Setting name=\"ScanBlacklist\"/></Section></Policy>"),
               std::string::npos)
-        << "the new section is the root's last child:\n" << out;
+        << "the new section is the root's last child:\n"
+        << out;
 }
 
 }  // namespace

@@ -96,8 +96,7 @@ TEST(QuilletRegistration, UnregisteringRemovesEverythingButTheParentKeys) {
     EXPECT_TRUE(KeyExists(u"CLSID"));
     EXPECT_TRUE(KeyExists(u"AppID"));
     ComRef<IUnknown> object;
-    EXPECT_EQ(CoCreateInstance(CLSID_QuilletObj, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               object.ReceiveVoid()),
+    EXPECT_EQ(CoCreateInstance(CLSID_QuilletObj, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.ReceiveVoid()),
               REGDB_E_CLASSNOTREG);
     ASSERT_EQ(DllRegisterServer(), S_OK);  // the other tests activate by CLSID
     ExpectRegistered();

@@ -38,4 +38,3 @@ comsupport::ComRef<IMORVAgentPolicyHandler> ActivateQuillet() {
 }
 
 }  // namespace quillet_test
-

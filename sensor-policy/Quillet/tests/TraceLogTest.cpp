@@ -53,7 +53,8 @@ TEST_F(TraceLogTest, ConsoleLineHasTimestampTagThreadModuleAndText) {
     TraceError(5, "QuilletObj::ProcessPolicy: hr=0x%08X, %s", 0x80004003u, "Invalid pointer");
     fflush(stdout);
     std::string out = testing::internal::GetCapturedStdout();
-    std::regex line(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d: E +(\d+) \?\?\?      QuilletObj::ProcessPolicy: hr=0x80004003, Invalid pointer\n)");
+    std::regex line(
+        R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d: E +(\d+) \?\?\?      QuilletObj::ProcessPolicy: hr=0x80004003, Invalid pointer\n)");
     std::smatch match;
     ASSERT_TRUE(std::regex_match(out, match, line)) << out;
     EXPECT_EQ(std::stoul(match[1]), GetCurrentThreadId());
@@ -174,8 +175,9 @@ TEST_F(TraceLogTest, MailslotGetsHeaderThenTextWithItsNul) {
         ASSERT_TRUE(text.has_value());
         ASSERT_EQ(fields.length, text->size());
         EXPECT_EQ(text->back(), '\0');
-        std::regex format(sequence == 1 ? R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d: E +\d+ \?\?\?      Unble to load Detection section)"
-                                        : R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d: I +\d+ \?\?\?      second)");
+        std::regex format(sequence == 1
+                              ? R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d: E +\d+ \?\?\?      Unble to load Detection section)"
+                              : R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d: I +\d+ \?\?\?      second)");
         EXPECT_TRUE(std::regex_match(text->substr(0, text->size() - 1), format)) << *text;
     }
 }
@@ -207,7 +209,8 @@ TEST_F(TraceLogTest, OverlongMailslotTextIsSkippedWithoutUsingASequenceNumber) {
     ASSERT_EQ(sequences, (std::vector<DWORD>{1, 2}));
     EXPECT_NE(texts[1].find("short two"), std::string::npos);
     EXPECT_NE(console.find(longText), std::string::npos) << "still on the console";
-    EXPECT_NE(quillet_test::ReadFile(folder_.File("trace.log")).find(longText), std::string::npos) << "still in the file";
+    EXPECT_NE(quillet_test::ReadFile(folder_.File("trace.log")).find(longText), std::string::npos)
+        << "still in the file";
 }
 
 TEST_F(TraceLogTest, FileLinesUseTabsAndCarriageReturnLineFeed) {
@@ -219,8 +222,9 @@ TEST_F(TraceLogTest, FileLinesUseTabsAndCarriageReturnLineFeed) {
     TraceError(5, "Unble to load root document element");
     TraceInfo(5, "Scan items in the Exception list is set, do not add exceptions to the scan blacklist");
     std::string content = quillet_test::ReadFile(folder_.File("trace.log"));
-    std::regex lines(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d:\tE\t#\d{5,}\tQuillet \tUnble to load root document element\r\n)"
-                     R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d:\tI\t#\d{5,}\tQuillet \tScan items in the Exception list is set, do not add exceptions to the scan blacklist\r\n)");
+    std::regex lines(
+        R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d:\tE\t#\d{5,}\tQuillet \tUnble to load root document element\r\n)"
+        R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d:\tI\t#\d{5,}\tQuillet \tScan items in the Exception list is set, do not add exceptions to the scan blacklist\r\n)");
     EXPECT_TRUE(std::regex_match(content, lines)) << content;
 }
 
@@ -229,9 +233,9 @@ TEST_F(TraceLogTest, RotationKeepsTheRecordThatReachedTheLimitInTheBackup) {
     configuration.baseName = folder_.File("trace");
     configuration.rotateSize = 100;
     ASSERT_TRUE(quillet::ConfigureTrace(configuration));
-    TraceInfo(5, "record one");    // about 50 bytes: below the limit
+    TraceInfo(5, "record one");  // about 50 bytes: below the limit
     EXPECT_TRUE(quillet_test::ReadFile(folder_.File("trace_backup.log")).empty());
-    TraceInfo(5, "record two");    // reaches the limit: rotated after the write
+    TraceInfo(5, "record two");  // reaches the limit: rotated after the write
     EXPECT_EQ(quillet_test::ReadFile(folder_.File("trace.log")), "");
     std::string backup = quillet_test::ReadFile(folder_.File("trace_backup.log"));
     EXPECT_NE(backup.find("record one"), std::string::npos);

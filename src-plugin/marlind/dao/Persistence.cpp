@@ -90,7 +90,8 @@ LONG Sensor::SaveRecord(_ADOConnection* connection) {
     LONG written = Update(connection, true);
     // A first message of the same sensor, recorded at the same moment, may
     // have inserted the row in between: it is updated instead.
-    if (written == static_cast<LONG>(kIntegrityViolation) && Load(connection) == kDone) written = Update(connection, true);
+    if (written == static_cast<LONG>(kIntegrityViolation) && Load(connection) == kDone)
+        written = Update(connection, true);
     EndIfFailed(written);
 
     const struct {

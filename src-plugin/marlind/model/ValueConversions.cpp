@@ -44,9 +44,12 @@ private:
     static bool IsSpace(OLECHAR c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
     static int DigitValue(OLECHAR c, unsigned base) {
         int digit = -1;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
         return digit >= 0 && static_cast<unsigned>(digit) < base ? digit : -1;
     }
 
@@ -56,8 +59,7 @@ private:
         const OLECHAR* limit = (static_cast<size_t>(end_ - p) > width) ? p + width : end_;
         bool negative = false;
         if (p != limit && (*p == '+' || *p == '-')) negative = (*p++ == '-');
-        if (base == 16 && limit - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
-            DigitValue(p[2], base) >= 0)
+        if (base == 16 && limit - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && DigitValue(p[2], base) >= 0)
             p += 2;
         const OLECHAR* digits = p;
         uint32_t accumulated = 0;
@@ -98,9 +100,7 @@ bool ScanEightGroups(const TextView& text, BYTE bytes[kAddressBytes]) {
     return true;
 }
 
-bool IsHexDigit(OLECHAR c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(OLECHAR c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool IsDecimalDigit(OLECHAR c) { return c >= '0' && c <= '9'; }
 
 // A dotted IPv4 tail of an IPv6 text: exactly four numbers 0..255 of one to three digits.
@@ -143,8 +143,10 @@ bool ParseIPv6Text(const TextView& text, BYTE bytes[kAddressBytes]) {
     bool compressed = false;
     auto push = [&](uint16_t group) {
         if (headCount + tailCount >= 8) return false;
-        if (compressed) tail[tailCount++] = group;
-        else head[headCount++] = group;
+        if (compressed)
+            tail[tailCount++] = group;
+        else
+            head[headCount++] = group;
         return true;
     };
 

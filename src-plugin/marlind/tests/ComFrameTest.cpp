@@ -35,8 +35,9 @@ std::vector<std::string> Values(HKEY root, const std::u16string& path) {
             ERROR_SUCCESS)
             break;
         const std::string shown = nameLength ? comsupport::Utf8FromOle(name, nameLength) : std::string("@");
-        values.push_back(shown + "=" + (type == REG_SZ ? comsupport::Utf8FromOle(std::u16string(data))
-                                                       : std::string("<not a string>")));
+        values.push_back(
+            shown + "=" +
+            (type == REG_SZ ? comsupport::Utf8FromOle(std::u16string(data)) : std::string("<not a string>")));
     }
     RegCloseKey(key);
     return values;
@@ -106,8 +107,7 @@ TEST_F(ComFrame, RegisteringTwiceLeavesOneClassKeyWithTheListedValues) {
     ASSERT_EQ(S_OK, plugin.Register());
     ExpectClassRegistered(HKEY_CLASSES_ROOT);
     size_t ours = 0;
-    for (const std::string& name : Subkeys(HKEY_CLASSES_ROOT, u"CLSID"))
-        ours += name == GuidUtf8(CLSID_MarlindPlugin);
+    for (const std::string& name : Subkeys(HKEY_CLASSES_ROOT, u"CLSID")) ours += name == GuidUtf8(CLSID_MarlindPlugin);
     EXPECT_EQ(1u, ours);
 }
 
@@ -324,8 +324,8 @@ TEST_F(ActivatedFrame, AggregationIsRefused) {
         EXPECT_EQ(nullptr, object);
     }
     ComRef<IUnknown> object;
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(CLSID_MarlindPlugin, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                                      object.ReceiveVoid()));
+    EXPECT_EQ(CLASS_E_NOAGGREGATION,
+              CoCreateInstance(CLSID_MarlindPlugin, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, object.ReceiveVoid()));
     EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IMORVDCMsgHandler, nullptr));
 }
 

@@ -48,9 +48,9 @@ protected:
                     comsupport::Bstr type(kSensorEventType);
                     for (int m = 0; m < kMessagesPerThread; ++m) {
                         SafeArrayPtr payload = MakePayload(Message(t, m, sharedSubnet));
-                        results[t * kMessagesPerThread + m] = handler->ProcessDCMessageFromAgent(
-                            connection.Get(), nullptr, nullptr, nullptr, nullptr, type.Get(), nullptr, payload.get(),
-                            nullptr);
+                        results[t * kMessagesPerThread + m] =
+                            handler->ProcessDCMessageFromAgent(connection.Get(), nullptr, nullptr, nullptr, nullptr,
+                                                               type.Get(), nullptr, payload.get(), nullptr);
                     }
                 } catch (const std::exception& error) {
                     ADD_FAILURE() << "thread " << t << ": " << error.what();

@@ -10,9 +10,9 @@ namespace {
 using DocumentRecording = marlind_test::HostDatabaseTest;
 
 ZELKXML::ECEvent FourDetections() {
-    return marlind_test::LoadPayload(EventDocument(Detection(1, "host.detected.broadcast") +
-                                                   Detection(2, "host.os.changed") + Detection(3, "host.detected.dhcp") +
-                                                   Detection(4, "host.detected.dhcp")));
+    return marlind_test::LoadPayload(
+        EventDocument(Detection(1, "host.detected.broadcast") + Detection(2, "host.os.changed") +
+                      Detection(3, "host.detected.dhcp") + Detection(4, "host.detected.dhcp")));
 }
 
 TEST_F(DocumentRecording, AnErrorBuildingADetectionEndsTheRecordingAndKeepsWhatWasSaved) {
@@ -36,7 +36,9 @@ TEST_F(DocumentRecording, AnErrorBuildingADetectionEndsTheRecordingAndKeepsWhatW
 
 TEST_F(DocumentRecording, DetectionsGetTheSavedSensorsIdAndTheAnalyzersNode) {
     // Another sensor first, so that the stored id differs from the document's own ("7") and from 1.
-    Exec("INSERT INTO ZELKSensorProperties (SensorName, AgentGUID) VALUES ('older', '{00000000-0000-0000-0000-000000000001}')");
+    Exec(
+        "INSERT INTO ZELKSensorProperties (SensorName, AgentGUID) VALUES ('older', "
+        "'{00000000-0000-0000-0000-000000000001}')");
     const ZELKXML::ECEvent document = FourDetections();
     std::vector<INT> ids;
     std::vector<std::string> analyzers;

@@ -46,15 +46,16 @@ inline void ExpectStoppedAtDhcp(const ZELKXML::ECEvent& document) {
 }
 
 inline std::string SensorWithDhcp(const std::string& dhcpElement) {
-    return EventXml("<zelk:CreateTime>t</zelk:CreateTime>"
-                    "<zelk:Analyzer><zelk:Sensor id='12'><zelk:Name>Old sensor</zelk:Name>"
-                    "<zelk:ProductVersion>3.0</zelk:ProductVersion><zelk:ProductFamily>Network Sensor</zelk:ProductFamily>"
-                    "<zelk:Info>i</zelk:Info>" +
-                    dhcpElement +
-                    "<zelk:Type>detection</zelk:Type><zelk:ElectionType>server</zelk:ElectionType></zelk:Sensor>"
-                    "<zelk:User><zelk:Name>SYSTEM</zelk:Name></zelk:User>"
-                    "<zelk:Node><zelk:Name>sensor02</zelk:Name></zelk:Node></zelk:Analyzer>" +
-                    EventElement("host.detected.dhcp"));
+    return EventXml(
+        "<zelk:CreateTime>t</zelk:CreateTime>"
+        "<zelk:Analyzer><zelk:Sensor id='12'><zelk:Name>Old sensor</zelk:Name>"
+        "<zelk:ProductVersion>3.0</zelk:ProductVersion><zelk:ProductFamily>Network Sensor</zelk:ProductFamily>"
+        "<zelk:Info>i</zelk:Info>" +
+        dhcpElement +
+        "<zelk:Type>detection</zelk:Type><zelk:ElectionType>server</zelk:ElectionType></zelk:Sensor>"
+        "<zelk:User><zelk:Name>SYSTEM</zelk:Name></zelk:User>"
+        "<zelk:Node><zelk:Name>sensor02</zelk:Name></zelk:Node></zelk:Analyzer>" +
+        EventElement("host.detected.dhcp"));
 }
 
 // Payloads that must leave the document empty.
@@ -99,7 +100,8 @@ inline std::string PayloadViolatingItsOwnDtd() {
     return "<!DOCTYPE zelk:EventList [<!ELEMENT zelk:EventList (zelk:CreateTime)>"
            "<!ATTLIST zelk:EventList xmlns:zelk CDATA #FIXED 'urn:zelk:event'>"
            "<!ELEMENT zelk:CreateTime (#PCDATA)>]>"
-           "<zelk:EventList xmlns:zelk='urn:zelk:event'><zelk:CreateTime>t</zelk:CreateTime><zelk:Event/></zelk:EventList>";
+           "<zelk:EventList "
+           "xmlns:zelk='urn:zelk:event'><zelk:CreateTime>t</zelk:CreateTime><zelk:Event/></zelk:EventList>";
 }
 
 }  // namespace marlind_test

@@ -14,12 +14,10 @@ size_t CountContaining(const std::vector<std::string>& lines, const std::string&
     return count;
 }
 
-std::string SystemText(HRESULT hr) {
-    return comsupport::Utf8FromOle(comsupport::SystemMessageFor(hr));
-}
+std::string SystemText(HRESULT hr) { return comsupport::Utf8FromOle(comsupport::SystemMessageFor(hr)); }
 
-const std::string kThreeKinds = Detection(1, "host.detected.broadcast") + Detection(2, "host.os.changed") +
-                                Detection(3, "HOST.DETECTED.DHCP");
+const std::string kThreeKinds =
+    Detection(1, "host.detected.broadcast") + Detection(2, "host.os.changed") + Detection(3, "HOST.DETECTED.DHCP");
 
 using MessageHandler = RegisteredPluginTest;
 
@@ -84,8 +82,8 @@ TEST_F(MessageHandler, UnreadablePayloadsStillRunTheSensorSaveOnceAndRecordNoDet
 TEST_F(MessageHandler, RecordsBroadcastAndDhcpDetectionsOnlyInDocumentOrder) {
     const std::string events = Detection(1, "host.detected.broadcast") + Detection(2, "host.os.changed") +
                                Detection(4, "") +  // no classification at all
-                               "<zelk:Event><zelk:Classification/></zelk:Event>" +
-                               Detection(5, " host.detected.dhcp") + Detection(3, "HOST.DETECTED.DHCP");
+                               "<zelk:Event><zelk:Classification/></zelk:Event>" + Detection(5, " host.detected.dhcp") +
+                               Detection(3, "HOST.DETECTED.DHCP");
     DebugOutputCapture output;
     ASSERT_EQ(S_OK, SendEvent(EventDocument(events)));
     EXPECT_TRUE(output.Lines().empty()) << output.Lines().front();
@@ -119,13 +117,14 @@ TEST_F(MessageHandler, EachMessageSavesItsSensorOnceAlsoWithoutEvents) {
 // A host database whose sensor ids are texts: the id of the saved sensor does
 // not convert to an integer, which ends the message at the first detection.
 TEST_F(MessageHandler, ACOMErrorEndsTheMessageWithTheSystemTextAndStillSucceeds) {
-    Exec("DROP TABLE ZELKSensorToSubnet; DROP TABLE ZELKSensorProperties;"
-         "CREATE TABLE ZELKSensorProperties (SensorID nvarchar(20) DEFAULT 'unassigned', SensorName nvarchar(255),"
-         " LastCommunicationTime datetime, AgentGUID uniqueidentifier COLLATE NOCASE UNIQUE, SensorType int,"
-         " ElectionType int, DHCP bit, SensorVersion nvarchar(50), Started bit, Description nvarchar(1024),"
-         " Installed bit, ComputerName nvarchar(255), FirstCommunicationTime datetime, FirstRecordedTime datetime,"
-         " LastRecordedTime datetime, LastStartedTime datetime, LastStoppedTime datetime);"
-         "CREATE TABLE ZELKSensorToSubnet (SensorID nvarchar(20), SubnetID int, PRIMARY KEY (SensorID, SubnetID));");
+    Exec(
+        "DROP TABLE ZELKSensorToSubnet; DROP TABLE ZELKSensorProperties;"
+        "CREATE TABLE ZELKSensorProperties (SensorID nvarchar(20) DEFAULT 'unassigned', SensorName nvarchar(255),"
+        " LastCommunicationTime datetime, AgentGUID uniqueidentifier COLLATE NOCASE UNIQUE, SensorType int,"
+        " ElectionType int, DHCP bit, SensorVersion nvarchar(50), Started bit, Description nvarchar(1024),"
+        " Installed bit, ComputerName nvarchar(255), FirstCommunicationTime datetime, FirstRecordedTime datetime,"
+        " LastRecordedTime datetime, LastStartedTime datetime, LastStoppedTime datetime);"
+        "CREATE TABLE ZELKSensorToSubnet (SensorID nvarchar(20), SubnetID int, PRIMARY KEY (SensorID, SubnetID));");
     DebugOutputCapture output;
     ASSERT_EQ(S_OK, SendEvent(EventDocument(kThreeKinds)));
     EXPECT_EQ("unassigned", Scalar("SELECT SensorID FROM ZELKSensorProperties")) << "the sensor was saved first";

@@ -145,8 +145,9 @@ protected:
 
     // The detected systems in the order they were first recorded.
     std::vector<Row> DetectedSystems() {
-        return Rows("SELECT DnsName, DetectedSourceType, SourceSensorID FROM ZELKDetectedSystemProperties "
-                    "ORDER BY HostID");
+        return Rows(
+            "SELECT DnsName, DetectedSourceType, SourceSensorID FROM ZELKDetectedSystemProperties "
+            "ORDER BY HostID");
     }
 
     static constexpr const char16_t* kSensorEventType = u"ZELKMETA_SensorEvent";
@@ -170,9 +171,11 @@ inline std::string Detection(int host, const std::string& classification) {
     const std::string octet = std::to_string(host % 250 + 2);
     char mac[32];
     std::snprintf(mac, sizeof mac, "00:50:56:%02X:%02X:%02X", (host >> 16) & 0xFF, (host >> 8) & 0xFF, host & 0xFF);
-    std::string event = "<zelk:Event><zelk:DetectTime>2013-03-08T13:40:02Z</zelk:DetectTime><zelk:Source><zelk:Node>"
-                        "<zelk:Name>host" + n + ".lab</zelk:Name><zelk:MACAddress>" + mac +
-                        "</zelk:MACAddress><zelk:Address>10.1.2." + octet + "</zelk:Address></zelk:Node></zelk:Source>";
+    std::string event =
+        "<zelk:Event><zelk:DetectTime>2013-03-08T13:40:02Z</zelk:DetectTime><zelk:Source><zelk:Node>"
+        "<zelk:Name>host" +
+        n + ".lab</zelk:Name><zelk:MACAddress>" + mac + "</zelk:MACAddress><zelk:Address>10.1.2." + octet +
+        "</zelk:Address></zelk:Node></zelk:Source>";
     if (!classification.empty())
         event += "<zelk:Classification><zelk:EventClassification>" + classification +
                  "</zelk:EventClassification></zelk:Classification>";

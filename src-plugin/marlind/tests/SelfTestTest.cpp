@@ -42,7 +42,7 @@ TEST_F(SelfTest, RecordsAnEventFileIntoTheDeveloperDatabase) {
     ASSERT_TRUE(morvhost::ApplyReferenceSchema(DeveloperDatabase(), error)) << error;
     const std::string file = folder_.File("upload.xml");
     wincompat_test::WriteText(file, EventDocument(Detection(1, "host.detected.broadcast") + Detection(2, "other") +
-                                               Detection(3, "host.detected.dhcp")));
+                                                  Detection(3, "host.detected.dhcp")));
     DebugOutputCapture output;
     EXPECT_EQ(1, Run(file));
     EXPECT_TRUE(output.Lines().empty()) << output.Lines().front();

@@ -79,8 +79,8 @@ int CompareStatements(const fs::path& linuxDir, const fs::path& windowsDir, cons
         }
         const bool isKnown = known.count(fs::path(name).stem().string()) != 0;
         if (!isKnown) ++differing;
-        std::printf("%s  %s (%zu statements on Linux, %zu on Windows)\n", isKnown ? "KNOWN    " : "DIFFERENT", name.c_str(), linux.size(),
-                    windows.size());
+        std::printf("%s  %s (%zu statements on Linux, %zu on Windows)\n", isKnown ? "KNOWN    " : "DIFFERENT",
+                    name.c_str(), linux.size(), windows.size());
         const size_t count = std::max(linux.size(), windows.size());
         int shown = 0;
         for (size_t i = 0; i < count && shown < 3; ++i) {
@@ -101,10 +101,13 @@ std::set<std::string> ReadHive(const fs::path& file, const std::string& module, 
     std::string key, line;
     const std::string folder = fs::path(module).parent_path().string();
     // Keys every registration shares, which the Linux hive writes out.
-    const std::set<std::string> containers = {
-        "HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE\\Software", "HKEY_LOCAL_MACHINE\\Software\\Classes",
-        "HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID", "HKEY_LOCAL_MACHINE\\Software\\Classes\\AppID",
-        "HKEY_LOCAL_MACHINE\\Software\\Classes\\TypeLib", "HKEY_LOCAL_MACHINE\\Software\\Classes\\Interface"};
+    const std::set<std::string> containers = {"HKEY_LOCAL_MACHINE",
+                                              "HKEY_LOCAL_MACHINE\\Software",
+                                              "HKEY_LOCAL_MACHINE\\Software\\Classes",
+                                              "HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID",
+                                              "HKEY_LOCAL_MACHINE\\Software\\Classes\\AppID",
+                                              "HKEY_LOCAL_MACHINE\\Software\\Classes\\TypeLib",
+                                              "HKEY_LOCAL_MACHINE\\Software\\Classes\\Interface"};
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == ';' || line.rfind("Windows Registry Editor", 0) == 0) continue;

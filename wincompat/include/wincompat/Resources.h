@@ -10,10 +10,10 @@
 namespace wincompat {
 
 struct ResourceEntry {
-    WORD typeId;              // used when typeName is null (RT_STRING = 6, RT_VERSION = 16, ...)
-    const char16_t* typeName; // "REGISTRY", "TYPELIB", ...; upper case
-    WORD nameId;              // used when nameName is null
-    const char16_t* nameName; // upper case
+    WORD typeId;               // used when typeName is null (RT_STRING = 6, RT_VERSION = 16, ...)
+    const char16_t* typeName;  // "REGISTRY", "TYPELIB", ...; upper case
+    WORD nameId;               // used when nameName is null
+    const char16_t* nameName;  // upper case
     WORD language;
     const unsigned char* data;
     DWORD size;

@@ -84,7 +84,9 @@ public:
         return &v_;
     }
     VARTYPE vt() const { return v_.vt; }
-    std::u16string text() const { return v_.vt == VT_BSTR ? std::u16string(v_.bstrVal, SysStringLen(v_.bstrVal)) : u""; }
+    std::u16string text() const {
+        return v_.vt == VT_BSTR ? std::u16string(v_.bstrVal, SysStringLen(v_.bstrVal)) : u"";
+    }
     std::vector<uint8_t> bytes() const {
         std::vector<uint8_t> out;
         if (v_.vt != (VT_ARRAY | VT_UI1) || !v_.parray) return out;
@@ -157,7 +159,7 @@ inline HRESULT AddParameter(_Command* command, DataTypeEnum type, Var& value,
 }
 
 inline HRESULT Execute(_Command* command, Ref<_Recordset>& recordset, LONG options = adOptionUnspecified,
-                   VARIANT* affected = nullptr) {
+                       VARIANT* affected = nullptr) {
     return command->Execute(affected, nullptr, options, recordset.out());
 }
 
@@ -185,7 +187,8 @@ inline void Collect(_Recordset* recordset, const char16_t* column, Var& value) {
 inline void QueryValue(_Connection* connection, const char16_t* text, Var& value) {
     Ref<_Recordset> recordset;
     Bstr bstr(text);
-    ASSERT_EQ(S_OK, connection->Execute(bstr.get(), nullptr, adCmdText, recordset.out())) << TakeErrorDescription().size();
+    ASSERT_EQ(S_OK, connection->Execute(bstr.get(), nullptr, adCmdText, recordset.out()))
+        << TakeErrorDescription().size();
     VARIANT_BOOL eof = VARIANT_TRUE;
     ASSERT_EQ(S_OK, recordset->get_EOF(&eof));
     ASSERT_FALSE(eof);

@@ -89,8 +89,8 @@ void ExpectRefused(const Bound& b, HRESULT hr, const std::u16string& error, cons
 }
 
 std::u16string WrongType(const char* vt, const char* type) {
-    return wincompat_test::U16(std::string("Application uses a value of the wrong type for the current operation (a ") + vt +
-                        " value for a parameter of type " + type + ").");
+    return wincompat_test::U16(std::string("Application uses a value of the wrong type for the current operation (a ") +
+                               vt + " value for a parameter of type " + type + ").");
 }
 
 TEST(AdoBinding, MissingValuesAreNullForEveryType) {
@@ -196,7 +196,8 @@ TEST(AdoBinding, DatesBecomeTheirTextFromDatesTextsAndNumbers) {
 }
 
 TEST(AdoBinding, GuidsAreCanonicalTextOrRefused) {
-    Var braced = Var::Text(u" {6f9619ff-8b86-d011-b42d-00c04fc964ff} "), bare = Var::Text(u"6f9619ff-8b86-d011-b42d-00c04fc964ff");
+    Var braced = Var::Text(u" {6f9619ff-8b86-d011-b42d-00c04fc964ff} "),
+        bare = Var::Text(u"6f9619ff-8b86-d011-b42d-00c04fc964ff");
     ExpectText(Bind(braced, adGUID), "{6F9619FF-8B86-D011-B42D-00C04FC964FF}");
     ExpectText(Bind(bare, adGUID), "{6F9619FF-8B86-D011-B42D-00C04FC964FF}");
     const std::u16string refused = u"Conversion failed when converting from a character string to uniqueidentifier.";

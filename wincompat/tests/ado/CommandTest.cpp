@@ -13,8 +13,9 @@ class AdoCommand : public ::testing::Test {
 protected:
     void SetUp() override {
         connection_ = OpenConnection(dir_.File("t.db"));
-        Exec(u"CREATE TABLE [Items] (ItemID INTEGER PRIMARY KEY AUTOINCREMENT, Name nvarchar(50), Count int, "
-             u"Flag bit, Seen datetime, Agent uniqueidentifier, Data varbinary(16))");
+        Exec(
+            u"CREATE TABLE [Items] (ItemID INTEGER PRIMARY KEY AUTOINCREMENT, Name nvarchar(50), Count int, "
+            u"Flag bit, Seen datetime, Agent uniqueidentifier, Data varbinary(16))");
     }
     void Exec(const char16_t* text) {
         Bstr bstr(text);
@@ -96,8 +97,8 @@ TEST_F(AdoCommand, GuidsAreCanonicalisedAndNonGuidsRefusedAsTheServerDoes) {
     Echo(u"?", adGUID, braced, result);
     EXPECT_EQ(u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}", result.text());
 
-    for (const char16_t* bad : {u"not a guid", u"{6f9619ff-8b86-d011-b42d-00c04fc964f}", u"6f9619ff8b86d011b42d00c04fc964ff",
-                                u"{6f9619ff-8b86-d011-b42d-00c04fc964ffX"}) {
+    for (const char16_t* bad : {u"not a guid", u"{6f9619ff-8b86-d011-b42d-00c04fc964f}",
+                                u"6f9619ff8b86d011b42d00c04fc964ff", u"{6f9619ff-8b86-d011-b42d-00c04fc964ffX"}) {
         Var value = Var::Text(bad);
         Ref<_Command> command = NewCommand(connection_.get(), u"INSERT INTO Items (Agent) VALUES (?)");
         ASSERT_EQ(S_OK, AddParameter(command.get(), adGUID, value));
@@ -151,7 +152,8 @@ TEST_F(AdoCommand, ValuesThatDoNotConvertFailOnlyWhenSent) {
     EXPECT_EQ(7, sum.get().lVal);
 
     EXPECT_EQ(DB_E_CANTCONVERTVALUE, Execute(command.get(), recordset));
-    EXPECT_EQ(u"Conversion failed when converting the nvarchar value 'seven' to data type int.", TakeErrorDescription());
+    EXPECT_EQ(u"Conversion failed when converting the nvarchar value 'seven' to data type int.",
+              TakeErrorDescription());
     Ref<Parameters> parameters;
     ASSERT_EQ(S_OK, command->get_Parameters(parameters.out()));
     Ref<_Parameter> parameter;
@@ -169,7 +171,8 @@ TEST_F(AdoCommand, ValuesThatDoNotFitTheirTypeAreRefused) {
     ASSERT_EQ(S_OK, AddParameter(command.get(), adInteger, word));
     Ref<_Recordset> recordset;
     EXPECT_EQ(DB_E_CANTCONVERTVALUE, Execute(command.get(), recordset));
-    EXPECT_EQ(u"Conversion failed when converting the nvarchar value 'seven' to data type int.", TakeErrorDescription());
+    EXPECT_EQ(u"Conversion failed when converting the nvarchar value 'seven' to data type int.",
+              TakeErrorDescription());
     Var big = Var::Int(70000);
     Ref<_Command> small = NewCommand(connection_.get(), u"SELECT ?");
     ASSERT_EQ(S_OK, AddParameter(small.get(), adSmallInt, big));
@@ -220,9 +223,10 @@ TEST_F(AdoCommand, NullConnectionFailsWithAdosErrorAndText) {
     ASSERT_EQ(S_OK, command->put_CommandText(text.get()));
     Ref<_Recordset> recordset;
     EXPECT_EQ(static_cast<HRESULT>(0x800A0E7D), Execute(command.get(), recordset));
-    EXPECT_EQ(u"The connection cannot be used to perform this operation. It is either closed or invalid in this "
-              u"context.",
-              TakeErrorDescription());
+    EXPECT_EQ(
+        u"The connection cannot be used to perform this operation. It is either closed or invalid in this "
+        u"context.",
+        TakeErrorDescription());
     EXPECT_FALSE(recordset);
     // A closed connection is no better.
     Ref<_Connection> closed = OpenConnection(dir_.File("other.db"));
@@ -273,8 +277,9 @@ TEST_F(AdoCommand, TheParametersCollectionOutlivesTheCallersCommandReference) {
 }
 
 TEST_F(AdoCommand, InsertBatchReturnsScopeIdentityAsANumericThatConvertsToAnInteger) {
-    Ref<_Command> insert = NewCommand(
-        connection_.get(), u"SET NOCOUNT ON;\nINSERT INTO [Items] ([Name],[Count])\nVALUES (?,?);\nSELECT SCOPE_IDENTITY();\n");
+    Ref<_Command> insert =
+        NewCommand(connection_.get(),
+                   u"SET NOCOUNT ON;\nINSERT INTO [Items] ([Name],[Count])\nVALUES (?,?);\nSELECT SCOPE_IDENTITY();\n");
     Var name = Var::Text(u"first"), count = Var::Int(3);
     ASSERT_EQ(S_OK, AddParameter(insert.get(), adBSTR, name));
     ASSERT_EQ(S_OK, AddParameter(insert.get(), adInteger, count));
@@ -375,7 +380,8 @@ TEST_F(AdoCommand, RefusedStatementsFailWithTheDatabasesMessage) {
     for (const Case& c : cases) {
         Ref<_Command> command = NewCommand(connection_.get(), c.text);
         Ref<_Recordset> recordset;
-        EXPECT_EQ(c.hr, Execute(command.get(), recordset)) << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+        EXPECT_EQ(c.hr, Execute(command.get(), recordset))
+            << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
         std::u16string description = TakeErrorDescription();
         EXPECT_NE(std::u16string::npos, description.find(c.message));
         IErrorInfo* none = nullptr;
@@ -434,11 +440,13 @@ TEST_F(AdoCommand, BadArgumentsGetClearErrorsNotCrashes) {
 }
 
 TEST_F(AdoCommand, AFailingProcedureBodyLeavesNothingBehind) {
-    Exec(u"CREATE TABLE StoredProcedures (Name TEXT PRIMARY KEY COLLATE NOCASE, Parameters TEXT NOT NULL, "
-         u"Body TEXT NOT NULL)");
-    Exec(u"INSERT INTO StoredProcedures VALUES ('AddTwice', '@Name nvarchar(50), @Id int OUTPUT', "
-         u"'INSERT INTO Items (Name) VALUES (@Name); SELECT last_insert_rowid() AS Id; "
-         u"INSERT INTO Items (ItemID) VALUES (last_insert_rowid())')");
+    Exec(
+        u"CREATE TABLE StoredProcedures (Name TEXT PRIMARY KEY COLLATE NOCASE, Parameters TEXT NOT NULL, "
+        u"Body TEXT NOT NULL)");
+    Exec(
+        u"INSERT INTO StoredProcedures VALUES ('AddTwice', '@Name nvarchar(50), @Id int OUTPUT', "
+        u"'INSERT INTO Items (Name) VALUES (@Name); SELECT last_insert_rowid() AS Id; "
+        u"INSERT INTO Items (ItemID) VALUES (last_insert_rowid())')");
     Ref<_Command> call = NewCommand(connection_.get(), u"addtwice", adCmdStoredProc);
     Var name = Var::Text(u"x"), id = Var::Null();
     ASSERT_EQ(S_OK, AddParameter(call.get(), adBSTR, name, adParamInput, u"@Name"));
@@ -449,8 +457,9 @@ TEST_F(AdoCommand, AFailingProcedureBodyLeavesNothingBehind) {
     EXPECT_EQ(0, QueryLong(connection_.get(), u"SELECT COUNT(*) FROM Items"));  // rolled back as a whole
 
     // The same body without the failing statement returns the new id.
-    Exec(u"UPDATE StoredProcedures SET Body = 'INSERT INTO Items (Name) VALUES (@Name); "
-         u"SELECT last_insert_rowid() AS Id, @Name AS Name'");
+    Exec(
+        u"UPDATE StoredProcedures SET Body = 'INSERT INTO Items (Name) VALUES (@Name); "
+        u"SELECT last_insert_rowid() AS Id, @Name AS Name'");
     ASSERT_EQ(S_OK, Execute(call.get(), recordset));
     Ref<Parameters> parameters;
     ASSERT_EQ(S_OK, call->get_Parameters(parameters.out()));
@@ -474,10 +483,12 @@ TEST_F(AdoCommand, AFailingProcedureBodyLeavesNothingBehind) {
 // ever changed it in between: this connection or another, its body, its
 // parameter list, the row gone and back.
 TEST_F(AdoCommand, EachCallRunsTheProcedureAsItIsDefinedAtThatMoment) {
-    Exec(u"CREATE TABLE StoredProcedures (Name TEXT PRIMARY KEY COLLATE NOCASE, Parameters TEXT NOT NULL, "
-         u"Body TEXT NOT NULL)");
-    Exec(u"INSERT INTO StoredProcedures VALUES ('Put', '@A int, @B nvarchar(10)', "
-         u"'INSERT INTO Items (Count, Name) VALUES (@a, @B); SELECT @B AS B, @A AS A')");
+    Exec(
+        u"CREATE TABLE StoredProcedures (Name TEXT PRIMARY KEY COLLATE NOCASE, Parameters TEXT NOT NULL, "
+        u"Body TEXT NOT NULL)");
+    Exec(
+        u"INSERT INTO StoredProcedures VALUES ('Put', '@A int, @B nvarchar(10)', "
+        u"'INSERT INTO Items (Count, Name) VALUES (@a, @B); SELECT @B AS B, @A AS A')");
     auto call = [&](const char16_t* name, LONG first, const char16_t* second, std::u16string& b, LONG& a) {
         Ref<_Command> command = NewCommand(connection_.get(), name, adCmdStoredProc);
         Var one = Var::Int(first), two = Var::Text(second);
@@ -521,8 +532,9 @@ TEST_F(AdoCommand, EachCallRunsTheProcedureAsItIsDefinedAtThatMoment) {
 
     // Renamed parameters leave the body naming one that is not declared: the
     // call fails each time, and what the body did before is rolled back.
-    Exec(u"UPDATE StoredProcedures SET Parameters = '@X int, @Y nvarchar(10)', "
-         u"Body = 'INSERT INTO Items (Count) VALUES (@x); SELECT @A AS A' WHERE Name = 'Put'");
+    Exec(
+        u"UPDATE StoredProcedures SET Parameters = '@X int, @Y nvarchar(10)', "
+        u"Body = 'INSERT INTO Items (Count) VALUES (@x); SELECT @A AS A' WHERE Name = 'Put'");
     const LONG rows = QueryLong(connection_.get(), u"SELECT COUNT(*) FROM Items");
     for (int attempt = 0; attempt < 2; ++attempt) {
         EXPECT_EQ(DB_E_ERRORSINCOMMAND, call(u"Put", 7, u"8", b, a));
@@ -534,8 +546,9 @@ TEST_F(AdoCommand, EachCallRunsTheProcedureAsItIsDefinedAtThatMoment) {
     Exec(u"DELETE FROM StoredProcedures WHERE Name = 'Put'");
     EXPECT_EQ(DB_E_ERRORSINCOMMAND, call(u"Put", 1, u"x", b, a));
     EXPECT_EQ(u"Could not find stored procedure 'Put'.", TakeErrorDescription());
-    Exec(u"INSERT INTO StoredProcedures VALUES ('Put', '@A int, @B nvarchar(10)', "
-         u"'INSERT INTO Items (Count, Name) VALUES (@a, @B); SELECT @B AS B, @A AS A')");
+    Exec(
+        u"INSERT INTO StoredProcedures VALUES ('Put', '@A int, @B nvarchar(10)', "
+        u"'INSERT INTO Items (Count, Name) VALUES (@a, @B); SELECT @B AS B, @A AS A')");
     ASSERT_EQ(S_OK, call(u"PUT", 9, u"nine", b, a));
     EXPECT_EQ(u"nine", b);
     EXPECT_EQ(9, a);

@@ -18,10 +18,10 @@ constexpr int kRowsPerWriter = 150;
 int WriteRows(_Connection* connection, int writer, std::vector<LONG>& identities) {
     int failures = 0;
     for (int i = 0; i < kRowsPerWriter; ++i) {
-        Ref<_Command> insert = NewCommand(
-            connection,
-            u"SET NOCOUNT ON;\nINSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6],[IPV6Mask])\nVALUES "
-            u"(?,?,?);\nSELECT SCOPE_IDENTITY();\n");
+        Ref<_Command> insert =
+            NewCommand(connection,
+                       u"SET NOCOUNT ON;\nINSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6],[IPV6Mask])\nVALUES "
+                       u"(?,?,?);\nSELECT SCOPE_IDENTITY();\n");
         Var name = Var::Text(u"subnet");
         Var address = Var::Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 10, static_cast<uint8_t>(writer),
                                   static_cast<uint8_t>(i / 256), static_cast<uint8_t>(i % 256)});
@@ -111,8 +111,8 @@ TEST(AdoConcurrentWriters, TwoThreadsShareOneConnection) {
     EXPECT_EQ(0, failures.load());
     ExpectDistinctAndComplete(first, second);
     for (LONG id : first) {
-        std::u16string query = u"SELECT hex(substr(IPV6, 14, 1)) FROM ZELKSubnetProperties WHERE SubnetID = " +
-                               U16(std::to_string(id));
+        std::u16string query =
+            u"SELECT hex(substr(IPV6, 14, 1)) FROM ZELKSubnetProperties WHERE SubnetID = " + U16(std::to_string(id));
         Var writer;
         QueryValue(shared.get(), query.c_str(), writer);
         ASSERT_EQ(u"01", writer.text()) << "subnet " << id << " was not written by the first thread";

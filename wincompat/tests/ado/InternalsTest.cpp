@@ -71,8 +71,8 @@ TEST(AdoValues, Utf8AndUtf16ConvertBothWaysAndReplaceBrokenSequences) {
     const std::u16string text = u"a\u00e9\u20ac\U0001F600";
     EXPECT_EQ("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", Utf16ToUtf8(text));
     EXPECT_EQ(text, Utf8ToUtf16(Utf16ToUtf8(text)));
-    EXPECT_EQ(u"\uFFFDx", Utf8ToUtf16("\xC3x"));       // cut short
-    EXPECT_EQ(u"\uFFFD\uFFFD", Utf8ToUtf16("\xC0\xAF"));  // overlong
+    EXPECT_EQ(u"\uFFFDx", Utf8ToUtf16("\xC3x"));                                  // cut short
+    EXPECT_EQ(u"\uFFFD\uFFFD", Utf8ToUtf16("\xC0\xAF"));                          // overlong
     EXPECT_EQ("\xEF\xBF\xBD", Utf16ToUtf8(std::u16string(1, char16_t(0xD800))));  // lone surrogate
 }
 
@@ -149,8 +149,9 @@ TEST(AdoProvider, TranslationDropsOnlyTheUnicodePrefixOfLiterals) {
 }
 
 TEST(AdoConnectionString, KeywordsAndValues) {
-    ConnectionSettings s = ParseConnectionString(u"provider=SQLite; data source = \"a;b.db\" ;STATEMENT LOG=x.log;"
-                                                 u"busy timeout=100;");
+    ConnectionSettings s = ParseConnectionString(
+        u"provider=SQLite; data source = \"a;b.db\" ;STATEMENT LOG=x.log;"
+        u"busy timeout=100;");
     EXPECT_EQ("a;b.db", s.dataSource);
     EXPECT_EQ("x.log", s.statementLogPath);
     EXPECT_EQ(100, s.options.busyTimeoutMs);

@@ -10,10 +10,12 @@ class AdoRecordset : public ::testing::Test {
 protected:
     void SetUp() override {
         connection_ = OpenConnection(dir_.File("r.db"));
-        Exec(u"CREATE TABLE T (ID INTEGER PRIMARY KEY, Small smallint, Flag bit, Seen datetime, Name nvarchar(20), "
-             u"Agent uniqueidentifier, Address binary(16), Big bigint, Ratio float, Empty int)");
-        Exec(u"INSERT INTO T VALUES (1, 7, 1, '2013-03-08 13:47:20.500', N'first', "
-             u"'{6F9619FF-8B86-D011-B42D-00C04FC964FF}', X'0102', 5000000000, 0.5, NULL)");
+        Exec(
+            u"CREATE TABLE T (ID INTEGER PRIMARY KEY, Small smallint, Flag bit, Seen datetime, Name nvarchar(20), "
+            u"Agent uniqueidentifier, Address binary(16), Big bigint, Ratio float, Empty int)");
+        Exec(
+            u"INSERT INTO T VALUES (1, 7, 1, '2013-03-08 13:47:20.500', N'first', "
+            u"'{6F9619FF-8B86-D011-B42D-00C04FC964FF}', X'0102', 5000000000, 0.5, NULL)");
         Exec(u"INSERT INTO T (ID, Flag, Name) VALUES (2, 0, 'second')");
     }
     void Exec(const char16_t* text) {
@@ -101,9 +103,10 @@ TEST_F(AdoRecordset, EachReadHandsOutAValueOfItsOwn) {
 // reading, and text that is not well-formed UTF-8 reads with U+FFFD where
 // the conversion of the platform puts it.
 TEST_F(AdoRecordset, ManyRowsOfAnySizeReadBackInAnyOrder) {
-    Exec(u"WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i + 1 FROM n WHERE i < 1009) "
-         u"INSERT INTO T (ID, Name, Address) SELECT i, substr(hex(zeroblob(i)), 1, i % 97), "
-         u"CASE WHEN i % 3 = 0 THEN NULL ELSE zeroblob(i % 50) END FROM n");
+    Exec(
+        u"WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i + 1 FROM n WHERE i < 1009) "
+        u"INSERT INTO T (ID, Name, Address) SELECT i, substr(hex(zeroblob(i)), 1, i % 97), "
+        u"CASE WHEN i % 3 = 0 THEN NULL ELSE zeroblob(i % 50) END FROM n");
     Ref<_Recordset> rs = Select(u"SELECT ID, Name, Address FROM T WHERE ID >= 10 ORDER BY ID DESC");
     LONG count = 0;
     ASSERT_EQ(S_OK, rs->get_RecordCount(&count));
@@ -191,8 +194,8 @@ TEST_F(AdoRecordset, ColumnsFollowTheTableWhenItChangesUnderTheSameQuery) {
 
     // Another connection makes the table again, Flag now an int.
     Ref<_Connection> other = OpenConnection(dir_.File("r.db"));
-    for (const char16_t* text : {u"DROP TABLE T", u"CREATE TABLE T (ID INTEGER PRIMARY KEY, Flag int)",
-                                 u"INSERT INTO T VALUES (1, 1)"}) {
+    for (const char16_t* text :
+         {u"DROP TABLE T", u"CREATE TABLE T (ID INTEGER PRIMARY KEY, Flag int)", u"INSERT INTO T VALUES (1, 1)"}) {
         Bstr bstr(text);
         ASSERT_EQ(S_OK, other->Execute(bstr.get(), nullptr, adExecuteNoRecords, nullptr));
     }

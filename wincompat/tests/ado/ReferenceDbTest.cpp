@@ -15,7 +15,8 @@ const char16_t* const kSubnetUpdate =
     u"([IPV6Mask] = ?));";
 const char16_t* const kSensorLoad = u"SELECT * FROM [ZELKSensorProperties] WHERE (([AgentGUID] = ?));";
 const char16_t* const kSensorUpdate =
-    u"UPDATE [ZELKSensorProperties] SET [SensorName] = ?,\n[LastCommunicationTime] = ?,\n[AgentGUID] = ?,\n[SensorType] "
+    u"UPDATE [ZELKSensorProperties] SET [SensorName] = ?,\n[LastCommunicationTime] = ?,\n[AgentGUID] = "
+    u"?,\n[SensorType] "
     u"= ?,\n[ElectionType] = ?,\n[DHCP] = ?,\n[SensorVersion] = ?,\n[Description] = ?,\n[ComputerName] = "
     u"?,\n[FirstRecordedTime] = ?,\n[LastRecordedTime] = ? WHERE (([AgentGUID] = ?));";
 const char16_t* const kSensorInsert =
@@ -221,9 +222,17 @@ TEST_F(ReferenceDatabase, SensorStatementsUpsertOneRowPerAgentWhateverTheGuidsCa
     EXPECT_TRUE(AtEnd(rs.get()));
 
     auto bindSensor = [](_Command* command, const char16_t* agent) {
-        Var values[] = {Var::Text(u"Sensor-1"), Var::Date(41341.25), Var::Text(agent), Var::Int(1), Var::Int(2),
-                        Var::Int(1), Var::Text(u"4.5.0"), Var::Text(u"Sensor-1"), Var::Text(u"HOST-A"),
-                        Var::Date(41341.5), Var::Date(41341.5)};
+        Var values[] = {Var::Text(u"Sensor-1"),
+                        Var::Date(41341.25),
+                        Var::Text(agent),
+                        Var::Int(1),
+                        Var::Int(2),
+                        Var::Int(1),
+                        Var::Text(u"4.5.0"),
+                        Var::Text(u"Sensor-1"),
+                        Var::Text(u"HOST-A"),
+                        Var::Date(41341.5),
+                        Var::Date(41341.5)};
         const DataTypeEnum types[] = {adBSTR, adDate, adGUID, adInteger, adInteger, adBoolean,
                                       adBSTR, adBSTR, adBSTR, adDate,    adDate};
         for (int i = 0; i < 11; ++i) ASSERT_EQ(S_OK, AddParameter(command, types[i], values[i]));
@@ -367,7 +376,8 @@ TEST_F(ReferenceDatabase, InterfaceProcedureKeepsOneRowPerHostMacAndAddress) {
     ASSERT_EQ(S_OK, UpdateInterface(connection_.get(), host, nullptr, {}, {}, {}));
     EXPECT_EQ(2, QueryLong(connection_.get(), u"SELECT COUNT(*) FROM ZELKDetectedInterfaces"));
     // An unknown host id is refused by the foreign key, and nothing stays.
-    EXPECT_EQ(DB_E_INTEGRITYVIOLATION, UpdateInterface(connection_.get(), host + 100, u"AA", V4(1, 2, 3, 4), mask, subnet));
+    EXPECT_EQ(DB_E_INTEGRITYVIOLATION,
+              UpdateInterface(connection_.get(), host + 100, u"AA", V4(1, 2, 3, 4), mask, subnet));
     EXPECT_EQ(2, QueryLong(connection_.get(), u"SELECT COUNT(*) FROM ZELKDetectedInterfaces"));
 }
 
@@ -433,7 +443,8 @@ TEST_F(ReferenceDatabase, ProcedureCallsWithWrongArgumentsAreRefused) {
         ASSERT_EQ(S_OK, AddParameter(tooMany.get(), adInteger, value));
     }
     EXPECT_EQ(DB_E_ERRORSINCOMMAND, Execute(tooMany.get(), rs, adExecuteNoRecords));
-    EXPECT_EQ(u"Procedure or function ZELKSP_UpdateInterfaces has too many arguments specified.", TakeErrorDescription());
+    EXPECT_EQ(u"Procedure or function ZELKSP_UpdateInterfaces has too many arguments specified.",
+              TakeErrorDescription());
 }
 
 TEST_F(ReferenceDatabase, TablesHaveEveryColumnThePluginsReadAndWrite) {
@@ -450,11 +461,32 @@ TEST_F(ReferenceDatabase, TablesHaveEveryColumnThePluginsReadAndWrite) {
           u"SensorVersion", u"Started", u"Description", u"Installed", u"ComputerName", u"FirstCommunicationTime",
           u"FirstRecordedTime", u"LastRecordedTime", u"LastStartedTime", u"LastStoppedTime"}},
         {u"ZELKSensorToSubnet", {u"SensorID", u"SubnetID"}},
-        {u"ZELKDetectedSystemProperties",
-         {u"HostID", u"DnsName", u"OSPlatform", u"OSFamily", u"OSVersion", u"Domain", u"NetbiosName",
-          u"NetbiosComment", u"Users", u"AgentGUID", u"FriendlyName", u"Ignored", u"Comments", u"IPV4", u"IPV6",
-          u"MAC", u"LastDetectedTime", u"DetectedSourceType", u"Exception", u"RogueAction", u"RecordedTime",
-          u"NewDetection", u"ExceptionCategoryID", u"DeviceType", u"BulkInsertID", u"DetectionType"}},
+        {u"ZELKDetectedSystemProperties", {u"HostID",
+                                           u"DnsName",
+                                           u"OSPlatform",
+                                           u"OSFamily",
+                                           u"OSVersion",
+                                           u"Domain",
+                                           u"NetbiosName",
+                                           u"NetbiosComment",
+                                           u"Users",
+                                           u"AgentGUID",
+                                           u"FriendlyName",
+                                           u"Ignored",
+                                           u"Comments",
+                                           u"IPV4",
+                                           u"IPV6",
+                                           u"MAC",
+                                           u"LastDetectedTime",
+                                           u"DetectedSourceType",
+                                           u"Exception",
+                                           u"RogueAction",
+                                           u"RecordedTime",
+                                           u"NewDetection",
+                                           u"ExceptionCategoryID",
+                                           u"DeviceType",
+                                           u"BulkInsertID",
+                                           u"DetectionType"}},
         {u"ZELKOndrixEvents", {u"AutoID", u"EventID", u"DetectedSystemId", u"Data", u"EventAddedUtc"}},
         {u"ZELKScanBlacklist", {u"MACorOUI"}},
     };

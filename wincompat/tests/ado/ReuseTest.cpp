@@ -394,10 +394,10 @@ using wincompat::ado::ResultColumn;
 using wincompat::ado::ResultSet;
 
 std::shared_ptr<const ColumnInfo> ThreeColumns() {
-    return std::make_shared<const ColumnInfo>(ColumnInfo{{"n", "t", "r"},
-                                                         {"int", "nvarchar(100)", "float"},
-                                                         {ResultColumn{u"n", adInteger}, ResultColumn{u"t", adVarWChar},
-                                                          ResultColumn{u"r", adDouble}}});
+    return std::make_shared<const ColumnInfo>(
+        ColumnInfo{{"n", "t", "r"},
+                   {"int", "nvarchar(100)", "float"},
+                   {ResultColumn{u"n", adInteger}, ResultColumn{u"t", adVarWChar}, ResultColumn{u"r", adDouble}}});
 }
 
 std::string TextOfRow(size_t row) { return "row " + std::to_string(row) + std::string(row % 7 * 10, 'x'); }

@@ -117,9 +117,11 @@ TEST_F(AdoStatementLog, RecordsTextTypeParametersAndRowsOfEachCommand) {
     EXPECT_EQ(
         "{\"type\":\"text\",\"text\":\"UPDATE [ZELKSensorProperties] SET [SensorName] = ?,\\n[DHCP] = ?,\\n"
         "[LastRecordedTime] = ? WHERE (([AgentGUID] = ?));\",\"parameters\":["
-        "{\"name\":\"\",\"type\":\"adBSTR\",\"direction\":\"input\",\"vt\":\"VT_BSTR\",\"size\":0,\"value\":\"Sensor \\\"1\\\"\\\\\"},"
+        "{\"name\":\"\",\"type\":\"adBSTR\",\"direction\":\"input\",\"vt\":\"VT_BSTR\",\"size\":0,\"value\":\"Sensor "
+        "\\\"1\\\"\\\\\"},"
         "{\"name\":\"\",\"type\":\"adBoolean\",\"direction\":\"input\",\"vt\":\"VT_INT\",\"size\":0,\"value\":1},"
-        "{\"name\":\"\",\"type\":\"adDate\",\"direction\":\"input\",\"vt\":\"VT_DATE\",\"size\":0,\"value\":\"2013-03-08 12:00:00.000\"},"
+        "{\"name\":\"\",\"type\":\"adDate\",\"direction\":\"input\",\"vt\":\"VT_DATE\",\"size\":0,\"value\":\"2013-03-"
+        "08 12:00:00.000\"},"
         "{\"name\":\"\",\"type\":\"adGUID\",\"direction\":\"input\",\"vt\":\"VT_BSTR\",\"size\":0,"
         "\"value\":\"{6F9619FF-8B86-D011-B42D-00C04FC964FF}\"}],\"recordsAffected\":0,\"result\":\"ok\"}",
         lines[0]);
@@ -127,19 +129,22 @@ TEST_F(AdoStatementLog, RecordsTextTypeParametersAndRowsOfEachCommand) {
         "{\"type\":\"text\",\"text\":\"SET NOCOUNT ON;\\nINSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6])\\n"
         "VALUES (?,?);\\nSELECT SCOPE_IDENTITY();\\n\",\"parameters\":["
         "{\"name\":\"\",\"type\":\"adBSTR\",\"direction\":\"input\",\"vt\":\"VT_EMPTY\",\"size\":0,\"value\":null},"
-        "{\"name\":\"\",\"type\":\"adBinary\",\"direction\":\"input\",\"vt\":\"VT_ARRAY|VT_UI1\",\"size\":16,\"value\":\"X'0AFF'\"}],"
+        "{\"name\":\"\",\"type\":\"adBinary\",\"direction\":\"input\",\"vt\":\"VT_ARRAY|VT_UI1\",\"size\":16,\"value\":"
+        "\"X'0AFF'\"}],"
         "\"recordsAffected\":-1,\"result\":\"ok\"}",
         lines[1]);
-    EXPECT_EQ("{\"type\":\"text\",\"text\":\"SELECT * FROM Nowhere\",\"parameters\":[],\"recordsAffected\":-1,"
-              "\"result\":\"0x80040E14 no such table: Nowhere\"}",
-              lines[2]);
+    EXPECT_EQ(
+        "{\"type\":\"text\",\"text\":\"SELECT * FROM Nowhere\",\"parameters\":[],\"recordsAffected\":-1,"
+        "\"result\":\"0x80040E14 no such table: Nowhere\"}",
+        lines[2]);
 
     // Read back, the records give the texts exactly as sent.
     std::vector<wincompat::LoggedStatement> records = wincompat::ReadStatementLog(logPath_);
     ASSERT_EQ(3u, records.size());
-    EXPECT_EQ("SET NOCOUNT ON;\nINSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6])\nVALUES (?,?);\n"
-              "SELECT SCOPE_IDENTITY();\n",
-              records[1].text);
+    EXPECT_EQ(
+        "SET NOCOUNT ON;\nINSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6])\nVALUES (?,?);\n"
+        "SELECT SCOPE_IDENTITY();\n",
+        records[1].text);
     EXPECT_EQ("text", records[1].commandType);
     ASSERT_EQ(2u, records[1].parameters.size());
     EXPECT_TRUE(records[1].parameters[0].isNull);
@@ -170,10 +175,12 @@ TEST_F(AdoStatementLog, ProcedureCallsLogTheirOutputs) {
     ASSERT_EQ(2u, lines.size());
     const std::string& record = lines[1];
     EXPECT_EQ(0u, record.find("{\"type\":\"storedproc\",\"text\":\"ZELKSP_UpdateDetectedSystems\",\"parameters\":["));
-    EXPECT_NE(std::string::npos,
-              record.find("{\"name\":\"@OutputHostID\",\"type\":\"adInteger\",\"direction\":\"output\",\"vt\":\"VT_NULL\",\"size\":0,"
-                          "\"value\":1},{\"name\":\"@OutputNewDetection\",\"type\":\"adBoolean\",\"direction\":\"output\","
-                          "\"vt\":\"VT_NULL\",\"size\":0,\"value\":0}]"))
+    EXPECT_NE(
+        std::string::npos,
+        record.find(
+            "{\"name\":\"@OutputHostID\",\"type\":\"adInteger\",\"direction\":\"output\",\"vt\":\"VT_NULL\",\"size\":0,"
+            "\"value\":1},{\"name\":\"@OutputNewDetection\",\"type\":\"adBoolean\",\"direction\":\"output\","
+            "\"vt\":\"VT_NULL\",\"size\":0,\"value\":0}]"))
         << record;
     EXPECT_NE(std::string::npos, record.find("\"result\":\"ok\"}"));
 }
@@ -190,11 +197,13 @@ TEST(AdoStatementLogFile, ReadingAMalformedLogFails) {
 TEST(AdoStatementLogFile, UnicodeEscapesReadAsUtf8) {
     TempDir dir;
     // A surrogate pair, then a high surrogate whose partner is missing.
-    std::ofstream(dir.File("escapes.log"))
-        << "{\"type\":\"text\",\"text\":\"\\u00e9\\ud83d\\ude00|\\ud83d\\u0041\"}\n";
+    std::ofstream(dir.File("escapes.log")) << "{\"type\":\"text\",\"text\":\"\\u00e9\\ud83d\\ude00|\\ud83d\\u0041\"}\n";
     std::vector<wincompat::LoggedStatement> records = wincompat::ReadStatementLog(dir.File("escapes.log"));
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("\xC3\xA9\xF0\x9F\x98\x80|\xEF\xBF\xBD" "A", records[0].text);
+    EXPECT_EQ(
+        "\xC3\xA9\xF0\x9F\x98\x80|\xEF\xBF\xBD"
+        "A",
+        records[0].text);
 }
 
 TEST(AdoStatementLogFile, AnUnwritableLogRefusesTheConnection) {

@@ -153,7 +153,8 @@ TEST(FreeThreadedMarshaler, MarshalsPointersWithinTheProcess) {
 
     // A normal packet carries one reference, handed to the unmarshalled pointer.
     MemoryStream stream;
-    ASSERT_EQ(marshal->MarshalInterface(&stream, IID_IUnknown, &object, MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL), S_OK);
+    ASSERT_EQ(marshal->MarshalInterface(&stream, IID_IUnknown, &object, MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL),
+              S_OK);
     EXPECT_EQ(object.refs, 2u);
     EXPECT_LE(stream.data.size(), size);
     stream.Rewind();
@@ -165,7 +166,8 @@ TEST(FreeThreadedMarshaler, MarshalsPointersWithinTheProcess) {
 
     // A weak table entry holds nothing; a released packet gives its reference back.
     MemoryStream weak;
-    ASSERT_EQ(marshal->MarshalInterface(&weak, IID_IUnknown, &object, MSHCTX_INPROC, nullptr, MSHLFLAGS_TABLEWEAK), S_OK);
+    ASSERT_EQ(marshal->MarshalInterface(&weak, IID_IUnknown, &object, MSHCTX_INPROC, nullptr, MSHLFLAGS_TABLEWEAK),
+              S_OK);
     EXPECT_EQ(object.refs, 1u);
     MemoryStream strong;
     ASSERT_EQ(marshal->MarshalInterface(&strong, IID_IUnknown, &object, MSHCTX_INPROC, nullptr, MSHLFLAGS_TABLESTRONG),
@@ -195,7 +197,7 @@ HRESULT CreateBuiltin(IUnknown* outer, REFIID riid, void** ppv) {
     return instance.QueryInterface(riid, ppv);
 }
 wincompat::BuiltinClassRegistration g_registration(kBuiltinClass, {u"Zelk.TestBuiltin.1", u"Zelk.TestBuiltin"},
-                                                    &CreateBuiltin);
+                                                   &CreateBuiltin);
 
 TEST(BuiltinActivation, ClassObjectWrapsTheCreator) {
     IClassFactory* factory = nullptr;
@@ -214,8 +216,7 @@ TEST(BuiltinActivation, ClassObjectWrapsTheCreator) {
     void* none = reinterpret_cast<void*>(1);
     EXPECT_EQ(CoGetClassObject(kBuiltinClass, CLSCTX_INPROC_SERVER, nullptr, IID_IStream, &none), E_NOINTERFACE);
     EXPECT_EQ(none, nullptr);
-    EXPECT_EQ(CoGetClassObject(kBuiltinClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, nullptr),
-              E_INVALIDARG);
+    EXPECT_EQ(CoGetClassObject(kBuiltinClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, nullptr), E_INVALIDARG);
 
     CLSID clsid;
     ASSERT_EQ(CLSIDFromProgID(u"zelk.testbuiltin", &clsid), S_OK);
@@ -232,9 +233,9 @@ class RegistryActivation : public ::testing::Test {
 protected:
     static void SetDefault(const std::u16string& path, const std::u16string& text, DWORD type = REG_SZ) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
         RegSetValueExW(key, nullptr, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
                        static_cast<DWORD>((text.size() + 1) * 2));
         RegCloseKey(key);

@@ -27,9 +27,12 @@ TEST(GuidText, RoundTripsTheBracedForm) {
 }
 
 TEST(GuidText, RefusesMalformedText) {
-    const char16_t* bad[] = {u"{1CF2B120-547D-101B-8E65-08002B2BD11}",  u"{1CF2B120-547D-101B-8E65-08002B2BD1199}",
-                             u"1CF2B120-547D-101B-8E65-08002B2BD119",   u"{1CF2B120+547D-101B-8E65-08002B2BD119}",
-                             u"{1CF2B12G-547D-101B-8E65-08002B2BD119}", u"{}",
+    const char16_t* bad[] = {u"{1CF2B120-547D-101B-8E65-08002B2BD11}",
+                             u"{1CF2B120-547D-101B-8E65-08002B2BD1199}",
+                             u"1CF2B120-547D-101B-8E65-08002B2BD119",
+                             u"{1CF2B120+547D-101B-8E65-08002B2BD119}",
+                             u"{1CF2B12G-547D-101B-8E65-08002B2BD119}",
+                             u"{}",
                              u""};
     for (const char16_t* text : bad) {
         GUID parsed{};

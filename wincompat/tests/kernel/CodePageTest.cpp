@@ -21,8 +21,8 @@ std::u16string ToWide(const std::string& bytes, DWORD flags = 0, DWORD* error = 
 
 std::string ToNarrow(const std::u16string& text, DWORD flags = 0, DWORD* error = nullptr) {
     SetLastError(0);
-    int size = WideCharToMultiByte(CP_UTF8, flags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                   nullptr);
+    int size =
+        WideCharToMultiByte(CP_UTF8, flags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     if (error) *error = GetLastError();
     if (size == 0) return "<fail>";
     std::string out(static_cast<size_t>(size), '\0');
@@ -52,16 +52,18 @@ TEST(MultiByteToWideChar, MinusOneLengthCountsAndWritesTheTerminator) {
 
 TEST(MultiByteToWideChar, IllFormedInputBecomesReplacementCharacters) {
     const std::u16string r(1, u'\xFFFD');
-    EXPECT_EQ(u"a" + r + u"b", ToWide("a\xFF" "b"));
+    EXPECT_EQ(u"a" + r + u"b", ToWide("a\xFF"
+                                      "b"));
     EXPECT_EQ(r + r, ToWide("\xC0\x80"));                  // overlong NUL
     EXPECT_EQ(r + r + r, ToWide("\xE0\x80\xAF"));          // overlong '/'
     EXPECT_EQ(r + r + r, ToWide("\xED\xA0\x80"));          // an encoded surrogate
     EXPECT_EQ(r + r + r + r, ToWide("\xF4\x90\x80\x80"));  // above U+10FFFF
     EXPECT_EQ(u"x" + r, ToWide("x\xE2\x82"));              // truncated sequence: one replacement
     EXPECT_EQ(r + u"y", ToWide("\xE2\x82y"));
-    EXPECT_EQ(r, ToWide("\x80"));                          // lone continuation byte
-    EXPECT_EQ(r + u"AB", ToWide("\xC0" "AB"));              // a lead byte that can begin nothing
-    EXPECT_EQ(r + u"!", ToWide("\xF0\x9F\x98!"));           // a four-byte form cut short
+    EXPECT_EQ(r, ToWide("\x80"));  // lone continuation byte
+    EXPECT_EQ(r + u"AB", ToWide("\xC0"
+                                "AB"));                                    // a lead byte that can begin nothing
+    EXPECT_EQ(r + u"!", ToWide("\xF0\x9F\x98!"));                          // a four-byte form cut short
     EXPECT_EQ(r + r + r + r + r + r, ToWide("\xED\xA0\x80\xED\xB0\x80"));  // surrogates encoded one by one
 }
 
@@ -135,10 +137,12 @@ TEST(WideCharToMultiByte, ConvertsAndPairsSurrogates) {
 
 TEST(WideCharToMultiByte, UnpairedSurrogatesBecomeReplacementCharacters) {
     const std::string r = "\xEF\xBF\xBD";
-    EXPECT_EQ("a" + r + "b", ToNarrow(std::u16string(u"a\xD800" u"b")));
-    EXPECT_EQ(r + "a", ToNarrow(std::u16string(u"\xDC00" u"a")));
-    EXPECT_EQ("x" + r, ToNarrow(std::u16string(u"x\xD83D")));                 // high surrogate at the end
-    EXPECT_EQ(r + r, ToNarrow(std::u16string(u"\xDE00\xD83D")));              // reversed pair
+    EXPECT_EQ("a" + r + "b", ToNarrow(std::u16string(u"a\xD800"
+                                                     u"b")));
+    EXPECT_EQ(r + "a", ToNarrow(std::u16string(u"\xDC00"
+                                               u"a")));
+    EXPECT_EQ("x" + r, ToNarrow(std::u16string(u"x\xD83D")));     // high surrogate at the end
+    EXPECT_EQ(r + r, ToNarrow(std::u16string(u"\xDE00\xD83D")));  // reversed pair
     DWORD error = 0;
     EXPECT_EQ("<fail>", ToNarrow(std::u16string(u"a\xD800"), WC_ERR_INVALID_CHARS, &error));
     EXPECT_EQ(static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION), error);

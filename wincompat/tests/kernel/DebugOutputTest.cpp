@@ -41,7 +41,10 @@ TEST(DebugOutput, DeliversWideAndNarrowTextAsUtf8) {
     OutputDebugStringA("plain\n");
     OutputDebugStringW(nullptr);
     OutputDebugStringA(nullptr);
-    std::vector<std::string> expected{"Stra\xC3\x9F" "e \xE2\x82\xAC\n", "plain\n"};
+    std::vector<std::string> expected{
+        "Stra\xC3\x9F"
+        "e \xE2\x82\xAC\n",
+        "plain\n"};
     EXPECT_EQ(expected, capture.Lines());
 }
 
@@ -53,9 +56,7 @@ TEST(DebugOutput, KeepsTheCallersLastError) {
 }
 
 TEST(DebugOutput, DefaultSinkIsSilentAndRestorable) {
-    {
-        CapturedDebugOutput capture;
-    }
+    { CapturedDebugOutput capture; }
     OutputDebugStringW(u"goes nowhere by default\n");  // must not crash with the capture gone
     CapturedDebugOutput again;
     OutputDebugStringW(u"seen");

@@ -62,26 +62,99 @@ TEST(FormatMessage, GivesWindowsTextsForComAndAutomationCodes) {
 
 TEST(FormatMessage, EveryStatusTheHeadersDefineHasText) {
     const HRESULT codes[] = {
-        E_NOTIMPL, E_NOINTERFACE, E_POINTER, E_ABORT, E_FAIL, E_UNEXPECTED, E_PENDING, E_ACCESSDENIED, E_HANDLE,
-        E_OUTOFMEMORY, E_INVALIDARG, DISP_E_UNKNOWNINTERFACE, DISP_E_MEMBERNOTFOUND, DISP_E_PARAMNOTFOUND,
-        DISP_E_TYPEMISMATCH, DISP_E_UNKNOWNNAME, DISP_E_NONAMEDARGS, DISP_E_BADVARTYPE, DISP_E_EXCEPTION,
-        DISP_E_OVERFLOW, DISP_E_BADINDEX, DISP_E_UNKNOWNLCID, DISP_E_ARRAYISLOCKED, DISP_E_BADPARAMCOUNT,
-        DISP_E_PARAMNOTOPTIONAL, DISP_E_BADCALLEE, DISP_E_NOTACOLLECTION, DISP_E_DIVBYZERO, DISP_E_BUFFERTOOSMALL,
-        TYPE_E_REGISTRYACCESS, TYPE_E_LIBNOTREGISTERED, TYPE_E_ELEMENTNOTFOUND, TYPE_E_IOERROR, TYPE_E_CANTLOADLIBRARY,
-        STG_E_FILENOTFOUND, STG_E_ACCESSDENIED, CLASS_E_NOAGGREGATION, CLASS_E_CLASSNOTAVAILABLE, CLASS_E_NOTLICENSED,
-        REGDB_E_READREGDB, REGDB_E_WRITEREGDB, REGDB_E_KEYMISSING, REGDB_E_CLASSNOTREG, REGDB_E_IIDNOTREG,
-        SELFREG_E_TYPELIB, SELFREG_E_CLASS, CO_E_NOTINITIALIZED, CO_E_ALREADYINITIALIZED, CO_E_CLASSSTRING,
-        CO_E_IIDSTRING, CO_E_APPNOTFOUND, CO_E_DLLNOTFOUND, CO_E_ERRORINDLL, RPC_E_CHANGED_MODE,
+        E_NOTIMPL,
+        E_NOINTERFACE,
+        E_POINTER,
+        E_ABORT,
+        E_FAIL,
+        E_UNEXPECTED,
+        E_PENDING,
+        E_ACCESSDENIED,
+        E_HANDLE,
+        E_OUTOFMEMORY,
+        E_INVALIDARG,
+        DISP_E_UNKNOWNINTERFACE,
+        DISP_E_MEMBERNOTFOUND,
+        DISP_E_PARAMNOTFOUND,
+        DISP_E_TYPEMISMATCH,
+        DISP_E_UNKNOWNNAME,
+        DISP_E_NONAMEDARGS,
+        DISP_E_BADVARTYPE,
+        DISP_E_EXCEPTION,
+        DISP_E_OVERFLOW,
+        DISP_E_BADINDEX,
+        DISP_E_UNKNOWNLCID,
+        DISP_E_ARRAYISLOCKED,
+        DISP_E_BADPARAMCOUNT,
+        DISP_E_PARAMNOTOPTIONAL,
+        DISP_E_BADCALLEE,
+        DISP_E_NOTACOLLECTION,
+        DISP_E_DIVBYZERO,
+        DISP_E_BUFFERTOOSMALL,
+        TYPE_E_REGISTRYACCESS,
+        TYPE_E_LIBNOTREGISTERED,
+        TYPE_E_ELEMENTNOTFOUND,
+        TYPE_E_IOERROR,
+        TYPE_E_CANTLOADLIBRARY,
+        STG_E_FILENOTFOUND,
+        STG_E_ACCESSDENIED,
+        CLASS_E_NOAGGREGATION,
+        CLASS_E_CLASSNOTAVAILABLE,
+        CLASS_E_NOTLICENSED,
+        REGDB_E_READREGDB,
+        REGDB_E_WRITEREGDB,
+        REGDB_E_KEYMISSING,
+        REGDB_E_CLASSNOTREG,
+        REGDB_E_IIDNOTREG,
+        SELFREG_E_TYPELIB,
+        SELFREG_E_CLASS,
+        CO_E_NOTINITIALIZED,
+        CO_E_ALREADYINITIALIZED,
+        CO_E_CLASSSTRING,
+        CO_E_IIDSTRING,
+        CO_E_APPNOTFOUND,
+        CO_E_DLLNOTFOUND,
+        CO_E_ERRORINDLL,
+        RPC_E_CHANGED_MODE,
     };
     const DWORD win32[] = {
-        ERROR_SUCCESS, ERROR_INVALID_FUNCTION, ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED,
-        ERROR_INVALID_HANDLE, ERROR_NOT_ENOUGH_MEMORY, ERROR_BAD_FORMAT, ERROR_INVALID_DATA, ERROR_OUTOFMEMORY,
-        ERROR_SHARING_VIOLATION, ERROR_HANDLE_EOF, ERROR_NOT_SUPPORTED, ERROR_FILE_EXISTS, ERROR_INVALID_PARAMETER,
-        ERROR_INSUFFICIENT_BUFFER, ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND, ERROR_ALREADY_EXISTS, ERROR_MORE_DATA,
-        ERROR_NO_MORE_ITEMS, ERROR_MR_MID_NOT_FOUND, ERROR_INVALID_FLAGS, ERROR_NO_UNICODE_TRANSLATION,
-        ERROR_RESOURCE_DATA_NOT_FOUND, ERROR_RESOURCE_TYPE_NOT_FOUND, ERROR_RESOURCE_NAME_NOT_FOUND,
-        ERROR_RESOURCE_LANG_NOT_FOUND, ERROR_KEY_DELETED, ERROR_BADDB, ERROR_BADKEY, ERROR_CANTOPEN, ERROR_CANTREAD,
-        ERROR_CANTWRITE, ERROR_REGISTRY_CORRUPT, ERROR_KEY_HAS_CHILDREN, ERROR_TIMEOUT,
+        ERROR_SUCCESS,
+        ERROR_INVALID_FUNCTION,
+        ERROR_FILE_NOT_FOUND,
+        ERROR_PATH_NOT_FOUND,
+        ERROR_ACCESS_DENIED,
+        ERROR_INVALID_HANDLE,
+        ERROR_NOT_ENOUGH_MEMORY,
+        ERROR_BAD_FORMAT,
+        ERROR_INVALID_DATA,
+        ERROR_OUTOFMEMORY,
+        ERROR_SHARING_VIOLATION,
+        ERROR_HANDLE_EOF,
+        ERROR_NOT_SUPPORTED,
+        ERROR_FILE_EXISTS,
+        ERROR_INVALID_PARAMETER,
+        ERROR_INSUFFICIENT_BUFFER,
+        ERROR_MOD_NOT_FOUND,
+        ERROR_PROC_NOT_FOUND,
+        ERROR_ALREADY_EXISTS,
+        ERROR_MORE_DATA,
+        ERROR_NO_MORE_ITEMS,
+        ERROR_MR_MID_NOT_FOUND,
+        ERROR_INVALID_FLAGS,
+        ERROR_NO_UNICODE_TRANSLATION,
+        ERROR_RESOURCE_DATA_NOT_FOUND,
+        ERROR_RESOURCE_TYPE_NOT_FOUND,
+        ERROR_RESOURCE_NAME_NOT_FOUND,
+        ERROR_RESOURCE_LANG_NOT_FOUND,
+        ERROR_KEY_DELETED,
+        ERROR_BADDB,
+        ERROR_BADKEY,
+        ERROR_CANTOPEN,
+        ERROR_CANTREAD,
+        ERROR_CANTWRITE,
+        ERROR_REGISTRY_CORRUPT,
+        ERROR_KEY_HAS_CHILDREN,
+        ERROR_TIMEOUT,
     };
     for (HRESULT code : codes) {
         std::u16string text = SystemText(static_cast<DWORD>(code));
@@ -90,7 +163,7 @@ TEST(FormatMessage, EveryStatusTheHeadersDefineHasText) {
     for (DWORD code : win32) {
         std::u16string text = SystemText(code);
         EXPECT_EQ(u"\r\n", text.substr(text.size() - 2)) << code << " " << Narrow(text);
-        EXPECT_EQ(text, SystemText(static_cast<DWORD>(HRESULT_FROM_WIN32(code))) ) << code;
+        EXPECT_EQ(text, SystemText(static_cast<DWORD>(HRESULT_FROM_WIN32(code)))) << code;
     }
 }
 
@@ -109,10 +182,9 @@ TEST(FormatMessage, CodesWithoutSystemTextGiveNone) {
 
 TEST(FormatMessage, AllocatesTheBufferWhenAsked) {
     LPWSTR text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, static_cast<DWORD>(E_POINTER), 0, reinterpret_cast<LPWSTR>(&text), 0,
-                                  nullptr);
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(E_POINTER), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     ASSERT_EQ(17u, length);
     ASSERT_NE(nullptr, text);
     EXPECT_EQ(u"Invalid pointer\r\n", std::u16string(text));
@@ -133,7 +205,8 @@ TEST(FormatMessage, RefusesSmallBuffersAndOtherLanguages) {
     WCHAR enough[18];
     EXPECT_EQ(17u, FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<DWORD>(E_POINTER), 0, enough, 18,
                                   nullptr));
-    EXPECT_EQ(u"Invalid pointer\r\n", SystemText(static_cast<DWORD>(E_POINTER), 0, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
+    EXPECT_EQ(u"Invalid pointer\r\n",
+              SystemText(static_cast<DWORD>(E_POINTER), 0, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
     SetLastError(0);
     EXPECT_EQ(0u, FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<DWORD>(E_POINTER),
                                  MAKELANGID(LANG_GERMAN, SUBLANG_DEFAULT), enough, 18, nullptr));
@@ -144,8 +217,8 @@ TEST(FormatMessage, RefusesSmallBuffersAndOtherLanguages) {
 }
 
 TEST(FormatMessage, WidthMaskJoinsLinesAndWraps) {
-    EXPECT_EQ(u"Access is denied. ", SystemText(ERROR_ACCESS_DENIED, FORMAT_MESSAGE_IGNORE_INSERTS |
-                                                                         FORMAT_MESSAGE_MAX_WIDTH_MASK));
+    EXPECT_EQ(u"Access is denied. ",
+              SystemText(ERROR_ACCESS_DENIED, FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK));
     EXPECT_EQ(u"Not enough memory\r\nresources are\r\navailable to complete\r\nthis operation. ",
               SystemText(static_cast<DWORD>(E_OUTOFMEMORY), FORMAT_MESSAGE_IGNORE_INSERTS | 21));
 }
@@ -154,13 +227,13 @@ TEST(FormatMessage, InsertsComeFromArgumentsOrStayWhenIgnored) {
     EXPECT_EQ(u"%1 could not be found.\r\n", SystemText(static_cast<DWORD>(STG_E_FILENOTFOUND)));
     SetLastError(0);
     WCHAR buffer[128];
-    EXPECT_EQ(0u, FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<DWORD>(STG_E_FILENOTFOUND), 0,
-                                 buffer, 128, nullptr));
+    EXPECT_EQ(0u, FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<DWORD>(STG_E_FILENOTFOUND), 0, buffer,
+                                 128, nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(u"trace.log")};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
-                                  static_cast<DWORD>(STG_E_FILENOTFOUND), 0, buffer, 128,
-                                  reinterpret_cast<va_list*>(arguments));
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
+                       static_cast<DWORD>(STG_E_FILENOTFOUND), 0, buffer, 128, reinterpret_cast<va_list*>(arguments));
     EXPECT_EQ(u"trace.log could not be found.\r\n", std::u16string(buffer, length));
 }
 

@@ -41,7 +41,10 @@ public:
     }
     const VARIANT& get() const { return v_; }
     VARTYPE vt() const { return v_.vt; }
-    std::u16string str() const { return v_.vt == VT_BSTR && v_.bstrVal ? std::u16string(v_.bstrVal, SysStringLen(v_.bstrVal)) : u"<not a string>"; }
+    std::u16string str() const {
+        return v_.vt == VT_BSTR && v_.bstrVal ? std::u16string(v_.bstrVal, SysStringLen(v_.bstrVal))
+                                              : u"<not a string>";
+    }
 
 private:
     VARIANT v_;

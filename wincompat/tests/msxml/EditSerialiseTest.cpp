@@ -48,11 +48,12 @@ TEST(DomSerialise, PolicyEditRoundTrip) {
     Append(section.get(), empty.get());
     Append(root.get(), section.get());
 
-    EXPECT_EQ(u"<?xml version=\"1.0\"?>\r\n"
-              u"<Policy><Section name=\"Detection\"><Setting name=\"SubnetScanEnabled\">1</Setting></Section>"
-              u"<Section name=\"Exceptions\"><Setting name=\"ScanBlacklist\">00:11|A&amp;B|&lt;x&gt;</Setting>"
-              u"<Setting name=\"ExceptionScanBlacklist\"/></Section></Policy>\r\n",
-              XmlOf(doc.get()));
+    EXPECT_EQ(
+        u"<?xml version=\"1.0\"?>\r\n"
+        u"<Policy><Section name=\"Detection\"><Setting name=\"SubnetScanEnabled\">1</Setting></Section>"
+        u"<Section name=\"Exceptions\"><Setting name=\"ScanBlacklist\">00:11|A&amp;B|&lt;x&gt;</Setting>"
+        u"<Setting name=\"ExceptionScanBlacklist\"/></Section></Policy>\r\n",
+        XmlOf(doc.get()));
 
     // What was written reads back the same.
     Ref<IXMLDOMDocument2> again = LoadedDocument(XmlOf(doc.get()));
@@ -80,8 +81,7 @@ TEST(DomSerialise, QuotesAndSpecialCharactersAreEscaped) {
     Ref<IXMLDOMElement> root = Root(doc.get());
     SetAttribute(root.get(), u"q", u"say \"hi\" & <bye>");
     PutText(root.get(), u"1 < 2 && \u00E9\u20AC");
-    EXPECT_EQ(u"<a q=\"say &quot;hi&quot; &amp; &lt;bye&gt;\">1 &lt; 2 &amp;&amp; \u00E9\u20AC</a>",
-              XmlOf(root.get()));
+    EXPECT_EQ(u"<a q=\"say &quot;hi&quot; &amp; &lt;bye&gt;\">1 &lt; 2 &amp;&amp; \u00E9\u20AC</a>", XmlOf(root.get()));
     Variant value;
     Bstr q(u"q");
     EXPECT_EQ(S_OK, root->getAttribute(q.get(), value.out()));

@@ -50,9 +50,9 @@ TEST(DomEntities, AnAttributeValueReadsAndSelectsWithItsEntitiesExpanded) {
     for (bool validate : {false, true}) {
         const std::u16string declarations =
             validate ? u"<!ELEMENT r (#PCDATA)><!ATTLIST r a CDATA #IMPLIED d CDATA #IMPLIED>" : u"";
-        Ref<IXMLDOMDocument2> doc = Parsed(u"<!DOCTYPE r [" + declarations +
-                                               u"<!ENTITY e 'x'><!ENTITY ee '&e;-&e;'>]><r a='&e;' d='[&ee;]'/>",
-                                           validate);
+        Ref<IXMLDOMDocument2> doc =
+            Parsed(u"<!DOCTYPE r [" + declarations + u"<!ENTITY e 'x'><!ENTITY ee '&e;-&e;'>]><r a='&e;' d='[&ee;]'/>",
+                   validate);
         ASSERT_TRUE(doc) << validate;
         EXPECT_TRUE(SelectOne(doc.get(), u"/r[@a='x']")) << validate;
         EXPECT_TRUE(SelectOne(doc.get(), u"/r[@d='[x-x]']")) << validate;
@@ -69,7 +69,8 @@ TEST(DomEntities, APolicySectionNamedThroughAnEntityIsFound) {
         u"<!DOCTYPE SensorPolicy [<!ELEMENT SensorPolicy (Section*)><!ELEMENT Section (Setting*)>"
         u"<!ELEMENT Setting (#PCDATA)><!ATTLIST Section name CDATA #REQUIRED><!ATTLIST Setting name CDATA #REQUIRED>"
         u"<!ENTITY det 'Detection'>]>"
-        u"<SensorPolicy><Section name=\"&det;\"><Setting name=\"SubnetScanEnabled\">1</Setting></Section></SensorPolicy>",
+        u"<SensorPolicy><Section name=\"&det;\"><Setting "
+        u"name=\"SubnetScanEnabled\">1</Setting></Section></SensorPolicy>",
         true);
     ASSERT_TRUE(doc);
     Ref<IXMLDOMNode> section = SelectOne(Root(doc.get()).get(), u"Section[@name=\"Detection\"]");

@@ -93,8 +93,8 @@ TEST(DomExternalEntities, ALocalFileIsNeverRead) {
         doc->put_validateOnParse(validate ? VARIANT_TRUE : VARIANT_FALSE);
         doc->put_resolveExternals(VARIANT_TRUE);  // asked for, never done
         for (const std::u16string& reference : {secret.path(), u"file://" + secret.path()}) {
-            std::u16string xml = u"<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!ENTITY x SYSTEM '" + reference +
-                                 u"'>]><a>&x;</a>";
+            std::u16string xml =
+                u"<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!ENTITY x SYSTEM '" + reference + u"'>]><a>&x;</a>";
             if (Loads(doc.get(), xml)) {
                 EXPECT_EQ(std::u16string::npos, XmlOf(doc.get()).find(u"TOP-SECRET"));
                 EXPECT_EQ(u"", TextOf(Root(doc.get()).get()));

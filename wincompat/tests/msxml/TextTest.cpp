@@ -25,8 +25,7 @@ std::u16string TextAt(IXMLDOMDocument2* doc, const std::u16string& query) {
 }
 
 TEST(DomText, AnElementLosesTheWhiteSpaceAtTheEndsOfItsText) {
-    Ref<IXMLDOMDocument2> doc = LoadedDocument(
-        u"<s><v> 1 </v><w>\n\t0\r\n</w><x>1 </x><y>   </y></s>");
+    Ref<IXMLDOMDocument2> doc = LoadedDocument(u"<s><v> 1 </v><w>\n\t0\r\n</w><x>1 </x><y>   </y></s>");
     EXPECT_EQ(u"1", TextAt(doc.get(), u"/s/v"));
     EXPECT_EQ(u"0", TextAt(doc.get(), u"/s/w"));
     EXPECT_EQ(u"1", TextAt(doc.get(), u"/s/x"));
@@ -65,8 +64,8 @@ TEST(DomText, MixedContentJoinsNormalisedTextWithCdataAsWritten) {
 }
 
 TEST(DomText, ChildElementsJoinWithASpaceOnlyWhereTheTextHadWhiteSpace) {
-    Ref<IXMLDOMDocument2> doc = LoadedDocument(
-        u"<s><j><a>x</a><b>y</b></j><g>x <b> y </b> z</g><e>x<b/> y</e><c>a <![CDATA[ b ]]> c</c></s>");
+    Ref<IXMLDOMDocument2> doc =
+        LoadedDocument(u"<s><j><a>x</a><b>y</b></j><g>x <b> y </b> z</g><e>x<b/> y</e><c>a <![CDATA[ b ]]> c</c></s>");
     EXPECT_EQ(u"xy", TextAt(doc.get(), u"/s/j"));
     EXPECT_EQ(u"x y z", TextAt(doc.get(), u"/s/g"));
     EXPECT_EQ(u"x y", TextAt(doc.get(), u"/s/e"));
@@ -108,7 +107,8 @@ TEST(DomText, AnAttributeGivesItsValueTrimmedAndItsNodeValueAsWritten) {
 }
 
 TEST(DomText, EntityReferencesReadAsTheirTextInPlace) {
-    Ref<IXMLDOMDocument2> doc = LoadedDocument(u"<!DOCTYPE v [<!ELEMENT v (#PCDATA)><!ENTITY e \"  x  y \">]><v> a&e;b </v>");
+    Ref<IXMLDOMDocument2> doc =
+        LoadedDocument(u"<!DOCTYPE v [<!ELEMENT v (#PCDATA)><!ENTITY e \"  x  y \">]><v> a&e;b </v>");
     ASSERT_TRUE(Root(doc.get()));
     EXPECT_EQ(u"a x y b", TextOf(Root(doc.get()).get()));
 }

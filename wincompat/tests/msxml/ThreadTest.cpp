@@ -15,14 +15,17 @@ std::u16string EventText(int id) {
     for (char c : std::to_string(id)) number.push_back(static_cast<char16_t>(c));
     return u"<?xml version='1.0'?><e:Event xmlns:e='urn:example:events' "
            u"xmlns:dt='urn:schemas-microsoft-com:datatypes'>"
-           u"<e:Id dt:dt='i4'>" + number + u"</e:Id><e:Name>event " + number + u"</e:Name>"
+           u"<e:Id dt:dt='i4'>" +
+           number + u"</e:Id><e:Name>event " + number +
+           u"</e:Name>"
            u"<e:Item>a</e:Item><e:Item>b</e:Item></e:Event>";
 }
 
 // One full round of what a plug-in call does; false on any wrong answer.
 bool ParseSelectAndSerialise(int id, REFCLSID clsid) {
     Ref<IXMLDOMDocument2> doc;
-    if (CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2, doc.outVoid()) != S_OK) return false;
+    if (CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2, doc.outVoid()) != S_OK)
+        return false;
     Bstr xml(EventText(id)), namespaces(u"SelectionNamespaces"), id_(u"z:Id"), items(u"z:Item");
     Variant binding(u"xmlns:z='urn:example:events'");
     VARIANT_BOOL ok = VARIANT_FALSE;

@@ -103,10 +103,20 @@ TEST(DomTypedValue, OutOfRangeOrMalformedNumbersFail) {
     struct Case {
         const char16_t* type;
         const char16_t* text;
-    } cases[] = {{u"int", u"2147483648"}, {u"i1", u"128"},   {u"ui1", u"-1"},  {u"ui2", u"65536"},
-                 {u"int", u"12abc"},      {u"int", u""},     {u"int", u"1.5"}, {u"r8", u"1e999"},
-                 {u"r4", u"abc"},         {u"boolean", u"yes"}, {u"fixed.14.4", u"1.23456"},
-                 {u"fixed.14.4", u"123456789012345"}, {u"number", u"twelve"}, {u"uuid", u"not-a-uuid"}};
+    } cases[] = {{u"int", u"2147483648"},
+                 {u"i1", u"128"},
+                 {u"ui1", u"-1"},
+                 {u"ui2", u"65536"},
+                 {u"int", u"12abc"},
+                 {u"int", u""},
+                 {u"int", u"1.5"},
+                 {u"r8", u"1e999"},
+                 {u"r4", u"abc"},
+                 {u"boolean", u"yes"},
+                 {u"fixed.14.4", u"1.23456"},
+                 {u"fixed.14.4", u"123456789012345"},
+                 {u"number", u"twelve"},
+                 {u"uuid", u"not-a-uuid"}};
     for (const Case& c : cases) {
         Variant value;
         EXPECT_EQ(E_FAIL, TypedValue(c.type, c.text, value)) << Narrow(c.type) << " " << Narrow(c.text);
@@ -236,8 +246,12 @@ TEST(DomTypedValue, AnUntypedValueIsAllTheTextWhereverItLies) {
         const char16_t* name;
         std::u16string text;
     } cases[] = {
-        {u"one", u"caf\u00e9 \u20ac \U0001F600"}, {u"split", u"abc"},     {u"cdata", u"<x>"},
-        {u"refs", u"Aent&"},                      {u"nested", u"1234"}, {u"long", std::u16string(5000, u'x') + u"\u00e9"},
+        {u"one", u"caf\u00e9 \u20ac \U0001F600"},
+        {u"split", u"abc"},
+        {u"cdata", u"<x>"},
+        {u"refs", u"Aent&"},
+        {u"nested", u"1234"},
+        {u"long", std::u16string(5000, u'x') + u"\u00e9"},
     };
     for (const Case& c : cases) {
         Variant value;
@@ -258,8 +272,7 @@ TEST(DomTypedValue, TheDataTypeIsReadHoweverTheAttributeIsWritten) {
     doc = Unvalidated(u"<!DOCTYPE v [<!ENTITY t 'i2'>]><v xmlns:dt='" + dt + u"' dt:dt='&t;'>12</v>");
     ASSERT_EQ(S_OK, Root(doc.get())->get_nodeTypedValue(value.out()));
     EXPECT_EQ(VT_I2, value.vt());
-    doc = Unvalidated(u"<!DOCTYPE v [<!ATTLIST v xmlns:dt CDATA #FIXED '" + dt +
-                         u"' dt:dt CDATA 'boolean'>]><v>1</v>");
+    doc = Unvalidated(u"<!DOCTYPE v [<!ATTLIST v xmlns:dt CDATA #FIXED '" + dt + u"' dt:dt CDATA 'boolean'>]><v>1</v>");
     ASSERT_EQ(S_OK, Root(doc.get())->get_nodeTypedValue(value.out()));
     EXPECT_EQ(VT_BOOL, value.vt());
     doc = LoadedDocument(u"<v xmlns:dt='" + dt + u"' dt:dt=''>12</v>");  // an empty type is no type

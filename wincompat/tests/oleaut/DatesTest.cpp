@@ -51,9 +51,10 @@ TEST(AutomationDate, KnownDays) {
 
 TEST(AutomationDate, RejectsImpossibleFields) {
     SYSTEMTIME bad[] = {
-        Time(2026, 0, 1),        Time(2026, 13, 1),        Time(1980, 13, 1),          Time(2026, 1, 32),
-        Time(2026, 2, 65535),    Time(10000, 1, 1),        Time(100, 1, 0),            Time(9999, 13, 31),
-        Time(2026, 1, 1, 24),    Time(2026, 1, 1, 0, 60),  Time(2026, 1, 1, 0, 0, 60),
+        Time(2026, 0, 1),        Time(2026, 13, 1),          Time(1980, 13, 1),
+        Time(2026, 1, 32),       Time(2026, 2, 65535),       Time(10000, 1, 1),
+        Time(100, 1, 0),         Time(9999, 13, 31),         Time(2026, 1, 1, 24),
+        Time(2026, 1, 1, 0, 60), Time(2026, 1, 1, 0, 0, 60),
     };
     for (auto& time : bad) {
         double date = 123.0;
@@ -77,15 +78,15 @@ TEST(AutomationDate, DaysTheMonthLacksRollOverAndShortYearsCountFrom1900) {
         SYSTEMTIME time;
         double date;
     } cases[] = {
-        {Time(1980, 1, 0), 29220.0},           // 31 December 1979
-        {Time(90, 12, 31), 33238.0},           // 31 December 1990
-        {Time(0, 1, 1), 2.0},                  // 1 January 1900
-        {Time(99, 12, 31), 36525.0},           // 31 December 1999
-        {Time(2001, 2, 29), 36951.0},          // 1 March 2001
-        {Time(2001, 2, 0), 36922.0},           // 31 January 2001
-        {Time(2000, 2, 30), 36586.0},          // 1 March 2000, a leap year
-        {Time(2026, 4, 31, 6), 46143.25},      // 1 May 2026, 06:00
-        {Time(1899, 12, 0, 6), -30.25},        // 30 November 1899, before day zero
+        {Time(1980, 1, 0), 29220.0},       // 31 December 1979
+        {Time(90, 12, 31), 33238.0},       // 31 December 1990
+        {Time(0, 1, 1), 2.0},              // 1 January 1900
+        {Time(99, 12, 31), 36525.0},       // 31 December 1999
+        {Time(2001, 2, 29), 36951.0},      // 1 March 2001
+        {Time(2001, 2, 0), 36922.0},       // 31 January 2001
+        {Time(2000, 2, 30), 36586.0},      // 1 March 2000, a leap year
+        {Time(2026, 4, 31, 6), 46143.25},  // 1 May 2026, 06:00
+        {Time(1899, 12, 0, 6), -30.25},    // 30 November 1899, before day zero
         {Time(9999, 12, 31), 2958465.0},
     };
     for (auto& c : cases) {

@@ -106,7 +106,7 @@ TEST(ErrorInfoSlot, SettingReplacesAndNullClears) {
     IErrorInfo* first = MakeErrorInfo(OLESTR("first"));
     IErrorInfo* second = MakeErrorInfo(OLESTR("second"));
     SetErrorInfo(0, first);
-    SetErrorInfo(0, second);  // releases the first
+    SetErrorInfo(0, second);          // releases the first
     EXPECT_EQ(0u, first->Release());  // the slot let go of it, so this was the last reference
     IErrorInfo* taken = nullptr;
     ASSERT_EQ(S_OK, GetErrorInfo(0, &taken));

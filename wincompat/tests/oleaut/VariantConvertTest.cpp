@@ -126,13 +126,22 @@ TEST(VariantChangeTypeText, TextToEachIntegerTypeChecksItsRange) {
         VARTYPE vt;
         HRESULT expected;
     } cases[] = {
-        {u"255", VT_UI1, S_OK},          {u"256", VT_UI1, DISP_E_OVERFLOW},   {u"-1", VT_UI1, DISP_E_OVERFLOW},
-        {u"-0.4", VT_UI1, S_OK},         {u"127", VT_I1, S_OK},               {u"-129", VT_I1, DISP_E_OVERFLOW},
-        {u"32767", VT_I2, S_OK},         {u"32768", VT_I2, DISP_E_OVERFLOW},  {u"65535", VT_UI2, S_OK},
-        {u"4294967295", VT_UI4, S_OK},   {u"4294967296", VT_UINT, DISP_E_OVERFLOW},
+        {u"255", VT_UI1, S_OK},
+        {u"256", VT_UI1, DISP_E_OVERFLOW},
+        {u"-1", VT_UI1, DISP_E_OVERFLOW},
+        {u"-0.4", VT_UI1, S_OK},
+        {u"127", VT_I1, S_OK},
+        {u"-129", VT_I1, DISP_E_OVERFLOW},
+        {u"32767", VT_I2, S_OK},
+        {u"32768", VT_I2, DISP_E_OVERFLOW},
+        {u"65535", VT_UI2, S_OK},
+        {u"4294967295", VT_UI4, S_OK},
+        {u"4294967296", VT_UINT, DISP_E_OVERFLOW},
         {u"-2147483649", VT_INT, DISP_E_OVERFLOW},
-        {u"9223372036854775807", VT_I8, S_OK},  {u"9223372036854775808", VT_I8, DISP_E_OVERFLOW},
-        {u"18446744073709551615", VT_UI8, S_OK}, {u"18446744073709551616", VT_UI8, DISP_E_OVERFLOW},
+        {u"9223372036854775807", VT_I8, S_OK},
+        {u"9223372036854775808", VT_I8, DISP_E_OVERFLOW},
+        {u"18446744073709551615", VT_UI8, S_OK},
+        {u"18446744073709551616", VT_UI8, DISP_E_OVERFLOW},
         {u"1e400", VT_I8, DISP_E_OVERFLOW},
     };
     for (const auto& c : cases) {
@@ -156,21 +165,35 @@ TEST(VariantChangeTypeNumbers, RealsRoundHalfToEvenAndOverflow) {
         HRESULT expected;
         LONGLONG result;
     } cases[] = {
-        {0.5, VT_I4, S_OK, 0},        {1.5, VT_I4, S_OK, 2},         {2.5, VT_I4, S_OK, 2},
-        {-0.5, VT_I4, S_OK, 0},       {-1.5, VT_I4, S_OK, -2},       {-2.5, VT_I4, S_OK, -2},
-        {2.4999, VT_I4, S_OK, 2},     {2.5001, VT_I4, S_OK, 3},      {32767.4, VT_I2, S_OK, 32767},
-        {32767.5, VT_I2, DISP_E_OVERFLOW, 0},                         {-32768.5, VT_I2, S_OK, -32768},
-        {255.5, VT_UI1, DISP_E_OVERFLOW, 0},                          {-0.5, VT_UI1, S_OK, 0},
-        {-0.6, VT_UI1, DISP_E_OVERFLOW, 0},                           {9223372036854775807.0, VT_I8, DISP_E_OVERFLOW, 0},
-        {-9223372036854775808.0, VT_I8, S_OK, INT64_MIN},             {1e300, VT_I4, DISP_E_OVERFLOW, 0},
-        {NAN, VT_I4, DISP_E_OVERFLOW, 0},                             {INFINITY, VT_I2, DISP_E_OVERFLOW, 0},
+        {0.5, VT_I4, S_OK, 0},
+        {1.5, VT_I4, S_OK, 2},
+        {2.5, VT_I4, S_OK, 2},
+        {-0.5, VT_I4, S_OK, 0},
+        {-1.5, VT_I4, S_OK, -2},
+        {-2.5, VT_I4, S_OK, -2},
+        {2.4999, VT_I4, S_OK, 2},
+        {2.5001, VT_I4, S_OK, 3},
+        {32767.4, VT_I2, S_OK, 32767},
+        {32767.5, VT_I2, DISP_E_OVERFLOW, 0},
+        {-32768.5, VT_I2, S_OK, -32768},
+        {255.5, VT_UI1, DISP_E_OVERFLOW, 0},
+        {-0.5, VT_UI1, S_OK, 0},
+        {-0.6, VT_UI1, DISP_E_OVERFLOW, 0},
+        {9223372036854775807.0, VT_I8, DISP_E_OVERFLOW, 0},
+        {-9223372036854775808.0, VT_I8, S_OK, INT64_MIN},
+        {1e300, VT_I4, DISP_E_OVERFLOW, 0},
+        {NAN, VT_I4, DISP_E_OVERFLOW, 0},
+        {INFINITY, VT_I2, DISP_E_OVERFLOW, 0},
     };
     for (const auto& c : cases) {
         Var out;
         HRESULT hr = ChangeDouble(c.value, c.vt, out);
         EXPECT_EQ(c.expected, hr) << c.value << " to " << c.vt;
         if (hr != S_OK) continue;
-        LONGLONG got = c.vt == VT_I2 ? out.v.iVal : c.vt == VT_UI1 ? out.v.bVal : c.vt == VT_I4 ? out.v.lVal : out.v.llVal;
+        LONGLONG got = c.vt == VT_I2    ? out.v.iVal
+                       : c.vt == VT_UI1 ? out.v.bVal
+                       : c.vt == VT_I4  ? out.v.lVal
+                                        : out.v.llVal;
         EXPECT_EQ(c.result, got) << c.value;
     }
     Var single;
@@ -259,9 +282,9 @@ TEST(VariantChangeTypeSpecial, Booleans) {
         HRESULT expected;
         VARIANT_BOOL value;
     } cases[] = {
-        {u"True", S_OK, VARIANT_TRUE},    {u"TRUE", S_OK, VARIANT_TRUE},  {u"false", S_OK, VARIANT_FALSE},
-        {u"-1", S_OK, VARIANT_TRUE},      {u"0", S_OK, VARIANT_FALSE},    {u" 2.5 ", S_OK, VARIANT_TRUE},
-        {u"0.0", S_OK, VARIANT_FALSE},    {u"yes", DISP_E_TYPEMISMATCH, 0}, {u"", DISP_E_TYPEMISMATCH, 0},
+        {u"True", S_OK, VARIANT_TRUE},      {u"TRUE", S_OK, VARIANT_TRUE},    {u"false", S_OK, VARIANT_FALSE},
+        {u"-1", S_OK, VARIANT_TRUE},        {u"0", S_OK, VARIANT_FALSE},      {u" 2.5 ", S_OK, VARIANT_TRUE},
+        {u"0.0", S_OK, VARIANT_FALSE},      {u"yes", DISP_E_TYPEMISMATCH, 0}, {u"", DISP_E_TYPEMISMATCH, 0},
         {u"Truth", DISP_E_TYPEMISMATCH, 0},
     };
     for (const auto& c : cases) {

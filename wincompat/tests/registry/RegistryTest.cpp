@@ -56,8 +56,7 @@ TEST_F(RegistryTest, FileWrittenByAnotherProgramIsReadBack) {
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Other", 0, KEY_READ, &key), ERROR_SUCCESS);
     DWORD number = 0, type = 0, size = sizeof number;
-    EXPECT_EQ(RegQueryValueExW(key, u"Number", nullptr, &type, reinterpret_cast<BYTE*>(&number), &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(key, u"Number", nullptr, &type, reinterpret_cast<BYTE*>(&number), &size), ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD(REG_DWORD));
     EXPECT_EQ(number, 42u);
     BYTE bytes[8] = {};
@@ -97,9 +96,9 @@ TEST_F(RegistryTest, ReportsWindowsErrorCodes) {
     EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
 
     HKEY created = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Bad\nName", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
-                              nullptr),
-              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Bad\nName", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+        ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(RegistryTest, CreateTellsNewFromExistingAndEnumerates) {
@@ -176,12 +175,11 @@ TEST_F(RegistryTest, DamagedHiveIsRefusedAndNeverOverwritten) {
 TEST_F(RegistryTest, MalformedLinesAreRefused) {
     const std::string head = "Windows Registry Editor Version 5.00\n\n";
     const std::string tail = "\n; end of hive\n";
-    for (const std::string& body : {std::string("[HKEY_CURRENT_USER\\A\n"), std::string("@=\"x\"\n"),
-                                    std::string("[HKEY_LOCAL_MACHINE\\A]\n"),
-                                    std::string("[HKEY_CURRENT_USER\\A]\n\"v\"=\"unclosed\n"),
-                                    std::string("[HKEY_CURRENT_USER\\A]\n\"v\"=dword:12\n"),
-                                    std::string("[HKEY_CURRENT_USER\\A]\n\"v\"=hex:zz\n"),
-                                    std::string("[-HKEY_CURRENT_USER\\A]\n")}) {
+    for (const std::string& body :
+         {std::string("[HKEY_CURRENT_USER\\A\n"), std::string("@=\"x\"\n"), std::string("[HKEY_LOCAL_MACHINE\\A]\n"),
+          std::string("[HKEY_CURRENT_USER\\A]\n\"v\"=\"unclosed\n"),
+          std::string("[HKEY_CURRENT_USER\\A]\n\"v\"=dword:12\n"),
+          std::string("[HKEY_CURRENT_USER\\A]\n\"v\"=hex:zz\n"), std::string("[-HKEY_CURRENT_USER\\A]\n")}) {
         SCOPED_TRACE(body);
         WriteText(folder.HiveFile("HKEY_CURRENT_USER"), head + body + tail);
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"A"));
@@ -210,8 +208,8 @@ TEST_F(RegistryTest, ClassesRootMergesMachineAndUserClasses) {
     std::vector<std::u16string> names;
     WCHAR name[64];
     DWORD chars = 64;
-    for (DWORD i = 0; chars = 64, RegEnumKeyExW(HKEY_CLASSES_ROOT, i, name, &chars, nullptr, nullptr, nullptr,
-                                                nullptr) == ERROR_SUCCESS;
+    for (DWORD i = 0; chars = 64,
+               RegEnumKeyExW(HKEY_CLASSES_ROOT, i, name, &chars, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
          ++i)
         names.push_back(name);
     EXPECT_EQ(names, (std::vector<std::u16string>{u"MachineOnly", u"Shared", u"UserOnly"}));

@@ -31,8 +31,9 @@ TEST(ModuleLoader, SystemLibrariesNameWincompat) {
     EXPECT_EQ(GetProcAddress(oleaut, reinterpret_cast<LPCSTR>(12)), nullptr);  // no ordinals
 
     HMODULE fromAddress = nullptr;
-    ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                   reinterpret_cast<LPCWSTR>(expected), &fromAddress));
+    ASSERT_TRUE(
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(expected), &fromAddress));
     EXPECT_EQ(fromAddress, oleaut);
 }
 
@@ -47,8 +48,9 @@ TEST(ModuleLoader, ProgramAndMissingModules) {
     EXPECT_EQ(std::u16string(path, length), Wide(std::string(self, static_cast<size_t>(n))));
     EXPECT_EQ(GetModuleFileNameW(program, path, PATH_MAX), length);
     HMODULE fromAddress = nullptr;
-    ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                   reinterpret_cast<LPCWSTR>(&Wide), &fromAddress));
+    ASSERT_TRUE(
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(&Wide), &fromAddress));
     EXPECT_EQ(fromAddress, program);
 
     SetLastError(0);

@@ -38,12 +38,14 @@ TEST_F(TableMapper, SubnetStatementsAreBuiltFromKeysAndModifiedColumns) {
     const std::vector<LoggedStatement> sent = NewStatements();
     ASSERT_EQ(4u, sent.size());
     EXPECT_EQ("SELECT * FROM [ZELKSubnetProperties] WHERE (([IPV6] = ?) AND ([IPV6Mask] = ?));", sent[0].text);
-    EXPECT_EQ("UPDATE [ZELKSubnetProperties] SET [SubnetName] = ?,\n[IPV6] = ?,\n[IPV6Mask] = ? "
-              "WHERE (([IPV6] = ?) AND ([IPV6Mask] = ?));",
-              sent[1].text);
-    EXPECT_EQ("SET NOCOUNT ON;\nINSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6],[IPV6Mask])\n"
-              "VALUES (?,?,?);\nSELECT SCOPE_IDENTITY();\n",
-              sent[2].text);
+    EXPECT_EQ(
+        "UPDATE [ZELKSubnetProperties] SET [SubnetName] = ?,\n[IPV6] = ?,\n[IPV6Mask] = ? "
+        "WHERE (([IPV6] = ?) AND ([IPV6Mask] = ?));",
+        sent[1].text);
+    EXPECT_EQ(
+        "SET NOCOUNT ON;\nINSERT INTO [ZELKSubnetProperties] ([SubnetName],[IPV6],[IPV6Mask])\n"
+        "VALUES (?,?,?);\nSELECT SCOPE_IDENTITY();\n",
+        sent[2].text);
     EXPECT_EQ(sent[0].text, sent[3].text);
     for (const LoggedStatement& statement : sent) EXPECT_EQ("text", statement.commandType);
 
@@ -150,8 +152,10 @@ TEST_F(TableMapper, LoadKeepsUnwrittenChangesAndLeavesValuesWhenNoRowMatches) {
     EXPECT_EQ(VT_NULL, missing.GetValue("SubnetID").vt);
     EXPECT_EQ(VT_BOOL, missing.GetValue("Ignored").vt);
 
-    Exec("INSERT INTO ZELKSubnetProperties (SubnetName, IPV6, IPV6Mask, Ignored) VALUES "
-         "('stored', " + MappedIPv4("0A010200") + ", " + MappedIPv4("FFFFFF00") + ", 0)");
+    Exec(
+        "INSERT INTO ZELKSubnetProperties (SubnetName, IPV6, IPV6Mask, Ignored) VALUES "
+        "('stored', " +
+        MappedIPv4("0A010200") + ", " + MappedIPv4("FFFFFF00") + ", 0)");
     Subnet pending = LabSubnet();
     pending.SetValue("SubnetName", Text("pending"));
     EXPECT_EQ(0, pending.Load(Connection()));
@@ -262,8 +266,7 @@ TEST_F(TableMapper, AFailedStatementKeepsTheChangesForTheNextAttempt) {
 // AddParameter: the variant type each ADO type binds as, and the size.
 class ParameterBuilder : public ::testing::Test {
 protected:
-    ParameterBuilder()
-        : command_(ZELKDAO::mapper::NewCommand(nullptr, adCmdText)) {}
+    ParameterBuilder() : command_(ZELKDAO::mapper::NewCommand(nullptr, adCmdText)) {}
 
     struct Bound {
         VARTYPE vt;
@@ -273,8 +276,7 @@ protected:
         ParameterDirectionEnum direction;
     };
     Bound Add(DataTypeEnum type, const Variant& value, ParameterDirectionEnum direction = adParamInput) {
-        ZELKDAO::ParameterRef parameter =
-            ZELKDAO::AddParameter(command_, OLESTR("@p"), type, value.Get(), direction);
+        ZELKDAO::ParameterRef parameter = ZELKDAO::AddParameter(command_, OLESTR("@p"), type, value.Get(), direction);
         Bound bound{};
         parameter.Call(&_ADOParameter::get_Value, bound.value.Receive());
         bound.vt = bound.value.Type();

@@ -37,8 +37,8 @@ protected:
         logPath_ = folder_.File("statements.log");
         ASSERT_TRUE(morvhost::ApplyReferenceSchema(databasePath_, error)) << error;
         connection_ = ZELKDAO::ConnectionRef::Create(ZELKDAO::kCLSID_Connection);
-        comsupport::Bstr text = comsupport::Bstr::FromUtf8("Provider=SQLite;Data Source=" + databasePath_ +
-                                                           ";Statement Log=" + logPath_);
+        comsupport::Bstr text =
+            comsupport::Bstr::FromUtf8("Provider=SQLite;Data Source=" + databasePath_ + ";Statement Log=" + logPath_);
         connection_.Call(&_ADOConnection::Open, text.Get(), static_cast<BSTR>(nullptr), static_cast<BSTR>(nullptr),
                          static_cast<LONG>(adConnectUnspecified));
     }
@@ -126,13 +126,17 @@ inline std::string MappedIPv4(const std::string& hexAddress) { return "X'0000000
 // A whole event document from its analyzer and event elements.
 inline ZELKXML::ECEvent Document(const std::string& body) { return LoadPayload(EventXml(body)); }
 
-inline std::string AnalyzerXml(const std::string& nodeBody, const std::string& sensorBody = "<zelk:Name>Lab sensor</zelk:Name><zelk:Dhcp>1</zelk:Dhcp>") {
+inline std::string AnalyzerXml(
+    const std::string& nodeBody,
+    const std::string& sensorBody = "<zelk:Name>Lab sensor</zelk:Name><zelk:Dhcp>1</zelk:Dhcp>") {
     return "<zelk:Analyzer><zelk:Sensor id=\"7\">" + sensorBody + "</zelk:Sensor><zelk:Node>" + nodeBody +
            "</zelk:Node></zelk:Analyzer>";
 }
 
 inline const char kAgent[] = "{6F9619FF-8B86-D011-B42D-00C04FC964FF}";
-inline std::string AgentXml(const std::string& agent = kAgent) { return "<zelk:AgentGUID>" + agent + "</zelk:AgentGUID>"; }
+inline std::string AgentXml(const std::string& agent = kAgent) {
+    return "<zelk:AgentGUID>" + agent + "</zelk:AgentGUID>";
+}
 
 // Records a document as the message handler does.
 inline void RecordDocument(const ZELKXML::ECEvent& document, _ADOConnection* connection) {

@@ -51,8 +51,9 @@ protected:
         return system.Save(Connection());
     }
     std::vector<Row> Interfaces() {
-        return Rows("SELECT HostID, MAC, IPV6, IPV6Mask, IPV6Subnet, SourceSensorID, SourceType FROM "
-                    "ZELKDetectedInterfaces ORDER BY InterfaceID");
+        return Rows(
+            "SELECT HostID, MAC, IPV6, IPV6Mask, IPV6Subnet, SourceSensorID, SourceType FROM "
+            "ZELKDetectedInterfaces ORDER BY InterfaceID");
     }
 };
 
@@ -119,11 +120,11 @@ TEST_F(DetectedSystemSave, OneDetectionIsOneProcedureCallOneReadEventsAndInterfa
 
     // The interface calls: the machine's own address with the sensor host's
     // mask and subnet, then each interface with its own.
-    const std::vector<std::string> names = {"@HostID",     "@MAC",     "@IPV4",         "@IPV4Mask",
-                                            "@IPV4Subnet", "@IPV6",    "@IPV6Mask",     "@IPV6Subnet",
+    const std::vector<std::string> names = {"@HostID",       "@MAC",      "@IPV4",       "@IPV4Mask",
+                                            "@IPV4Subnet",   "@IPV6",     "@IPV6Mask",   "@IPV6Subnet",
                                             "@DetectedTime", "@SourceID", "@SourceType", "@ExternalID"};
-    const std::vector<std::string> types = {"adInteger", "adBSTR", "adInteger", "adInteger", "adInteger", "adBinary",
-                                            "adBinary",  "adBinary", "adDate",  "adInteger", "adBSTR",    "adBSTR"};
+    const std::vector<std::string> types = {"adInteger", "adBSTR",   "adInteger", "adInteger", "adInteger", "adBinary",
+                                            "adBinary",  "adBinary", "adDate",    "adInteger", "adBSTR",    "adBSTR"};
     const std::vector<std::vector<std::string>> changing = {
         {"0024E8112233", MappedIPv4("0A01024D"), MappedIPv4("FFFFFF00"), MappedIPv4("0A010200")},
         {"0024E8112233", MappedIPv4("0A01024D"), MappedIPv4("FFFFFF00"), MappedIPv4("0A010200")},
@@ -153,11 +154,10 @@ TEST_F(DetectedSystemSave, OneDetectionIsOneProcedureCallOneReadEventsAndInterfa
 
     // One interface row per MAC and address: the own-address call and the
     // first interface are the same one, which keeps the interface's values.
-    EXPECT_EQ((std::vector<Row>{
-                  {host, "0024E8112233", MappedIPv4("0A01024D"), MappedIPv4("FFFFFF00"), MappedIPv4("0A010200"), "7",
-                   "zelk.dhcp"},
-                  {host, "0024E8112234", MappedIPv4("AC102803"), MappedIPv4("FFFFFC00"), MappedIPv4("AC102800"), "7",
-                   "zelk.dhcp"}}),
+    EXPECT_EQ((std::vector<Row>{{host, "0024E8112233", MappedIPv4("0A01024D"), MappedIPv4("FFFFFF00"),
+                                 MappedIPv4("0A010200"), "7", "zelk.dhcp"},
+                                {host, "0024E8112234", MappedIPv4("AC102803"), MappedIPv4("FFFFFC00"),
+                                 MappedIPv4("AC102800"), "7", "zelk.dhcp"}}),
               Interfaces());
     EXPECT_EQ((std::vector<Row>{{"laptop17", "0024E8112233", "{1B4E28BA-2FA1-11D2-883F-0016D3CCA427}", "zelk.dhcp",
                                  "computer", "1", "0", "detectedSystem", "7"}}),
@@ -201,16 +201,18 @@ TEST_F(DetectedSystemSave, TheConstructorsValuesFollowTheEvent) {
         return DetectedSystem(document.Events.at(0), document.Analyzer.Node, 3);
     };
     // No name: the address text stands in. A MAC written with dashes is sent as it is.
-    DetectedSystem unnamed = build(EventXmlOf("<zelk:Address>10.1.2.9</zelk:Address>"
-                                              "<zelk:MACAddress>00-11-22-AA-BB-CC</zelk:MACAddress>",
-                                              "", "HOST.DETECTED.DHCP"));
+    DetectedSystem unnamed =
+        build(EventXmlOf("<zelk:Address>10.1.2.9</zelk:Address>"
+                         "<zelk:MACAddress>00-11-22-AA-BB-CC</zelk:MACAddress>",
+                         "", "HOST.DETECTED.DHCP"));
     EXPECT_TRUE(IsText(Variant(unnamed.GetValue("DnsName")), "10.1.2.9"));
     EXPECT_TRUE(IsText(Variant(unnamed.GetValue("MAC")), "00-11-22-AA-BB-CC"));
     EXPECT_TRUE(IsText(Variant(unnamed.GetValue("DetectedSourceType")), "zelk.dhcp"));
     EXPECT_EQ(VT_NULL, unnamed.GetValue("IPV4").vt);
     EXPECT_EQ(3, unnamed.SourceSensorId);
 
-    DetectedSystem other = build(EventXmlOf("<zelk:MACAddress>00:11:22:AA:BB:CC</zelk:MACAddress>", "", "host.os.changed"));
+    DetectedSystem other =
+        build(EventXmlOf("<zelk:MACAddress>00:11:22:AA:BB:CC</zelk:MACAddress>", "", "host.os.changed"));
     EXPECT_TRUE(IsText(Variant(other.GetValue("DetectedSourceType")), "zelk.unknown"));
     EXPECT_TRUE(IsText(Variant(other.GetValue("MAC")), "001122AABBCC"));
     EXPECT_EQ(VT_NULL, other.GetValue("DnsName").vt);
@@ -272,8 +274,9 @@ TEST_F(DetectedSystemSave, AddressesFallBackInOrderAndInterfacesDoNot) {
 }
 
 TEST_F(DetectedSystemSave, AHostIdThatDoesNotConvertEndsTheSaveBeforeEventsAndInterfaces) {
-    Exec("UPDATE StoredProcedures SET Body = 'SELECT NULL AS OutputHostID, 0 AS OutputNewDetection' "
-         "WHERE Name = 'ZELKSP_UpdateDetectedSystems'");
+    Exec(
+        "UPDATE StoredProcedures SET Body = 'SELECT NULL AS OutputHostID, 0 AS OutputNewDetection' "
+        "WHERE Name = 'ZELKSP_UpdateDetectedSystems'");
     DebugOutputCapture debug;
     EXPECT_EQ(DISP_E_TYPEMISMATCH, SaveEvent(EventXmlOf(kLaptop, kTwoPlugins)));
     const std::vector<LoggedStatement> sent = NewStatements();
@@ -286,13 +289,13 @@ TEST_F(DetectedSystemSave, AHostIdThatDoesNotConvertEndsTheSaveBeforeEventsAndIn
 
 TEST_F(DetectedSystemSave, APluginBlockThatDoesNotConvertIsSkipped) {
     DebugOutputCapture debug;
-    ASSERT_EQ(0, SaveEvent(EventXmlOf(
-                     kLaptop, "<zelk:Plugin><zelk:PluginData dt:dt=\"bin.base64\">AQ==</zelk:PluginData>"
-                              "<zelk:OndrixEventTypeId>1</zelk:OndrixEventTypeId></zelk:Plugin>"
-                              "<zelk:Plugin><zelk:PluginData dt:dt=\"i4\">12</zelk:PluginData>"
-                              "<zelk:OndrixEventTypeId>2</zelk:OndrixEventTypeId></zelk:Plugin>"
-                              "<zelk:Plugin><zelk:PluginData dt:dt=\"bin.base64\">Aw==</zelk:PluginData>"
-                              "<zelk:OndrixEventTypeId>3</zelk:OndrixEventTypeId></zelk:Plugin>")));
+    ASSERT_EQ(0, SaveEvent(EventXmlOf(kLaptop,
+                                      "<zelk:Plugin><zelk:PluginData dt:dt=\"bin.base64\">AQ==</zelk:PluginData>"
+                                      "<zelk:OndrixEventTypeId>1</zelk:OndrixEventTypeId></zelk:Plugin>"
+                                      "<zelk:Plugin><zelk:PluginData dt:dt=\"i4\">12</zelk:PluginData>"
+                                      "<zelk:OndrixEventTypeId>2</zelk:OndrixEventTypeId></zelk:Plugin>"
+                                      "<zelk:Plugin><zelk:PluginData dt:dt=\"bin.base64\">Aw==</zelk:PluginData>"
+                                      "<zelk:OndrixEventTypeId>3</zelk:OndrixEventTypeId></zelk:Plugin>")));
     EXPECT_EQ((std::vector<Row>{{"1", "X'01'"}, {"3", "X'03'"}}),
               Rows("SELECT EventID, Data FROM ZELKOndrixEvents ORDER BY AutoID"));
     EXPECT_EQ(2u, Interfaces().size());  // the save went on
@@ -300,11 +303,13 @@ TEST_F(DetectedSystemSave, APluginBlockThatDoesNotConvertIsSkipped) {
 }
 
 TEST_F(DetectedSystemSave, AFailingInterfaceCallEndsTheSaveAndKeepsWhatWasStored) {
-    Exec("CREATE TRIGGER refuse_second_nic BEFORE INSERT ON ZELKDetectedInterfaces WHEN NEW.MAC = '0024E8112234' "
-         "BEGIN SELECT RAISE(ABORT, 'interface refused'); END;");
+    Exec(
+        "CREATE TRIGGER refuse_second_nic BEFORE INSERT ON ZELKDetectedInterfaces WHEN NEW.MAC = '0024E8112234' "
+        "BEGIN SELECT RAISE(ABORT, 'interface refused'); END;");
     DebugOutputCapture debug;
-    const std::string third = "<zelk:Interface><zelk:MACAddress>00:24:E8:11:22:35</zelk:MACAddress>"
-                              "<zelk:Address>10.9.9.9</zelk:Address></zelk:Interface>";
+    const std::string third =
+        "<zelk:Interface><zelk:MACAddress>00:24:E8:11:22:35</zelk:MACAddress>"
+        "<zelk:Address>10.9.9.9</zelk:Address></zelk:Interface>";
     EXPECT_LT(SaveEvent(EventXmlOf(std::string(kLaptop) + third, kTwoPlugins)), 0);
     const std::vector<LoggedStatement> sent = NewStatements();
     // Procedure, read-back, two events, the own address, the first interface,

@@ -82,9 +82,10 @@ TEST_F(Records, ASubnetOfNonTextValuesPassesThemThroughUnconverted) {
 TEST_F(Records, TheSensorTakesTheAnalyzerWithoutMarkingItsDocumentId) {
     ZELKXML::ECEvent document = Document(
         "<zelk:CreateTime>2013-03-08T13:47:20Z</zelk:CreateTime>" +
-        AnalyzerXml(AgentXml() + "<zelk:Name>sensor01</zelk:Name>",
-                    "<zelk:Name>Lab sensor</zelk:Name><zelk:ProductVersion>4.8</zelk:ProductVersion>"
-                    "<zelk:Dhcp>1</zelk:Dhcp><zelk:Type>relay</zelk:Type><zelk:ElectionType>voting</zelk:ElectionType>"));
+        AnalyzerXml(
+            AgentXml() + "<zelk:Name>sensor01</zelk:Name>",
+            "<zelk:Name>Lab sensor</zelk:Name><zelk:ProductVersion>4.8</zelk:ProductVersion>"
+            "<zelk:Dhcp>1</zelk:Dhcp><zelk:Type>relay</zelk:Type><zelk:ElectionType>voting</zelk:ElectionType>"));
     Sensor sensor(document);
     EXPECT_EQ(VT_INT, sensor.GetValue("SensorID").vt);
     EXPECT_EQ(7, sensor.GetValue("SensorID").intVal);
@@ -107,8 +108,8 @@ TEST_F(Records, TheSensorTakesTheAnalyzerWithoutMarkingItsDocumentId) {
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(std::string::npos, sent[0].text.find("[SensorID]"));
     EXPECT_EQ(0u, sent[0].text.find("UPDATE [ZELKSensorProperties] SET [SensorName] = ?,\n[LastCommunicationTime] = ?,"
-                                     "\n[AgentGUID] = ?,\n[SensorType] = ?,\n[ElectionType] = ?,\n[DHCP] = ?,\n"
-                                     "[SensorVersion] = ?,\n[ComputerName] = ? WHERE"))
+                                    "\n[AgentGUID] = ?,\n[SensorType] = ?,\n[ElectionType] = ?,\n[DHCP] = ?,\n"
+                                    "[SensorVersion] = ?,\n[ComputerName] = ? WHERE"))
         << sent[0].text;
 }
 
@@ -125,9 +126,10 @@ TEST_F(Records, ALinkJoinsTheStoredSensorAndSubnet) {
     const std::vector<std::string> texts = NewStatementTexts();
     ASSERT_EQ(3u, texts.size());
     EXPECT_EQ("SELECT * FROM [ZELKSensorToSubnet] WHERE (([SensorID] = ?) AND ([SubnetID] = ?));", texts[0]);
-    EXPECT_EQ("SET NOCOUNT ON;\nINSERT INTO [ZELKSensorToSubnet] ([SensorID],[SubnetID])\nVALUES (?,?);\n"
-              "SELECT SCOPE_IDENTITY();\n",
-              texts[1]);
+    EXPECT_EQ(
+        "SET NOCOUNT ON;\nINSERT INTO [ZELKSensorToSubnet] ([SensorID],[SubnetID])\nVALUES (?,?);\n"
+        "SELECT SCOPE_IDENTITY();\n",
+        texts[1]);
     SensorToSubnet again(sensor, subnet);
     EXPECT_EQ(0, again.Save(Connection()));
     EXPECT_EQ(1u, NewStatementTexts().size());

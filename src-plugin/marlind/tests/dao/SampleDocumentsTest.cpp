@@ -32,7 +32,7 @@ protected:
         RecordDocument(LoadPayload(ReadFileBytes(SamplePath(file))), Connection());
     }
     StoredCounts Stored() {
-        return {Count("ZELKSensorProperties"),   Count("ZELKSubnetProperties"),   Count("ZELKSensorToSubnet"),
+        return {Count("ZELKSensorProperties"),         Count("ZELKSubnetProperties"),   Count("ZELKSensorToSubnet"),
                 Count("ZELKDetectedSystemProperties"), Count("ZELKDetectedInterfaces"), Count("ZELKOndrixEvents")};
     }
 };
@@ -50,28 +50,28 @@ TEST_P(SampleDocuments, LeaveTheRowsTheyDescribeAndNoMoreWhenSentAgain) {
 // A sensor's host carries one to three address pairs; the own-address call of
 // a detection merges with the interface of the same MAC and address. Documents
 // that do not load, or whose sensor has no agent identity, record nothing.
-INSTANTIATE_TEST_SUITE_P(
-    EventSamples, SampleDocuments,
-    ::testing::Values(SampleCase{"sensor-one-subnet.xml", {1, 1, 1, 1, 1, 0}},
-                      SampleCase{"sensor-two-subnets.xml", {1, 2, 2, 1, 1, 0}},
-                      SampleCase{"sensor-three-subnets.xml", {1, 3, 3, 1, 1, 0}},
-                      // Eight machines, 17 interfaces, four plug-in blocks.
-                      SampleCase{"detections-every-device-type.xml", {1, 2, 2, 8, 17, 4}},
-                      // No MAC at the machines: matched by address; the own
-                      // address (no MAC) and two interfaces are three rows each.
-                      SampleCase{"ten-detections.xml", {1, 1, 1, 10, 30, 0}},
-                      SampleCase{"other-classification.xml", {1, 1, 1, 0, 0, 0}},
-                      SampleCase{"no-classification.xml", {1, 1, 1, 0, 0, 0}},
-                      SampleCase{"sensor-without-dhcp.xml", {0, 0, 0, 0, 0, 0}},
-                      SampleCase{"empty.xml", {0, 0, 0, 0, 0, 0}},
-                      SampleCase{"truncated.xml", {0, 0, 0, 0, 0, 0}},
-                      SampleCase{"mismatched-tags.xml", {0, 0, 0, 0, 0, 0}},
-                      SampleCase{"violates-own-dtd.xml", {0, 0, 0, 0, 0, 0}}),
-    [](const ::testing::TestParamInfo<SampleCase>& info) {
-        std::string name;
-        for (const char* c = info.param.file; *c && *c != '.'; ++c) name += std::isalnum(*c) ? *c : '_';
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(EventSamples, SampleDocuments,
+                         ::testing::Values(SampleCase{"sensor-one-subnet.xml", {1, 1, 1, 1, 1, 0}},
+                                           SampleCase{"sensor-two-subnets.xml", {1, 2, 2, 1, 1, 0}},
+                                           SampleCase{"sensor-three-subnets.xml", {1, 3, 3, 1, 1, 0}},
+                                           // Eight machines, 17 interfaces, four plug-in blocks.
+                                           SampleCase{"detections-every-device-type.xml", {1, 2, 2, 8, 17, 4}},
+                                           // No MAC at the machines: matched by address; the own
+                                           // address (no MAC) and two interfaces are three rows each.
+                                           SampleCase{"ten-detections.xml", {1, 1, 1, 10, 30, 0}},
+                                           SampleCase{"other-classification.xml", {1, 1, 1, 0, 0, 0}},
+                                           SampleCase{"no-classification.xml", {1, 1, 1, 0, 0, 0}},
+                                           SampleCase{"sensor-without-dhcp.xml", {0, 0, 0, 0, 0, 0}},
+                                           SampleCase{"empty.xml", {0, 0, 0, 0, 0, 0}},
+                                           SampleCase{"truncated.xml", {0, 0, 0, 0, 0, 0}},
+                                           SampleCase{"mismatched-tags.xml", {0, 0, 0, 0, 0, 0}},
+                                           SampleCase{"violates-own-dtd.xml", {0, 0, 0, 0, 0, 0}}),
+                         [](const ::testing::TestParamInfo<SampleCase>& info) {
+                             std::string name;
+                             for (const char* c = info.param.file; *c && *c != '.'; ++c)
+                                 name += std::isalnum(*c) ? *c : '_';
+                             return name;
+                         });
 
 class SampleContents : public SampleDocuments {};
 
@@ -85,7 +85,7 @@ TEST_F(SampleContents, TheDeviceTypeSampleStoresEachMachineAsDescribed) {
                                 {"00-1E-13-AA-BB-CC", "zelk.broadcast", "unknown"},  // a switch
                                 {"0017230A0B0C", "zelk.dhcp", "mobile"},             // Windows Mobile
                                 {"3C0754123456", "zelk.broadcast", "computer"},      // Macintosh
-                                {"001122334455", "zelk.dhcp", "NULL"}}),              // no OSType at all
+                                {"001122334455", "zelk.dhcp", "NULL"}}),             // no OSType at all
               Rows("SELECT MAC, DetectedSourceType, DeviceType FROM ZELKDetectedSystemProperties ORDER BY HostID"));
     EXPECT_EQ((std::vector<Row>{{"8"}}),
               Rows("SELECT COUNT(*) FROM ZELKDetectedSystemProperties WHERE SourceSensorID = " + sensor));

@@ -9,11 +9,13 @@ namespace {
 using ZELKDAO::Sensor;
 
 const char kCreateTime[] = "<zelk:CreateTime>2013-03-08T13:47:20Z</zelk:CreateTime>";
-const char kLabSubnet[] = "<zelk:SubnetMask>255.255.255.0</zelk:SubnetMask><zelk:NetworkAddress>10.1.2.0</zelk:NetworkAddress>";
+const char kLabSubnet[] =
+    "<zelk:SubnetMask>255.255.255.0</zelk:SubnetMask><zelk:NetworkAddress>10.1.2.0</zelk:NetworkAddress>";
 
 std::string SensorDocument(const std::string& nodeBody, const std::string& before = kCreateTime,
-                           const std::string& sensorBody = "<zelk:Name>Lab sensor</zelk:Name><zelk:ProductVersion>4.8"
-                                                           "</zelk:ProductVersion><zelk:Dhcp>1</zelk:Dhcp>") {
+                           const std::string& sensorBody =
+                               "<zelk:Name>Lab sensor</zelk:Name><zelk:ProductVersion>4.8"
+                               "</zelk:ProductVersion><zelk:Dhcp>1</zelk:Dhcp>") {
     return before + AnalyzerXml(AgentXml() + "<zelk:Name>sensor01</zelk:Name>" + nodeBody, sensorBody);
 }
 
@@ -117,10 +119,10 @@ TEST_F(SensorSave, AKnownSensorWithoutADescriptionTakesItsName) {
 
 TEST_F(SensorSave, EachUsableAddressPairIsOneSubnetAndOneLink) {
     // The same pair twice finds what the first wrote; a pair without its mask is skipped.
-    ASSERT_EQ(0, Save(SensorDocument(std::string(kLabSubnet) +
-                                     "<zelk:Ipv4SubnetMask>255.255.255.0</zelk:Ipv4SubnetMask>"
-                                     "<zelk:Ipv4SubnetAddress>10.1.2.0</zelk:Ipv4SubnetAddress>"
-                                     "<zelk:Ipv6SubnetAddress>fd00:1::</zelk:Ipv6SubnetAddress>")));
+    ASSERT_EQ(
+        0, Save(SensorDocument(std::string(kLabSubnet) + "<zelk:Ipv4SubnetMask>255.255.255.0</zelk:Ipv4SubnetMask>"
+                                                         "<zelk:Ipv4SubnetAddress>10.1.2.0</zelk:Ipv4SubnetAddress>"
+                                                         "<zelk:Ipv6SubnetAddress>fd00:1::</zelk:Ipv6SubnetAddress>")));
     EXPECT_EQ(1u, Count("ZELKSubnetProperties"));
     EXPECT_EQ(1u, Count("ZELKSensorToSubnet"));
 
@@ -182,12 +184,13 @@ TEST_F(SensorSave, AnUnusableDocumentTimeNeverErasesTheLastCommunication) {
 }
 
 TEST_F(SensorSave, AFailingLinkEndsTheSaveAndKeepsWhatWasStored) {
-    Exec("CREATE TRIGGER refuse_links BEFORE INSERT ON ZELKSensorToSubnet BEGIN SELECT RAISE(ABORT, 'links "
-         "refused'); END;");
+    Exec(
+        "CREATE TRIGGER refuse_links BEFORE INSERT ON ZELKSensorToSubnet BEGIN SELECT RAISE(ABORT, 'links "
+        "refused'); END;");
     DebugOutputCapture debug;
-    const LONG result = Save(SensorDocument(
-        std::string(kLabSubnet) + "<zelk:Ipv4SubnetMask>255.255.252.0</zelk:Ipv4SubnetMask>"
-                                  "<zelk:Ipv4SubnetAddress>172.16.40.0</zelk:Ipv4SubnetAddress>"));
+    const LONG result =
+        Save(SensorDocument(std::string(kLabSubnet) + "<zelk:Ipv4SubnetMask>255.255.252.0</zelk:Ipv4SubnetMask>"
+                                                      "<zelk:Ipv4SubnetAddress>172.16.40.0</zelk:Ipv4SubnetAddress>"));
     EXPECT_LT(result, 0);
     EXPECT_EQ(1u, Count("ZELKSensorProperties"));
     EXPECT_EQ(1u, Count("ZELKSubnetProperties"));  // the second pair was never reached
@@ -203,8 +206,9 @@ TEST_F(SensorSave, AFailingLinkEndsTheSaveAndKeepsWhatWasStored) {
 }
 
 TEST_F(SensorSave, AFailingSensorRowEndsTheSaveBeforeAnySubnet) {
-    Exec("CREATE TRIGGER refuse_sensors BEFORE INSERT ON ZELKSensorProperties BEGIN SELECT RAISE(ABORT, 'sensors "
-         "refused'); END;");
+    Exec(
+        "CREATE TRIGGER refuse_sensors BEFORE INSERT ON ZELKSensorProperties BEGIN SELECT RAISE(ABORT, 'sensors "
+        "refused'); END;");
     DebugOutputCapture debug;
     EXPECT_LT(Save(SensorDocument(kLabSubnet)), 0);
     // SELECT, UPDATE, the refused INSERT, and the look for a row another writer stored.

@@ -9,8 +9,8 @@ using namespace marlind_test;
 using ZELKXML::ECEvent;
 
 ZELKXML::Sensor SensorOf(const std::string& sensorBody, const std::string& attributes = " id='3'") {
-    ECEvent document = LoadPayload(EventXml("<zelk:Analyzer><zelk:Sensor" + attributes + ">" + sensorBody +
-                                            "</zelk:Sensor></zelk:Analyzer>"));
+    ECEvent document = LoadPayload(
+        EventXml("<zelk:Analyzer><zelk:Sensor" + attributes + ">" + sensorBody + "</zelk:Sensor></zelk:Analyzer>"));
     return document.Analyzer.Sensor;
 }
 
@@ -25,13 +25,14 @@ TEST(EventDocument, StartsEmpty) {
     EXPECT_TRUE(event.Plugins.empty());
     EXPECT_TRUE(event.Source.Users.empty());
     ZELKXML::Plugin plugin;
-    for (const Variant* field : {&plugin.PluginName, &plugin.PluginVersion, &plugin.PluginData, &plugin.OndrixEventTypeId})
+    for (const Variant* field :
+         {&plugin.PluginName, &plugin.PluginVersion, &plugin.PluginData, &plugin.OndrixEventTypeId})
         EXPECT_EQ(VT_NULL, field->Type());
 }
 
 TEST(EventDocument, MapsTheAnalyzer) {
-    ECEvent document = LoadPayload(EventXml("<zelk:CreateTime>2013-03-08T13:47:20Z</zelk:CreateTime>" +
-                                            std::string(kSensor)));
+    ECEvent document =
+        LoadPayload(EventXml("<zelk:CreateTime>2013-03-08T13:47:20Z</zelk:CreateTime>" + std::string(kSensor)));
     EXPECT_TRUE(IsText(document.CreateTime, "2013-03-08T13:47:20Z"));
     const ZELKXML::Sensor& sensor = document.Analyzer.Sensor;
     EXPECT_EQ(7, sensor.SensorId);
@@ -50,7 +51,8 @@ TEST(EventDocument, MapsTheAnalyzer) {
 TEST(EventDocument, RootElementOfAnyNameIsMapped) {
     for (const char* root : {"zelk:EventList", "Events", "other:Upload"}) {
         std::string xml = std::string("<") + root + " " + kNs + " xmlns:other='urn:other'>" +
-                          "<zelk:CreateTime>t</zelk:CreateTime>" + EventElement("host.detected.dhcp") + "</" + root + ">";
+                          "<zelk:CreateTime>t</zelk:CreateTime>" + EventElement("host.detected.dhcp") + "</" + root +
+                          ">";
         ECEvent document = LoadPayload(xml);
         EXPECT_TRUE(IsText(document.CreateTime, "t")) << root;
         EXPECT_EQ(1u, document.Events.size()) << root;
@@ -58,8 +60,8 @@ TEST(EventDocument, RootElementOfAnyNameIsMapped) {
 }
 
 TEST(EventDocument, EventsInDocumentOrder) {
-    ECEvent two = LoadPayload(EventXml(std::string(kSensor) + EventElement("host.detected.broadcast") +
-                                       EventElement("host.detected.dhcp")));
+    ECEvent two = LoadPayload(
+        EventXml(std::string(kSensor) + EventElement("host.detected.broadcast") + EventElement("host.detected.dhcp")));
     ASSERT_EQ(2u, two.Events.size());
     EXPECT_TRUE(IsText(two.Events[0].Classification.EventClassification, "host.detected.broadcast"));
     EXPECT_TRUE(IsText(two.Events[1].Classification.EventClassification, "host.detected.dhcp"));
@@ -69,8 +71,7 @@ TEST(EventDocument, EventsInDocumentOrder) {
 
 TEST(EventDocument, ClassificationEmptyWithoutElementNullWithoutText) {
     ECEvent document = LoadPayload(EventXml(std::string(kSensor) + "<zelk:Event/>" +
-                                            "<zelk:Event><zelk:Classification/></zelk:Event>" +
-                                            EventElement("")));
+                                            "<zelk:Event><zelk:Classification/></zelk:Event>" + EventElement("")));
     ASSERT_EQ(3u, document.Events.size());
     EXPECT_EQ(VT_EMPTY, document.Events[0].Classification.EventClassification.Type());
     EXPECT_EQ(VT_NULL, document.Events[1].Classification.EventClassification.Type());
@@ -90,7 +91,8 @@ TEST(EventDocument, MapsAnEventWithSourcePluginsAndUsers) {
         "<zelk:Plugin><zelk:PluginName>OS Fingerprint</zelk:PluginName><zelk:PluginVersion>1.4</zelk:PluginVersion>"
         "<zelk:PluginData dt:dt='bin.base64'>AAECAw==</zelk:PluginData>"
         "<zelk:OndrixEventTypeId>30001</zelk:OndrixEventTypeId></zelk:Plugin>"
-        "<zelk:Plugin><zelk:PluginName>Untyped</zelk:PluginName><zelk:PluginData>plain text</zelk:PluginData></zelk:Plugin>"
+        "<zelk:Plugin><zelk:PluginName>Untyped</zelk:PluginName><zelk:PluginData>plain "
+        "text</zelk:PluginData></zelk:Plugin>"
         "</zelk:Event>"));
     ASSERT_EQ(1u, document.Events.size());
     const ZELKXML::Event& event = document.Events[0];
@@ -110,11 +112,11 @@ TEST(EventDocument, MapsAnEventWithSourcePluginsAndUsers) {
 }
 
 TEST(EventDocument, FirstAnalyzerAndFirstSourceOnly) {
-    ECEvent document = LoadPayload(EventXml(
-        std::string(kSensor) +
-        "<zelk:Analyzer><zelk:Sensor id='99'><zelk:Dhcp>0</zelk:Dhcp></zelk:Sensor></zelk:Analyzer>"
-        "<zelk:Event><zelk:Source><zelk:Node><zelk:Name>first</zelk:Name></zelk:Node></zelk:Source>"
-        "<zelk:Source><zelk:Node><zelk:Name>second</zelk:Name></zelk:Node></zelk:Source></zelk:Event>"));
+    ECEvent document = LoadPayload(
+        EventXml(std::string(kSensor) +
+                 "<zelk:Analyzer><zelk:Sensor id='99'><zelk:Dhcp>0</zelk:Dhcp></zelk:Sensor></zelk:Analyzer>"
+                 "<zelk:Event><zelk:Source><zelk:Node><zelk:Name>first</zelk:Name></zelk:Node></zelk:Source>"
+                 "<zelk:Source><zelk:Node><zelk:Name>second</zelk:Name></zelk:Node></zelk:Source></zelk:Event>"));
     EXPECT_EQ(7, document.Analyzer.Sensor.SensorId);
     ASSERT_EQ(1u, document.Events.size());
     EXPECT_TRUE(IsText(document.Events[0].Source.Node.Name, "first"));
@@ -165,8 +167,9 @@ TEST(Sensor, OnlyTheFirstDhcpCounts) {
 }
 
 TEST(Sensor, DocumentWithoutSensorHasNoDhcpRequirement) {
-    ECEvent document = LoadPayload(EventXml("<zelk:Analyzer><zelk:User><zelk:Name>u</zelk:Name></zelk:User></zelk:Analyzer>" +
-                                            EventElement("host.detected.dhcp")));
+    ECEvent document =
+        LoadPayload(EventXml("<zelk:Analyzer><zelk:User><zelk:Name>u</zelk:Name></zelk:User></zelk:Analyzer>" +
+                             EventElement("host.detected.dhcp")));
     EXPECT_TRUE(IsText(document.Analyzer.User.Name, "u"));
     EXPECT_EQ(1u, document.Events.size());
 }
@@ -267,9 +270,10 @@ TEST(LoadFromPayload, Utf8ByteOrderMarkIsAccepted) {
 }
 
 TEST(LoadFromPayload, NonAsciiTextArrivesAsUtf16) {
-    ECEvent document = LoadPayload(EventXml(
-        "<zelk:Event><zelk:Source><zelk:User><zelk:Name>J\xC3\xBCrgen \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80</zelk:Name>"
-        "</zelk:User></zelk:Source></zelk:Event>"));
+    ECEvent document =
+        LoadPayload(EventXml("<zelk:Event><zelk:Source><zelk:User><zelk:Name>J\xC3\xBCrgen \xE6\x9D\xB1\xE4\xBA\xAC "
+                             "\xF0\x9F\x98\x80</zelk:Name>"
+                             "</zelk:User></zelk:Source></zelk:Event>"));
     ASSERT_EQ(1u, document.Events.size());
     const Variant& name = document.Events[0].Source.Users[0].Name;
     ASSERT_EQ(VT_BSTR, name.Type());
@@ -357,8 +361,8 @@ TEST(LoadFromPayload, EntityExpansionDoesNotExplode) {
         doctype += "<!ENTITY a" + std::to_string(i) + " '" + repeated + "'>";
     }
     doctype += "]>";
-    ECEvent document = LoadPayload(doctype + EventXml(std::string(kSensor) +
-                                                      "<zelk:Event><zelk:DetectTime>&a9;</zelk:DetectTime></zelk:Event>"));
+    ECEvent document = LoadPayload(
+        doctype + EventXml(std::string(kSensor) + "<zelk:Event><zelk:DetectTime>&a9;</zelk:DetectTime></zelk:Event>"));
     // Either refused, or mapped; a 10 GB string is neither.
     if (!document.Events.empty() && document.Events[0].DetectTime.Type() == VT_BSTR) {
         EXPECT_LT(SysStringLen(document.Events[0].DetectTime.Get().bstrVal), 100u * 1024 * 1024);
@@ -408,7 +412,8 @@ TEST(EventDocument, CopiesOfWholeDocumentsAreIndependent) {
     const size_t events = original->Events.size();
     const std::vector<unsigned char> pluginBytes = Bytes(original->Events[0].Plugins[0].PluginData);
     ASSERT_FALSE(pluginBytes.empty());
-    EXPECT_NE(original->Events[0].Plugins[0].PluginData.Get().parray, copy.Events[0].Plugins[0].PluginData.Get().parray);
+    EXPECT_NE(original->Events[0].Plugins[0].PluginData.Get().parray,
+              copy.Events[0].Plugins[0].PluginData.Get().parray);
 
     // Destroying the original must leave both copies whole (ASan watches the frees).
     original.reset();
@@ -416,8 +421,8 @@ TEST(EventDocument, CopiesOfWholeDocumentsAreIndependent) {
         ASSERT_EQ(events, document->Events.size());
         EXPECT_EQ(pluginBytes, Bytes(document->Events[0].Plugins[0].PluginData));
         EXPECT_TRUE(IsText(document->Analyzer.Sensor.Name, "Lab sensor"));
-        EXPECT_TRUE(IsText(document->Events[1].Source.Node.Interfaces[2].Address.value,
-                           "2001:db8:0:12:250:56ff:feab:cd03"));
+        EXPECT_TRUE(
+            IsText(document->Events[1].Source.Node.Interfaces[2].Address.value, "2001:db8:0:12:250:56ff:feab:cd03"));
     }
     // Changing one copy leaves the other alone.
     copy.Events[1].Source.Users.clear();

@@ -24,7 +24,8 @@ TEST(EventDocumentThreadTest, ConcurrentLoadsOfDifferentDocuments) {
                 switch ((t + round) % 4) {
                     case 0: {
                         ZELKXML::ECEvent document = LoadPayload(detections);
-                        if (document.Events.size() != 8 || !IsText(document.Events[3].Source.Node.OSType.DeviceType, "router"))
+                        if (document.Events.size() != 8 ||
+                            !IsText(document.Events[3].Source.Node.OSType.DeviceType, "router"))
                             ++mismatches;
                         break;
                     }

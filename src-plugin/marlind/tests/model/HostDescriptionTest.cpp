@@ -20,10 +20,10 @@ std::string DeviceTypeOf(const std::string& osTypeBody) {
 
 TEST(Node, StartsNullExceptTheSubnetFieldsWhichStartEmpty) {
     Node node;
-    for (const Variant* field : {&node.AgentGUID.value, &node.Name, &node.GroupName, &node.NetBIOSName, &node.Comment,
-                                 &node.Address, &node.MACAddress, &node.SubnetMask, &node.NetworkAddress,
-                                 &node.OSType.Platform, &node.OSType.Family, &node.OSType.Version,
-                                 &node.OSType.DeviceType})
+    for (const Variant* field :
+         {&node.AgentGUID.value, &node.Name, &node.GroupName, &node.NetBIOSName, &node.Comment, &node.Address,
+          &node.MACAddress, &node.SubnetMask, &node.NetworkAddress, &node.OSType.Platform, &node.OSType.Family,
+          &node.OSType.Version, &node.OSType.DeviceType})
         EXPECT_EQ(VT_NULL, field->Type());
     for (const Variant* field : {&node.Ipv4Address, &node.Ipv4SubnetMask, &node.Ipv4SubnetAddress, &node.Ipv6Address,
                                  &node.Ipv6SubnetMask, &node.Ipv6SubnetAddress})
@@ -94,7 +94,8 @@ TEST(Node, FirstOfRepeatedSingleElements) {
 TEST(Node, InterfacesInDocumentOrder) {
     Node node = MapNode(
         "<zelk:Interface><zelk:MACAddress>00:00:00:00:00:01</zelk:MACAddress><zelk:Address>10.0.0.1</zelk:Address>"
-        "<zelk:SubnetMask>255.0.0.0</zelk:SubnetMask><zelk:NetworkAddress>10.0.0.0</zelk:NetworkAddress></zelk:Interface>"
+        "<zelk:SubnetMask>255.0.0.0</zelk:SubnetMask><zelk:NetworkAddress>10.0.0.0</zelk:NetworkAddress></"
+        "zelk:Interface>"
         "<zelk:Name>between</zelk:Name>"
         "<zelk:Interface><zelk:MACAddress>00:00:00:00:00:02</zelk:MACAddress></zelk:Interface>"
         "<zelk:Interface><zelk:Address>fe80::2</zelk:Address><zelk:Address>ignored</zelk:Address></zelk:Interface>");
@@ -117,10 +118,11 @@ TEST(Node, InterfaceAddressesOfTheNodeAreNotItsOwn) {
 }
 
 TEST(Node, MappingAgainOverwritesScalarsAndListsButKeepsSelectedMembers) {
-    Fragment first(Wrapped("zelk:Node",
-                           "<zelk:AgentGUID>{A}</zelk:AgentGUID><zelk:Name>one</zelk:Name>"
-                           "<zelk:OSType><zelk:Platform>Printer</zelk:Platform><zelk:Version>2</zelk:Version></zelk:OSType>"
-                           "<zelk:Interface/><zelk:Interface/>"));
+    Fragment first(
+        Wrapped("zelk:Node",
+                "<zelk:AgentGUID>{A}</zelk:AgentGUID><zelk:Name>one</zelk:Name>"
+                "<zelk:OSType><zelk:Platform>Printer</zelk:Platform><zelk:Version>2</zelk:Version></zelk:OSType>"
+                "<zelk:Interface/><zelk:Interface/>"));
     Fragment second(Wrapped("zelk:Node", "<zelk:GroupName>G</zelk:GroupName><zelk:Interface/>"));
     Node node;
     node.map(first.Root(), nullptr);

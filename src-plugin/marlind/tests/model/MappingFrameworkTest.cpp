@@ -166,8 +166,9 @@ TEST(XMLMappableList, NullOrEmptyNameClearsAndReadsNothing) {
 }
 
 TEST(XMLMappableList, MappingAgainKeepsOnlyTheSecondNodesElements) {
-    Fragment first(Wrapped("zelk:Source",
-                           "<zelk:User><zelk:Name>a</zelk:Name></zelk:User><zelk:User><zelk:Name>b</zelk:Name></zelk:User>"));
+    Fragment first(
+        Wrapped("zelk:Source",
+                "<zelk:User><zelk:Name>a</zelk:Name></zelk:User><zelk:User><zelk:Name>b</zelk:Name></zelk:User>"));
     Fragment second(Wrapped("zelk:Source", "<zelk:User><zelk:Name>z</zelk:Name></zelk:User>"));
     Fragment none(Wrapped("zelk:Source", ""));
     ZELKXML::XMLMappableList<Named> users;
@@ -179,8 +180,9 @@ TEST(XMLMappableList, MappingAgainKeepsOnlyTheSecondNodesElements) {
 }
 
 TEST(XMLMappableList, IsADoubleEndedQueueOfValues) {
-    Fragment fragment(Wrapped("zelk:Source",
-                              "<zelk:User><zelk:Name>a</zelk:Name></zelk:User><zelk:User><zelk:Name>b</zelk:Name></zelk:User>"));
+    Fragment fragment(
+        Wrapped("zelk:Source",
+                "<zelk:User><zelk:Name>a</zelk:Name></zelk:User><zelk:User><zelk:Name>b</zelk:Name></zelk:User>"));
     ZELKXML::XMLMappableList<Named> users;
     users.map(fragment.Root(), OLESTR("zelk:User"));
     ZELKXML::XMLMappableList<Named> copy = users;
@@ -202,7 +204,8 @@ public:
 };
 
 TEST(NestedObjects, MissingElementKeepsTheMembersValuesWhileScalarsReset) {
-    Fragment full(Wrapped("zelk:Holder", "<zelk:Inner><zelk:Name>kept</zelk:Name></zelk:Inner><zelk:Label>l</zelk:Label>"));
+    Fragment full(
+        Wrapped("zelk:Holder", "<zelk:Inner><zelk:Name>kept</zelk:Name></zelk:Inner><zelk:Label>l</zelk:Label>"));
     Fragment bare(Wrapped("zelk:Holder", ""));
     Holder holder;
     holder.map(full.Root(), nullptr);

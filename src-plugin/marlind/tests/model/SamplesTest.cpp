@@ -50,8 +50,8 @@ std::string Describe(const ECEvent& document) {
                        std::to_string(s.DhcpFlag) + "}" + Describe(document.Analyzer.User.Name) +
                        Describe(document.Analyzer.Node);
     for (const ZELKXML::Event& event : document.Events) {
-        text += "event{" + Describe(event.DetectTime) + Describe(event.Source.Node) + Describe(event.Source.UserNames()) +
-                Describe(event.Classification.EventClassification);
+        text += "event{" + Describe(event.DetectTime) + Describe(event.Source.Node) +
+                Describe(event.Source.UserNames()) + Describe(event.Classification.EventClassification);
         for (const ZELKXML::Plugin& p : event.Plugins)
             text += "plugin{" + Describe(p.PluginName) + Describe(p.PluginVersion) + Describe(p.PluginData) +
                     Describe(p.OndrixEventTypeId) + "}";
@@ -138,7 +138,8 @@ TEST(Samples, DetectionsOfEveryDeviceType) {
     ExpectLabSensor(document);
     ASSERT_EQ(8u, document.Events.size());
     const char* deviceTypes[] = {"mobile", "computer", "printer", "router", "unknown", "mobile", "computer", nullptr};
-    const char* classifications[] = {"dhcp", "broadcast", "dhcp", "broadcast", "broadcast", "dhcp", "broadcast", "dhcp"};
+    const char* classifications[] = {"dhcp",      "broadcast", "dhcp",      "broadcast",
+                                     "broadcast", "dhcp",      "broadcast", "dhcp"};
     const size_t interfaces[] = {2, 3, 2, 2, 2, 2, 2, 2};
     const size_t plugins[] = {1, 2, 1, 0, 0, 0, 0, 0};
     for (size_t i = 0; i < 8; ++i) {
@@ -147,8 +148,8 @@ TEST(Samples, DetectionsOfEveryDeviceType) {
             EXPECT_TRUE(IsText(event.Source.Node.OSType.DeviceType, deviceTypes[i])) << i;
         else
             EXPECT_EQ(VT_NULL, event.Source.Node.OSType.DeviceType.Type()) << i;
-        EXPECT_TRUE(IsText(event.Classification.EventClassification,
-                           std::string("host.detected.") + classifications[i]))
+        EXPECT_TRUE(
+            IsText(event.Classification.EventClassification, std::string("host.detected.") + classifications[i]))
             << i;
         EXPECT_EQ(interfaces[i], event.Source.Node.Interfaces.size()) << i;
         EXPECT_EQ(plugins[i], event.Plugins.size()) << i;
@@ -172,8 +173,8 @@ TEST(Samples, DetectionsOfEveryDeviceType) {
 
     // Sensors' MAC spellings normalise as they stand.
     EXPECT_TRUE(IsText(ZELKXML::NormalizeMACText(document.Events[4].Source.Node.MACAddress), "00-1E-13-AA-BB-CC"));
-    EXPECT_TRUE(IsText(ZELKXML::NormalizeMACText(document.Events[1].Source.Node.Interfaces[0].MACAddress),
-                       "005056ABCD01"));
+    EXPECT_TRUE(
+        IsText(ZELKXML::NormalizeMACText(document.Events[1].Source.Node.Interfaces[0].MACAddress), "005056ABCD01"));
     // The detected node's agent identity is carried when the machine runs an agent.
     EXPECT_TRUE(IsText(document.Events[1].Source.Node.AgentGUID.value, "{1B4E28BA-2FA1-11D2-883F-0016D3CCA427}"));
     EXPECT_EQ(VT_NULL, document.Events[0].Source.Node.AgentGUID.value.Type());

@@ -63,7 +63,8 @@ TEST(AddressTextToBytes, CompressedIPv6FormsGiveTheirAddress) {
     EXPECT_EQ((Bytes16{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), AddressBytes("::1"));
     EXPECT_EQ((Bytes16{0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), AddressBytes("fe80::1"));
     EXPECT_EQ((Bytes16{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 10, 1, 2, 3}), AddressBytes("::ffff:10.1.2.3"));
-    EXPECT_EQ((Bytes16{0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0, 0}), AddressBytes("2001:db8:0:12::"));
+    EXPECT_EQ((Bytes16{0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0, 0}),
+              AddressBytes("2001:db8:0:12::"));
     EXPECT_EQ((Bytes16{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}),
               AddressBytes("ffff:ffff:ffff:ffff::"));
     EXPECT_EQ((Bytes16{0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 0, 0, 8}), AddressBytes("1:2:3:4:5:6::8"));
@@ -87,9 +88,9 @@ TEST(AddressTextToBytes, CompressedFormsIgnoreZoneAndPrefixLength) {
 }
 
 TEST(AddressTextToBytes, InvalidTextGivesSixteenZeroBytes) {
-    for (const char* text : {"", "1.2.3", "abc", "host.example.com", "1::2::3", ":1:2:3:4:5:6:7", "1:2:3:4:5:6:7",
-                             "12345::1", "::1.2.3", "::256.1.1.1", "1:2:3:4:5:6:7::8:9",
-                             "00:1A:2B:3C:4D:5E", "1:", ":::", "::ffff:1.2.3.4.5"}) {
+    for (const char* text :
+         {"", "1.2.3", "abc", "host.example.com", "1::2::3", ":1:2:3:4:5:6:7", "1:2:3:4:5:6:7", "12345::1", "::1.2.3",
+          "::256.1.1.1", "1:2:3:4:5:6:7::8:9", "00:1A:2B:3C:4D:5E", "1:", ":::", "::ffff:1.2.3.4.5"}) {
         EXPECT_EQ(kZero, AddressBytes(text)) << '"' << text << '"';
     }
 }

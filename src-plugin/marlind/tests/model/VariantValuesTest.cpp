@@ -15,9 +15,7 @@ HRESULT IntegerViewFailure(const Variant& value) {
     return S_OK;
 }
 
-TEST(IntegerView, TakesAnIntegerAsItIs) {
-    EXPECT_EQ(-7, ZELKXML::IntegerView(Variant::FromInt(-7).Get()));
-}
+TEST(IntegerView, TakesAnIntegerAsItIs) { EXPECT_EQ(-7, ZELKXML::IntegerView(Variant::FromInt(-7).Get())); }
 
 TEST(IntegerView, ConvertsByTheAutomationRules) {
     EXPECT_EQ(1, ZELKXML::IntegerView(Variant::FromText(OLESTR("1")).Get()));
@@ -29,9 +27,7 @@ TEST(IntegerView, ConvertsByTheAutomationRules) {
     EXPECT_EQ(4, ZELKXML::IntegerView(Variant::FromDouble(3.5).Get()));
 }
 
-TEST(IntegerView, NullIsATypeMismatch) {
-    EXPECT_EQ(DISP_E_TYPEMISMATCH, IntegerViewFailure(Variant::Null()));
-}
+TEST(IntegerView, NullIsATypeMismatch) { EXPECT_EQ(DISP_E_TYPEMISMATCH, IntegerViewFailure(Variant::Null())); }
 
 TEST(IntegerView, TextThatIsNoNumberFails) {
     EXPECT_EQ(DISP_E_TYPEMISMATCH, IntegerViewFailure(Variant::FromText(OLESTR("yes"))));
