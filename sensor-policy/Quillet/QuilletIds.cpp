@@ -1,3 +1,5 @@
+// The plug-in's identities that its type library does not declare (its AppID), and those of
+// the MSXML and ADO classes and interfaces it calls, as the platform defines them.
 #include "QuilletIds.h"
 
 namespace quillet {
