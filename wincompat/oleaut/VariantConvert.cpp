@@ -13,6 +13,7 @@
 #include "common/CaseCompare.h"
 #include "oleaut/Calendar.h"
 #include "oleaut/NumberText.h"
+#include "oleaut/VariantTypes.h"
 
 namespace {
 using wincompat::BstrView;
@@ -33,35 +34,7 @@ struct Numeric {
     DecimalText exact;
 };
 
-bool IsValidBaseType(VARTYPE base) {
-    switch (base) {
-        case VT_EMPTY:
-        case VT_NULL:
-        case VT_I2:
-        case VT_I4:
-        case VT_R4:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-        case VT_BSTR:
-        case VT_DISPATCH:
-        case VT_ERROR:
-        case VT_BOOL:
-        case VT_VARIANT:
-        case VT_UNKNOWN:
-        case VT_DECIMAL:
-        case VT_I1:
-        case VT_UI1:
-        case VT_UI2:
-        case VT_UI4:
-        case VT_I8:
-        case VT_UI8:
-        case VT_INT:
-        case VT_UINT:
-        case VT_RECORD: return true;
-        default: return false;
-    }
-}
+using wincompat::oleaut::IsValidBaseType;
 
 bool IsValidSourceType(VARTYPE vt) {
     if (vt & (VT_VECTOR | VT_RESERVED)) return false;

@@ -1,38 +1,16 @@
 // VARIANT initialisation, clearing and deep copying.
 #include <windows.h>
 
+#include "oleaut/VariantTypes.h"
+
 namespace {
+using wincompat::oleaut::IsValidBaseType;
+
 bool IsValidVartype(VARTYPE vt) {
     if (vt & VT_VECTOR) return false;
     VARTYPE base = vt & VT_TYPEMASK;
     if (vt & VT_ARRAY) return base != VT_EMPTY && base != VT_NULL;
-    switch (base) {
-        case VT_EMPTY:
-        case VT_NULL:
-        case VT_I2:
-        case VT_I4:
-        case VT_R4:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-        case VT_BSTR:
-        case VT_DISPATCH:
-        case VT_ERROR:
-        case VT_BOOL:
-        case VT_VARIANT:
-        case VT_UNKNOWN:
-        case VT_DECIMAL:
-        case VT_I1:
-        case VT_UI1:
-        case VT_UI2:
-        case VT_UI4:
-        case VT_I8:
-        case VT_UI8:
-        case VT_INT:
-        case VT_UINT:
-        case VT_RECORD: return (vt & VT_BYREF) || base != VT_VARIANT;
-        default: return false;
-    }
+    return IsValidBaseType(base) && ((vt & VT_BYREF) || base != VT_VARIANT);
 }
 }  // namespace
 
