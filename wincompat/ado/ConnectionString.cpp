@@ -6,20 +6,18 @@
 #include <cstdlib>
 
 #include "ado/Errors.h"
-#include "ado/SessionText.h"
+#include "common/Trim.h"
 #include "common/CaseCompare.h"
 #include "common/Utf.h"
 
 namespace wincompat::ado {
 namespace {
 
-using detail::TrimCopy;
-
 // Collapses a connection-string keyword: case and runs of blanks do not matter.
 std::string NormalizeKeyword(std::string_view key) {
     std::string out;
     bool blank = false;
-    for (char c : TrimCopy(key)) {
+    for (char c : TrimSpace(key)) {
         if (std::isspace(static_cast<unsigned char>(c))) {
             blank = true;
             continue;
@@ -44,8 +42,8 @@ ConnectionSettings ParseConnectionString(const std::u16string& text) {
         size_t eq = s.find('=', i);
         size_t semicolon = s.find(';', i);
         if (eq == std::string::npos || (semicolon != std::string::npos && semicolon < eq)) {
-            std::string stray =
-                TrimCopy(s.substr(i, semicolon == std::string::npos ? std::string::npos : semicolon - i));
+            std::string stray = std::string(TrimSpace(
+                std::string_view(s).substr(i, semicolon == std::string::npos ? std::string::npos : semicolon - i)));
             if (!stray.empty())
                 BadConnectionString("Invalid connection string attribute: \"" + stray + "\" has no value.");
             if (semicolon == std::string::npos) break;
@@ -81,7 +79,8 @@ ConnectionSettings ParseConnectionString(const std::u16string& text) {
             }
         } else {
             size_t end = s.find(';', j);
-            value = TrimCopy(s.substr(j, end == std::string::npos ? std::string::npos : end - j));
+            value = std::string(
+                TrimSpace(std::string_view(s).substr(j, end == std::string::npos ? std::string::npos : end - j)));
             j = end == std::string::npos ? s.size() : end;
         }
         i = j < s.size() ? j + 1 : s.size();

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "ado/Errors.h"
-#include "ado/SessionText.h"
+#include "common/Trim.h"
 #include "ado/StatementCache.h"
 #include "ado/StoredProcedures.h"
 #include "ado/TextBatches.h"
@@ -14,8 +14,6 @@
 
 namespace wincompat::ado {
 namespace {
-
-using detail::TrimCopy;
 
 std::string HresultText(HRESULT hr) {
     char buffer[16];
@@ -267,7 +265,7 @@ ExecutionOutcome Session::ExecuteProcedure(const std::u16string& name, std::vect
                 logging, values);
             // "[name]", "dbo.name" and "[dbo].[name]" name the same procedure, as
             // on the server.
-            std::string procedure = TrimCopy(record.text);
+            std::string procedure(TrimSpace(record.text));
             procedure.erase(
                 std::remove_if(procedure.begin(), procedure.end(), [](char c) { return c == '[' || c == ']'; }),
                 procedure.end());

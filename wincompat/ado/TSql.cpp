@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "common/CaseCompare.h"
+#include "common/Trim.h"
 
 namespace wincompat::ado {
 namespace {
@@ -99,12 +100,10 @@ void Classify(BatchStatement& statement) {
 }
 
 void AddStatement(std::string_view text, int markers, std::vector<BatchStatement>& out) {
-    size_t begin = 0, end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-    if (begin == end) return;
+    const std::string_view trimmed = TrimSpace(text);
+    if (trimmed.empty()) return;
     BatchStatement statement;
-    statement.text = std::string(text.substr(begin, end - begin));
+    statement.text = std::string(trimmed);
     statement.markerCount = markers;
     Classify(statement);
     // A statement made only of comments has no keyword and nothing to run.

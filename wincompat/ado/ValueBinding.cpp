@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ado/ValueRules.h"
+#include "common/Trim.h"
 #include "ado/Values.h"
 #include "common/CaseCompare.h"
 
@@ -89,7 +90,7 @@ bool NumericValue(const VARIANT& v, int64_t& integer, double& real, bool& isInte
 // Blanks around the number allowed; false for anything else or a number that
 // is not finite.
 bool ParseReal(std::string_view text, double& value) {
-    text = Trim(text);
+    text = TrimSpace(text);
     if (text.empty()) return false;
     std::string copy(text);
     char* end = nullptr;
@@ -163,7 +164,7 @@ HRESULT WrongType(VARTYPE vt, DataTypeEnum type, std::u16string& error) {
 
 HRESULT BindGuid(const VariantContent& v, DbValue& out, std::u16string& error) {
     std::string canonical;
-    if (v.value.vt != VT_BSTR || !CanonicalGuidText(Trim(v.text), canonical)) {
+    if (v.value.vt != VT_BSTR || !CanonicalGuidText(TrimSpace(v.text), canonical)) {
         error = u"Conversion failed when converting from a character string to uniqueidentifier.";
         return DB_E_CANTCONVERTVALUE;
     }
@@ -194,7 +195,7 @@ HRESULT BindBoolean(const VariantContent& v, DataTypeEnum type, DbValue& out, st
         return S_OK;
     }
     if (v.value.vt != VT_BSTR) return WrongType(v.value.vt, type, error);
-    const std::string_view t = Trim(v.text);
+    const std::string_view t = TrimSpace(v.text);
     if (EqualsIgnoringAsciiCase(t, "true") || EqualsIgnoringAsciiCase(t, "false")) {
         out = DbValue::Integer(EqualsIgnoringAsciiCase(t, "true") ? 1 : 0);
         return S_OK;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "ado/ValueRules.h"
+#include "common/Trim.h"
 #include "ado/Values.h"
 #include "common/CaseCompare.h"
 #include "common/CivilDate.h"
@@ -14,7 +15,7 @@ namespace wincompat::ado {
 namespace detail {
 
 bool ParseInteger(std::string_view text, int64_t& value) {
-    text = Trim(text);
+    text = TrimSpace(text);
     if (text.empty()) return false;
     std::string copy(text);
     char* end = nullptr;
@@ -34,8 +35,6 @@ std::string FormatReal(double value) {
 }  // namespace detail
 
 namespace {
-
-using detail::Trim;
 
 const int64_t kOleEpochDays = DaysFromCivil(1899, 12, 30);
 constexpr int64_t kMsPerDay = 86400000;
@@ -97,7 +96,7 @@ bool DateToText(DATE date, std::string& text) {
 }
 
 bool TextToDate(std::string_view text, DATE& date) {
-    text = Trim(text);
+    text = TrimSpace(text);
     size_t pos = 0;
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     double fraction = 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ado/ValueRules.h"
+#include "common/Trim.h"
 #include "ado/Values.h"
 #include "common/CaseCompare.h"
 
@@ -93,7 +94,7 @@ DataTypeEnum ColumnTypeFromDeclared(std::string_view declared) {
         if (c == '(') break;
         name += AsciiLower(c);
     }
-    std::string_view n = Trim(name);
+    std::string_view n = TrimSpace(name);
     struct Entry {
         const char* name;
         DataTypeEnum type;
@@ -206,7 +207,7 @@ HRESULT ToVariant(const DbValueView& value, DataTypeEnum type, VARIANT* out) {
         case Category::Guid:
             if (value.kind == DbValue::Kind::Text) {
                 std::string canonical;
-                return MakeText(CanonicalGuidText(Trim(value.bytes), canonical) ? canonical : value.bytes, out);
+                return MakeText(CanonicalGuidText(TrimSpace(value.bytes), canonical) ? canonical : value.bytes, out);
             }
             break;
         case Category::Text:

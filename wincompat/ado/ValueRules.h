@@ -1,21 +1,14 @@
-// The rules both directions of the value conversions share: blanks, the kinds
-// of ADO data types and their integer ranges, and the text forms of numbers.
+// The rules both directions of the value conversions share: the kinds of ADO
+// data types and their integer ranges, and the text forms of numbers.
 #pragma once
 #include <adoint.h>
 
-#include <cctype>
 #include <cstdint>
 #include <limits>
 #include <string>
 #include <string_view>
 
 namespace wincompat::ado::detail {
-
-inline std::string_view Trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-    return text;
-}
 
 enum class Category { Text, Integer, Boolean, Real, Date, Guid, Binary, Any };
 
