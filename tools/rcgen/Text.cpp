@@ -2,13 +2,13 @@
 // UTF-16 form that resources store their text in.
 #include "Text.h"
 
+#include "common/CaseCompare.h"
 #include "common/Utf.h"
 
 namespace rcgen {
 
 std::string Upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    for (char& c : text) c = wincompat::AsciiUpper(c);
     return text;
 }
 

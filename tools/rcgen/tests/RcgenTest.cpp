@@ -18,12 +18,6 @@ using wincompat_test::WriteText;
 
 class RcgenTest : public ::testing::Test {
 protected:
-    RcgenTest() {
-        char pattern[] = "/tmp/rcgen-test-XXXXXX";
-        if (const char* made = mkdtemp(pattern)) dir_ = made;
-    }
-    ~RcgenTest() override { (void)system(("rm -rf '" + dir_ + "'").c_str()); }
-
     // Runs rcgen on `rc` (written to a file) and returns its exit status; `output` gets stderr.
     int Run(const std::string& rc, std::string& output, const std::string& extra = "") {
         WriteText(dir_ + "/test.rc", rc);
@@ -41,7 +35,8 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     std::string Generated() const { return ReadText(dir_ + "/out.cpp"); }
-    std::string dir_;
+    wincompat_test::TempFolder folder_{"rcgen-test"};
+    const std::string dir_ = folder_.path();
 };
 
 TEST_F(RcgenTest, TranslatesScriptsAndIncludedDefinitions) {

@@ -1,4 +1,4 @@
-// Test helpers shared by the wincompat and comserver tests: a fresh folder per
+// Test helpers shared by the test and benchmark programs: a fresh folder per
 // test, a private registry in one, and whole-file reads and writes. Header
 // only: this folder holds no test program.
 #pragma once
