@@ -8,6 +8,7 @@
 #include "ado/Session.h"
 #include "ado/Stubs.h"
 #include "AdoTestSupport.h"
+#include "ForeignParameter.h"
 
 using namespace wincompat_test;
 
@@ -16,39 +17,10 @@ namespace {
 // A Parameter of another implementation whose value is worked out by running
 // a command of its own on the same connection, while the outer command is
 // reading its parameters.
-class QueryingParameter final : public wincompat::ado::ParameterStub {
+class QueryingParameter final : public ForeignParameter {
 public:
-    explicit QueryingParameter(_Connection* connection) : connection_(connection) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IDispatch && riid != IID__Parameter) return E_NOINTERFACE;
-        *ppv = static_cast<_Parameter*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-    STDMETHODIMP get_Name(BSTR* out) override {
-        *out = SysAllocString(u"@Queried");
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
-    STDMETHODIMP get_Type(DataTypeEnum* out) override {
-        *out = adInteger;
-        return S_OK;
-    }
-    STDMETHODIMP get_Direction(ParameterDirectionEnum* out) override {
-        *out = adParamInput;
-        return S_OK;
-    }
-    STDMETHODIMP get_Size(ADO_LONGPTR* out) override {
-        *out = 4;
-        return S_OK;
-    }
+    explicit QueryingParameter(_Connection* connection)
+        : ForeignParameter(u"@Queried", adInteger), connection_(connection) {}
     STDMETHODIMP get_Value(VARIANT* out) override {
         Ref<_Command> inner = NewCommand(connection_, u"SELECT ? * ? AS Product");
         Var six = Var::I4(6), seven = Var::I4(7);
@@ -63,8 +35,7 @@ public:
     }
 
 private:
-    ~QueryingParameter() = default;
-    std::atomic<ULONG> refs_{1};
+    ~QueryingParameter() override = default;
     _Connection* connection_;
 };
 

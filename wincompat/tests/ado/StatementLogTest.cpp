@@ -4,46 +4,18 @@
 
 #include "ado/Stubs.h"
 #include "AdoTestSupport.h"
+#include "ForeignParameter.h"
 
 using namespace wincompat_test;
 
 namespace {
 
-// A Parameter of another implementation than ADO's own: a command reads it
+// A foreign parameter that holds a fixed integer: a command reads it
 // through its interface.
-class ForeignParameter final : public wincompat::ado::ParameterStub {
+class IntegerParameter final : public ForeignParameter {
 public:
-    ForeignParameter(const char16_t* name, DataTypeEnum type, LONG value) : name_(name), type_(type), value_(value) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IDispatch && riid != IID__Parameter) return E_NOINTERFACE;
-        *ppv = static_cast<_Parameter*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-    STDMETHODIMP get_Name(BSTR* out) override {
-        *out = SysAllocString(name_);
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
-    STDMETHODIMP get_Type(DataTypeEnum* out) override {
-        *out = type_;
-        return S_OK;
-    }
-    STDMETHODIMP get_Direction(ParameterDirectionEnum* out) override {
-        *out = adParamInput;
-        return S_OK;
-    }
-    STDMETHODIMP get_Size(ADO_LONGPTR* out) override {
-        *out = 4;
-        return S_OK;
-    }
+    IntegerParameter(const char16_t* name, DataTypeEnum type, LONG value)
+        : ForeignParameter(name, type), value_(value) {}
     STDMETHODIMP get_Value(VARIANT* out) override {
         VariantInit(out);
         out->vt = VT_I4;
@@ -52,10 +24,7 @@ public:
     }
 
 private:
-    ~ForeignParameter() = default;
-    std::atomic<ULONG> refs_{1};
-    const char16_t* name_;
-    DataTypeEnum type_;
+    ~IntegerParameter() override = default;
     LONG value_;
 };
 
@@ -64,7 +33,7 @@ LONG SumThroughBothKinds(_Connection* connection) {
     Ref<_Command> command = NewCommand(connection, u"SELECT ? + ? AS Sum");
     Ref<Parameters> parameters;
     EXPECT_EQ(S_OK, command->get_Parameters(parameters.out()));
-    ForeignParameter* foreign = new ForeignParameter(u"@Foreign", adInteger, 40);
+    IntegerParameter* foreign = new IntegerParameter(u"@Foreign", adInteger, 40);
     EXPECT_EQ(S_OK, parameters->Append(static_cast<_Parameter*>(foreign)));
     foreign->Release();
     Var own = Var::Int(2);
